@@ -1,0 +1,65 @@
+#include "driver/conversion.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "grammar/parser.h"
+#include "lexer/scanner.h"
+
+namespace tvconv {
+
+Conversion::Conversion(std::FILE* in_, std::FILE* out_, std::FILE* err_)
+    : in(in_), out(out_), err(err_) {}
+
+Conversion::~Conversion() {
+    scanner_destroy(scanner);
+    std::free(stack_block_);
+}
+
+void Conversion::diagnostic(const char* fmt) {
+    std::fprintf(err, fmt, line_number);
+}
+
+void Conversion::set_last_token(const char* s, std::size_t n) {
+    if (n >= sizeof last_token) n = sizeof last_token - 1;
+    std::memcpy(last_token, s, n);
+    last_token[n] = '\0';
+}
+
+void* Conversion::stack_alloc(std::size_t bytes) {
+    // The parser holds at most one heap block: the new one is allocated
+    // before the old one is freed, so track the newest and let stack_free
+    // forget the old.
+    void* p = std::malloc(bytes);
+    if (p) stack_block_ = p;
+    return p;
+}
+
+void Conversion::stack_free(void* p) {
+    if (p == stack_block_) stack_block_ = nullptr;
+    std::free(p);
+}
+
+int Conversion::run() {
+    try {
+        scanner = scanner_create(*this);
+        int result = parse_document(*this);
+        return result == 0 ? kAccepted : kFailed;
+    } catch (const ScannerFatal& fatal) {
+        std::fprintf(err, "%s\n", fatal.message);
+        return kScannerFatal;
+    }
+}
+
+int convert(std::FILE* in, std::FILE* out, std::FILE* err) {
+    try {
+        Conversion cv(in, out, err);
+        return cv.run();
+    } catch (const std::bad_alloc&) {
+        std::fputs("tvconv: out of memory\n", err);
+        return kScannerFatal;
+    }
+}
+
+}  // namespace tvconv

@@ -1,0 +1,78 @@
+// One conversion: every piece of state that the scanner, the parser and the
+// rule actions share, owned by one object so that conversions are reentrant
+// and many can run in one process (tests, the tree converter).
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string_view>
+
+#include "text/registry.h"
+#include "text/text.h"
+#include "translate/context_stack.h"
+
+namespace tvconv {
+
+// Result of `convert`, which is also the process exit status of `tvconv`.
+enum Status : int {
+    kAccepted = 0,      // the document was written
+    kFailed = 1,        // syntax error or parser stack overflow
+    kScannerFatal = 2,  // the input could not be read; nothing was written
+};
+
+class Conversion {
+  public:
+    Conversion(std::FILE* in, std::FILE* out, std::FILE* err);
+    ~Conversion();
+    Conversion(const Conversion&) = delete;
+    Conversion& operator=(const Conversion&) = delete;
+
+    // Runs the whole conversion once. Returns a Status.
+    int run();
+
+    // --- shared with the rule actions -------------------------------------
+    TextPool pool;
+    Registry registry;
+    ContextStack contexts;
+    bool optimize = true;  // cleared by ^optimize[no]: wrap in a taint block
+    int line_number = 1;   // advanced by the whitespace rules only
+
+    Text* make(std::string_view s) { return pool.make(s); }
+    void release(Text* t) { pool.release(t); }
+    // Writes one diagnostic; `fmt` holds one %d for the line number.
+    void diagnostic(const char* fmt);
+
+    // --- streams ----------------------------------------------------------
+    std::FILE* const in;
+    std::FILE* const out;
+    std::FILE* const err;
+
+    // --- scanner state (lexer/scanner.l) ----------------------------------
+    void* scanner = nullptr;
+    int param_depth = 0;
+    int bracket_nesting = 0;
+    // Text of the most recently delivered token, kept apart from its value
+    // (which an action may already have consumed) for the syntax-error line.
+    // No token is longer than 13 bytes.
+    char last_token[16] = {};
+    void set_last_token(const char* s, std::size_t n);
+
+    // --- parser stack block (grammar/parser.y) -----------------------------
+    // The parser's heap block for its stacks, tracked here so that a scanner
+    // fatal error unwinding out of the parser cannot leak it.
+    void* stack_alloc(std::size_t bytes);
+    void stack_free(void* p);
+
+  private:
+    void* stack_block_ = nullptr;
+};
+
+// Converts `in` to `out`, diagnostics to `err`. Returns a Status.
+int convert(std::FILE* in, std::FILE* out, std::FILE* err);
+
+// Thrown by the scanner's fatal-error hook and caught by Conversion::run.
+struct ScannerFatal {
+    const char* message;
+};
+
+}  // namespace tvconv

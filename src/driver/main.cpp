@@ -1,0 +1,62 @@
+// tvconv [INPUT [OUTPUT]]: converts one Tavrin 2 template to Tavrin 3.
+//
+// Exit status: 0 converted, 1 a file could not be opened or written, or the
+// input has a syntax error; 2 the input could not be read.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "driver/conversion.h"
+
+namespace {
+
+int fail(const char* name, int error) {
+    std::fprintf(stderr, "tvconv: %s: %s\n", name, std::strerror(error));
+    return 1;
+}
+
+// Whether `path` names the regular file that `in` reads (same device and
+// inode, whatever path or link leads there).
+bool same_file(std::FILE* in, const char* path) {
+    struct stat a, b;
+    if (::fstat(::fileno(in), &a) != 0 || ::stat(path, &b) != 0) return false;
+    return S_ISREG(a.st_mode) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::FILE* in = stdin;
+    std::FILE* out = stdout;
+    const char* out_name = "standard output";
+
+    if (argc > 1) {
+        in = std::fopen(argv[1], "r");
+        if (!in) return fail(argv[1], errno);
+    }
+    if (argc > 2) {
+        // Opening for writing truncates: refuse before that can destroy the
+        // input.
+        if (same_file(in, argv[2])) {
+            std::fprintf(stderr, "tvconv: %s: input and output are the same file\n", argv[2]);
+            return 1;
+        }
+        out = std::fopen(argv[2], "w");
+        if (!out) return fail(argv[2], errno);
+        out_name = argv[2];
+    }
+
+    int status = tvconv::convert(in, out, stderr);
+    if (status == tvconv::kScannerFatal) return 2;
+
+    if (in != stdin) std::fclose(in);
+    // Whatever was written must have reached the file: a full disk or a
+    // closed output is a failure, never a silent success.
+    int write_error = 0;
+    if (std::fflush(out) != 0 || std::ferror(out)) write_error = errno ? errno : EIO;
+    if (out != stdout && std::fclose(out) != 0 && !write_error) write_error = errno;
+    if (write_error) return fail(out_name, write_error);
+    return status == tvconv::kAccepted ? 0 : 1;
+}

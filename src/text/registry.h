@@ -1,0 +1,40 @@
+// The prologue registry: helper-method texts written ahead of the document,
+// in the order they were first needed.
+#pragma once
+
+#include <cstdio>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tvconv {
+
+class Registry {
+  public:
+    // Adds `text` unless a registered text is equal to it: equal means the
+    // first n bytes agree, n being the new text's length or 80, whichever is
+    // smaller. A shorter registered text is never equal to a longer new one,
+    // while a registered text that merely starts with a short new one is.
+    // Returns whether the text was added.
+    bool register_helper(std::string_view text);
+    // Adds `text` with no equality test.
+    void register_always(std::string_view text);
+
+    bool empty() const { return entries_.empty(); }
+    std::size_t size() const { return entries_.size(); }
+    const std::vector<std::string>& entries() const { return entries_; }
+    void clear();
+
+    static constexpr std::size_t kCompareBytes = 80;
+
+  private:
+    std::vector<std::string> entries_;
+    // The first min(length, 80) bytes of every entry, sorted. A registered
+    // text is equal to a new one of prefix p exactly when some key starts
+    // with p, and the keys that start with p sort right from p onwards, so
+    // one ordered lookup decides equality without scanning the entries.
+    std::set<std::string, std::less<>> keys_;
+};
+
+}  // namespace tvconv

@@ -1,0 +1,87 @@
+#include "text/text.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+namespace tvconv {
+
+Text::~Text() {
+    std::free(data_);
+}
+
+void Text::grow(std::size_t needed) {
+    // Geometric growth keeps appends amortised O(1); realloc lets the C
+    // library remap large blocks rather than copy them.
+    std::size_t cap = capacity_ < 16 ? 16 : capacity_ + capacity_ / 2;
+    if (cap < needed) cap = needed;
+    void* p = std::realloc(data_, cap);
+    if (!p) throw std::bad_alloc();
+    data_ = static_cast<char*>(p);
+    capacity_ = cap;
+}
+
+void Text::trim_storage(std::size_t limit) {
+    if (capacity_ <= limit) return;
+    std::free(data_);
+    data_ = nullptr;
+    size_ = 0;
+    capacity_ = 0;
+}
+
+Text* append(TextPool& pool, Text* a, Text* b) {
+    if (b) {
+        a->append(b->view());
+        pool.release(b);
+    }
+    return a;
+}
+
+void format_into(Text& out, std::string_view tmpl, std::initializer_list<FormatArg> args) {
+    std::size_t total = tmpl.size();
+    for (const FormatArg& a : args) total += a.text.size();
+    out.reserve(out.size() + total);
+
+    const FormatArg* next = args.begin();
+    std::size_t i = 0;
+    while (i < tmpl.size()) {
+        std::size_t pct = tmpl.find('%', i);
+        if (pct == std::string_view::npos || pct + 1 >= tmpl.size()) {
+            out.append(tmpl.substr(i));
+            break;
+        }
+        out.append(tmpl.substr(i, pct - i));
+        char d = tmpl[pct + 1];
+        i = pct + 2;
+        if (d == '%') {
+            out.push_back('%');
+            continue;
+        }
+        if (d != 's' && d != 'd' && d != 'c') {
+            out.append(tmpl.substr(pct, 2));
+            continue;
+        }
+        if (next == args.end()) continue;
+        const FormatArg& a = *next++;
+        switch (a.kind) {
+            case FormatArg::Kind::text:
+                out.append(a.text);
+                break;
+            case FormatArg::Kind::integer:
+                out.append(std::to_string(a.integer));
+                break;
+            case FormatArg::Kind::byte:
+                out.push_back(a.byte);
+                break;
+        }
+    }
+}
+
+Text* format(TextPool& pool, std::string_view tmpl, std::initializer_list<FormatArg> args) {
+    Text* t = pool.make();
+    format_into(*t, tmpl, args);
+    return t;
+}
+
+}  // namespace tvconv

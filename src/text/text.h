@@ -1,0 +1,128 @@
+// Text values: the semantic value of every token and grammar symbol.
+//
+// Nearly every input byte becomes a token, so text values come from a pool
+// that recycles their storage: in the steady state taking a one-byte token
+// value, appending it to the text on its left and releasing it costs no heap
+// allocation. Storage grows with realloc, which for large blocks remaps pages
+// instead of copying, so a document of N bytes holds about N bytes of memory.
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <initializer_list>
+#include <string_view>
+#include <vector>
+
+namespace tvconv {
+
+class Text {
+  public:
+    Text() = default;
+    Text(const Text&) = delete;
+    Text& operator=(const Text&) = delete;
+    ~Text();
+
+    const char* data() const { return size_ ? data_ : ""; }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    std::string_view view() const { return {data(), size_}; }
+
+    void clear() { size_ = 0; }
+    void assign(std::string_view s) {
+        size_ = 0;
+        append(s);
+    }
+    void append(std::string_view s) {
+        if (size_ + s.size() > capacity_) grow(size_ + s.size());
+        if (!s.empty()) __builtin_memcpy(data_ + size_, s.data(), s.size());
+        size_ += s.size();
+    }
+    void push_back(char c) {
+        if (size_ == capacity_) grow(size_ + 1);
+        data_[size_++] = c;
+    }
+    void reserve(std::size_t n) {
+        if (n > capacity_) grow(n);
+    }
+    std::size_t capacity() const { return capacity_; }
+    // Gives back storage above `limit` bytes so a recycled value does not pin
+    // a large block for the rest of the run.
+    void trim_storage(std::size_t limit);
+
+  private:
+    void grow(std::size_t needed);
+
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+// Owns every text value of one conversion. Values are handed out as raw
+// pointers (the parser's value stack holds them) and come back with
+// `release`; whatever is still out when the pool dies is freed with it, so an
+// abandoned parse leaks nothing.
+class TextPool {
+  public:
+    TextPool() = default;
+    TextPool(const TextPool&) = delete;
+    TextPool& operator=(const TextPool&) = delete;
+
+    Text* make(std::string_view s = {}) {
+        Text* t = acquire();
+        t->assign(s);
+        return t;
+    }
+    void release(Text* t) {
+        if (!t) return;
+        t->clear();
+        t->trim_storage(kKeepBytes);
+        free_.push_back(t);
+    }
+    std::size_t live() const { return all_.size() - free_.size(); }
+
+  private:
+    static constexpr std::size_t kKeepBytes = 64 * 1024;
+    Text* acquire() {
+        if (!free_.empty()) {
+            Text* t = free_.back();
+            free_.pop_back();
+            return t;
+        }
+        return &all_.emplace_back();
+    }
+    std::deque<Text> all_;
+    std::vector<Text*> free_;
+};
+
+// `append` of two text values: b's bytes go behind a's, in place, and b is
+// released. The result is a.
+Text* append(TextPool& pool, Text* a, Text* b);
+
+// One value for a `format` directive: a text for %s, an integer for %d, a
+// byte for %c.
+struct FormatArg {
+    enum class Kind { text, integer, byte };
+    FormatArg(Text* t) : kind(Kind::text), text(t ? t->view() : std::string_view{}), source(t) {}
+    FormatArg(std::string_view s) : kind(Kind::text), text(s) {}
+    FormatArg(const char* s) : kind(Kind::text), text(s) {}
+    FormatArg(int i) : kind(Kind::integer), integer(i) {}
+    FormatArg(char c) : kind(Kind::byte), byte(c) {}
+
+    Kind kind;
+    std::string_view text;
+    long long integer = 0;
+    char byte = 0;
+    Text* source = nullptr;  // the value the text came from, if any
+};
+
+// `format`: fills the directives of `tmpl` in order with `args`, appending to
+// `out`. %s takes a text, %d an integer, %c a byte, %% is one percent sign.
+// An argument's own bytes are copied as they are, never interpreted; a
+// directive without a matching argument of its kind expands to nothing.
+void format_into(Text& out, std::string_view tmpl, std::initializer_list<FormatArg> args);
+
+// `format` into a new value from the pool. The arguments are not released
+// here: the caller owns them.
+Text* format(TextPool& pool, std::string_view tmpl, std::initializer_list<FormatArg> args);
+
+}  // namespace tvconv

@@ -1,0 +1,30 @@
+// Shared by the translate/ files: filling a construction's template.
+#pragma once
+
+#include <initializer_list>
+#include <string_view>
+
+#include "driver/conversion.h"
+#include "text/text.h"
+
+namespace tvconv::tr {
+
+// `format`s the template with `args` and then releases every text value
+// among them, once each even when the template uses it several times.
+inline Text* fill(Conversion& cv, std::string_view tmpl, std::initializer_list<FormatArg> args) {
+    Text* result = format(cv.pool, tmpl, args);
+    for (const FormatArg* a = args.begin(); a != args.end(); ++a) {
+        if (!a->source) continue;
+        bool seen = false;
+        for (const FormatArg* b = args.begin(); b != a; ++b) seen = seen || b->source == a->source;
+        if (!seen) cv.release(a->source);
+    }
+    return result;
+}
+
+// The current context name, read when the construction is reduced.
+inline std::string_view ctx(const Conversion& cv) {
+    return cv.contexts.current_name();
+}
+
+}  // namespace tvconv::tr

@@ -1,0 +1,94 @@
+// Document frame, macro headers, argument lists, text and escapes.
+#include "translate/build.h"
+#include "translate/translate.h"
+
+namespace tvconv::tr {
+
+// Where the rule 7 diagnostic sends users: the target language's page on
+// configuration methods.
+constexpr const char* kConfigMethodDocs =
+    "http://www.tavrin.example/docs/lang/tavrinconfmethod.htm";
+
+Text* document_with_macros(Conversion& cv, Text* leading, Text* definitions) {
+    // Text before the first definition was converted (its actions ran) and
+    // is dropped.
+    cv.release(leading);
+    return definitions;
+}
+
+Text* macro_main(Conversion& cv, Text* params, Text* line_end, Text* body) {
+    cv.release(params);
+    cv.release(line_end);
+    return body;
+}
+
+Text* macro_mime_types(Conversion& cv, Text* params, Text* line_end, Text* body) {
+    cv.release(params);
+    cv.release(line_end);
+    cv.release(body);
+    std::fprintf(cv.err,
+                 "Unconvertible macro 'MIME_TYPES' (line %d): MIME-TYPES correspondence table must "
+                 "be defined as table in MAIN (see %s for example) and can be predefined for "
+                 "standard types; removed (!), edit manually\n",
+                 cv.line_number, kConfigMethodDocs);
+    return cv.make({});
+}
+
+Text* macro_definition(Conversion& cv, Text* name, Text* params, Text* line_end, Text* body) {
+    cv.release(line_end);
+    Text* method = fill(cv, "@m_%s%s\n%s\n\n", {name, params, body});
+    cv.registry.register_helper(method->view());
+    cv.release(method);
+    return cv.make({});
+}
+
+void header_line_end(Conversion& cv) {
+    ++cv.line_number;
+}
+
+Text* no_parameters(Conversion& cv) {
+    return cv.make("[]");
+}
+
+Text* parameter_list(Conversion& cv, Text* params, Text* trailing) {
+    return fill(cv, "[%s]%s", {params, trailing});
+}
+
+Text* empty(Conversion& cv) {
+    return cv.make({});
+}
+
+Text* join(Conversion& cv, Text* a, Text* b) {
+    return append(cv.pool, a, b);
+}
+
+Text* join_arguments(Conversion& cv, Text* arguments, Text* argument) {
+    arguments->push_back(';');
+    return append(cv.pool, arguments, argument);
+}
+
+Text* lone_caret(Conversion& cv) {
+    return cv.make("^^");
+}
+
+Text* dollar(Conversion& cv, Text* token) {
+    token->assign("^$");
+    (void)cv;
+    return token;
+}
+
+Text* line_feed(Conversion& cv, Text* token) {
+    ++cv.line_number;
+    return token;
+}
+
+Text* caret_escape(Conversion& cv, Text* token) {
+    char c = token->empty() ? '\0' : token->data()[0];
+    token->clear();
+    token->push_back('^');
+    token->push_back(c);
+    (void)cv;
+    return token;
+}
+
+}  // namespace tvconv::tr

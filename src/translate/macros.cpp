@@ -1,0 +1,38 @@
+// Macro calls and ^macro_new definitions.
+#include "translate/build.h"
+#include "translate/translate.h"
+
+namespace tvconv::tr {
+
+Text* macro_1(Conversion& cv, Text* a) {
+    return fill(cv, "^m_%s[]", {a});
+}
+
+Text* macro_args(Conversion& cv, Text* name, Text* arguments) {
+    return fill(cv, "^m_%s[%s]", {name, arguments});
+}
+
+// A named ^macro_new becomes a helper method. Every definition is kept, even
+// a repeated one, so it is registered without the equality test.
+Text* macro_new_name(Conversion& cv, Text* name, Text* body) {
+    if (name->view() == "font") {
+        Text* remark = fill(cv, "^rem{^macro_new[%s;%s]}", {name, body});
+        cv.diagnostic(
+            "Unconvertible form of 'macro_new' operator (line %d): use font method of image "
+            "class; remarked, edit manually\n");
+        return remark;
+    }
+    Text* method = fill(cv, "@m_%s\n%s\n\n", {name, body});
+    cv.registry.register_always(method->view());
+    cv.release(method);
+    return cv.make({});
+}
+
+Text* macro_new_2(Conversion& cv, Text* a, Text* b) {
+    Text* remark = fill(cv, "^rem{^macro_new[%s;%s]}", {a, b});
+    cv.diagnostic(
+        "Unconvertible form of 'macro_new' operator (line %d); remarked, edit manually\n");
+    return remark;
+}
+
+}  // namespace tvconv::tr

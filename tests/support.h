@@ -1,0 +1,24 @@
+// In-process conversions for the tests, through the same stream path as files.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tvconv::test {
+
+struct Outcome {
+    std::string output;
+    std::string diagnostics;
+    int status = -1;
+};
+
+// Converts `input` read from a memory stream (fmemopen), capturing output
+// and diagnostics in memory streams.
+Outcome convert_bytes(std::string_view input);
+
+// Output only, for tests that expect a clean conversion.
+std::string convert_text(std::string_view input);
+
+std::string read_file(const std::string& path);
+
+}  // namespace tvconv::test
