@@ -55,6 +55,7 @@ int main(int argc, char** argv) {
     // Whatever was written must have reached the file: a full disk or a
     // closed output is a failure, never a silent success.
     int write_error = 0;
+    errno = 0;
     if (std::fflush(out) != 0 || std::ferror(out)) write_error = errno ? errno : EIO;
     if (out != stdout && std::fclose(out) != 0 && !write_error) write_error = errno;
     if (write_error) return fail(out_name, write_error);
