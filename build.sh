@@ -1,0 +1,49 @@
+#!/bin/sh
+# Sets up, builds and runs tvconv on a Debian machine.
+#   ./build.sh example   build, then convert examples/example.tv2 to standard output
+#   ./build.sh test      build, then run every test
+# Missing build tools (flex, bison, cmake, ninja, a C++ compiler, GoogleTest)
+# are installed with apt-get first (as root, or through sudo).
+set -eu
+cd "$(dirname "$0")"
+
+mode=${1:-}
+case "$mode" in
+    example | test) ;;
+    *)
+        echo "usage: $0 example|test" >&2
+        exit 2
+        ;;
+esac
+
+missing=""
+need() { # command-or-file package
+    case "$1" in
+        /*) [ -e "$1" ] || missing="$missing $2" ;;
+        *) command -v "$1" >/dev/null 2>&1 || missing="$missing $2" ;;
+    esac
+}
+need flex flex
+need bison bison
+need cmake cmake
+need ninja ninja-build
+need g++ g++
+[ "$mode" = test ] && need /usr/include/gtest/gtest.h libgtest-dev
+if [ -n "$missing" ]; then
+    sudo=""
+    [ "$(id -u)" = 0 ] || sudo=sudo
+    echo "installing:$missing" >&2
+    $sudo apt-get update -qq
+    # shellcheck disable=SC2086
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing >&2
+fi
+
+tests=OFF
+[ "$mode" = test ] && tests=ON
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DTVCONV_TESTS=$tests >&2
+cmake --build build >&2
+
+if [ "$mode" = example ]; then
+    exec ./build/tvconv examples/example.tv2
+fi
+ctest --test-dir build --output-on-failure -j 2
