@@ -1,43 +1,81 @@
-// Remarks, processing and output levels.  TODO: not yet converted (placeholder bodies).
+// Operators on the template itself: macro files, remarks, processing, output
+// levels and the whole-document optimize switch.
+#include <string_view>
+
 #include "translate/build.h"
 #include "translate/translate.h"
 
 namespace tvconv::tr {
 
-Text* macro_use_1(Conversion& cv, Text* a) {  // 59
-    cv.release(a);
-    return cv.make("TODO");
+namespace {
+
+// Loads a macro file, or every .tvx file of a directory.
+constexpr std::string_view kMacroUseHelper =
+    "@macro_use[unused_path]\n^if(def "
+    "$unused_path){$unused_path[^unused_path.match[\\.cfg^$][]{.tvx}]}\n^if((! def $unused_path) "
+    "|| (! -f $unused_path)){\n^if(def "
+    "$unused_path){$unused_path[^unused_path.match[[\\/"
+    "\\\\]^$][]{}]}\n$unused_filelist[^file:list[${unused_path}/"
+    ";\\.tvx^$]]\n^unused_filelist.menu{^use[$unused_path/$unused_filelist.name]}\n}{^if(! def "
+    "$MAIN:CLASS_PATH){$MAIN:CLASS_PATH[./]}^use[$unused_path]}\n$result[]\n\n";
+
+// Maps the old level names onto taint languages.
+constexpr std::string_view kLevelHelper =
+    "@level[unused_converting;unused_text]\n^if(def $unused_converting){\n^if($unused_converting "
+    "eq \"config\"){$unused_converting[table]}\n^if($unused_converting eq "
+    "\"javascript\"){$unused_converting[js]}\n^if($unused_converting eq "
+    "\"none\"){$unused_converting[as-is]}\n}{$unused_converting[html]}\n$result[^taint[$unused_"
+    "converting][$unused_text]]\n\n";
+
+}  // namespace
+
+// Reported every time, not only once: each macro file named must be renamed.
+Text* macro_use_1(Conversion& cv, Text* a) {
+    cv.registry.register_helper(kMacroUseHelper);
+    Text* result = fill(cv, "^macro_use[%s]", {a});
+    cv.diagnostic(
+        "Predefinitions changed (line %d): you must change extension of all files with macros from "
+        ".cfg to .tvx and remove leading '_', if you've used tavrin.cfg you must rename it to "
+        "auto.tvx everywhere it is\n");
+    return result;
 }
 
-Text* macro_exists_1(Conversion& cv, Text* a) {  // 60
-    cv.release(a);
-    return cv.make("TODO");
+Text* macro_exists_1(Conversion& cv, Text* a) {
+    Text* remark = fill(cv, "^rem{^macro_exists[%s]}", {a});
+    cv.diagnostic(
+        "Unconvertible operator 'macro_exists' (line %d): must be replaced by error handling code; "
+        "remarked, edit manually\n");
+    return remark;
 }
 
-Text* rem_1(Conversion& cv, Text* a) {  // 131
-    cv.release(a);
-    return cv.make("TODO");
+Text* rem_1(Conversion& cv, Text* a) {
+    return fill(cv, "^rem{%s}", {a});
 }
 
-Text* process_1(Conversion& cv, Text* a) {  // 132
-    cv.release(a);
-    return cv.make("TODO");
+Text* process_1(Conversion& cv, Text* a) {
+    return fill(cv, "^process{%s}", {a});
 }
 
-Text* level_2(Conversion& cv, Text* a, Text* b) {  // 133
-    cv.release(a);
-    cv.release(b);
-    return cv.make("TODO");
+Text* level_2(Conversion& cv, Text* a, Text* b) {
+    cv.registry.register_helper(kLevelHelper);
+    return fill(cv, "^level[%s;%s]", {a, b});
 }
 
-Text* optimize_literal(Conversion& cv, Text* s) {  // 134
-    cv.release(s);
-    return cv.make("TODO");
+// A plain-text argument only sets the flag that write_document reads once at
+// the end, so the last such ^optimize wins. Only the exact "no" clears it.
+Text* optimize_literal(Conversion& cv, Text* s) {
+    cv.optimize = s->view() != "no";
+    s->clear();
+    return s;
 }
 
-Text* optimize_1(Conversion& cv, Text* a) {  // 135
-    cv.release(a);
-    return cv.make("TODO");
+// A computed argument cannot be decided here.
+Text* optimize_1(Conversion& cv, Text* a) {
+    Text* remark = fill(cv, "^rem{^optimize[%s]}", {a});
+    cv.diagnostic(
+        "Unconvertible form of operator 'optimize' (line %d): you have to use taint functionality; "
+        "remarked, edit manually\n");
+    return remark;
 }
 
 }  // namespace tvconv::tr
