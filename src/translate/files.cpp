@@ -10,8 +10,8 @@ namespace tvconv::tr {
 
 namespace {
 
-// An absolute program path is resolved against the script's own directory,
-// since the CGI loader takes paths relative to the document.
+// An absolute program path keeps only its last component, looked up in the
+// directory of the script's own file.
 constexpr std::string_view kExecHelper =
     "@exec[unused_uri;unused_query;unused_path]\n^if(^unused_uri.left(1) eq "
     "\"/\"){$unused_uri[^unused_uri.match[^^.*[/\\\\]([^^/"
