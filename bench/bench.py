@@ -1,0 +1,430 @@
+#!/usr/bin/env python3
+"""Throughput and memory benchmark of tvconv, measured against a sed anchor.
+
+Generates three deterministic Tavrin 2 inputs:
+
+  text       HTML-like lines with constructions sprinkled in, several @main
+             and macro definitions (default 100 MB);
+  construct  a construction on every line: nested ^if, ^context/^menu/^item,
+             ^var, ^match and operators that register helper methods
+             (default 20 MB);
+  line       one single line without a line feed, with long blank runs
+             (default 20 MB).
+
+For each input it runs the tvconv binary and, on the same file, the anchor
+`sed -e 's/\\$/^$/g;s/[(){}"]/^&/g'`, alternating, several times each, and
+prints the median throughput of both, the ratio tvconv/sed and tvconv's peak
+resident memory. Each input is also generated at twice its size to show how
+the time scales. Both programs write to /dev/null and run with LC_ALL=C.
+
+Throughput depends on the machine, so the figures are checked here, never in
+the test suite. With --check the exit status is 1 when a target is missed.
+Standard library only.
+"""
+
+import argparse
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+MB = 1000 * 1000
+
+SED_SCRIPT = r's/\$/^$/g;s/[(){}"]/^&/g'
+
+# Targets: minimum tvconv/sed throughput ratio per input, memory bound and
+# time growth for a doubled input.
+RATIO_TARGET = {"text": 0.20, "construct": 0.12, "line": 0.12}
+MEMORY_FACTOR = 1.5
+MEMORY_SLACK = 16 * 1024 * 1024
+SCALING_TARGET = 2.2
+
+# --------------------------------------------------------------------------
+# Input generation. Every generator draws from a seeded Random so that the
+# same size gives the same bytes on every run and machine. Lines are built
+# into a pool once and then picked at random, which keeps generating 100 MB
+# quick while the file still looks irregular.
+
+WORDS = (
+    "price table row item value total name order date stock list page user "
+    "cart amount count level first last index query shop news city region "
+    "title label status code offer brand size color weight note text"
+).split()
+
+# Names of macro definitions; none contains "main" or "MIME_TYPES", which the
+# scanner takes whole inside a macro header.
+MACRO_NAMES = (
+    "header_row price_cell footer nav_link user_box news_item page_title "
+    "order_line stock_badge search_form city_list breadcrumbs"
+).split()
+
+
+def sentence(rng, lo=3, hi=9):
+    return " ".join(rng.choice(WORDS) for _ in range(rng.randint(lo, hi)))
+
+
+def plain_sentence(rng):
+    # Text that is safe inside a parameter list: no ";", "[" or "]".
+    s = sentence(rng).capitalize()
+    r = rng.random()
+    if r < 0.2:
+        s += " (%d%%)" % rng.randint(1, 99)
+    elif r < 0.3:
+        s += " $%d.%02d" % (rng.randint(1, 999), rng.randint(0, 99))
+    return s
+
+
+def sprinkled_construction(rng):
+    w = rng.choice(WORDS)
+    forms = (
+        lambda: "^var[%s]" % w,
+        lambda: "^item[%s]" % w,
+        lambda: "^if[^var[%s];%s;%s]" % (w, plain_sentence(rng), rng.choice(WORDS)),
+        lambda: "^env[HTTP_%s]" % w.upper(),
+        lambda: "^var[%s;.;%d]" % (w, rng.randint(0, 99)),
+        lambda: "^macro[%s;%s;%d]" % (rng.choice(MACRO_NAMES), w, rng.randint(1, 9)),
+        lambda: "^date[%d.%m.%Y]",
+        lambda: "^menu[<li>^item[%s]</li>]" % w,
+        lambda: "^eval[^var[%s]*%d]" % (w, rng.randint(2, 9)),
+    )
+    return rng.choice(forms)()
+
+
+def html_line(rng):
+    w = rng.choice(WORDS)
+    n = rng.randint(0, 9999)
+    forms = (
+        lambda: '<tr><td class="%s">%s</td><td align="right">$%d.%02d</td></tr>'
+        % (w, plain_sentence(rng), n % 500, n % 100),
+        lambda: "<p>%s (see %s) and %s; %s.</p>" % (plain_sentence(rng), w, sentence(rng, 1, 3), sentence(rng)),
+        lambda: '<div id="%s%d" style="margin: %dpx; padding: 0">%s</div>' % (w, n, n % 40, plain_sentence(rng)),
+        lambda: '<a href="/%s/%s.html?id=%d&amp;page=%d">%s</a>' % (w, rng.choice(WORDS), n, n % 17, sentence(rng, 1, 4)),
+        lambda: "\t\t<script>var o = {%s: %d, f: function(x) { return x * 2; }};</script>" % (w, n),
+        lambda: "    <li>%s: %d items, $$%d total</li>" % (w.capitalize(), n % 90, n),
+        lambda: '<img src="/img/%s_%d.gif" width="%d" height="%d" alt="%s">' % (w, n, n % 300, n % 200, sentence(rng, 1, 3)),
+        lambda: "<td>%s</td>" % sentence(rng, 8, 20),
+        lambda: "",
+        lambda: "<!-- %s: %s ^^ 2 ^ 3 -->" % (w, sentence(rng)),
+    )
+    line = rng.choice(forms)()
+    if rng.random() < 0.15:
+        # A construction in the middle of a line, never at its start.
+        cut = line.find(">") + 1 if ">" in line else len(line)
+        line = line[:cut] + sprinkled_construction(rng) + line[cut:]
+    return line
+
+
+def macro_body(rng, lines):
+    out = []
+    for _ in range(lines):
+        r = rng.random()
+        if r < 0.3:
+            out.append("<tr><td>$%s</td><td>^var[%s]</td></tr>" % (rng.choice("ab"), rng.choice(WORDS)))
+        else:
+            out.append(html_line(rng))
+    return out
+
+
+def gen_text(size, seed=1):
+    """HTML-like text: four @main sections with macro definitions between."""
+    rng = random.Random(seed)
+    pool = [html_line(rng) + "\n" for _ in range(4000)]
+    chunks = ["leading text that the conversion drops\n"]
+    total = len(chunks[0])
+    sections = 4
+    macro = 0
+    for s in range(sections):
+        chunks.append("@main\n")
+        # Leave room for the macro definitions that follow the section.
+        target = size * (s + 1) // sections - (12 * 1024 if s < sections - 1 else 0)
+        while total < target:
+            line = pool[rng.randrange(len(pool))]
+            chunks.append(line)
+            total += len(line)
+        if s == sections - 1:
+            break
+        for _ in range(3):
+            name = MACRO_NAMES[macro % len(MACRO_NAMES)]
+            macro += 1
+            header = "@%s[a;b]\n" % name if macro % 2 else "@%s\n" % name
+            body = "\n".join(macro_body(rng, 40)) + "\n"
+            chunks.append(header + body)
+            total += len(header) + len(body)
+    return "".join(chunks)
+
+
+def construction(rng, depth):
+    """One random construction, nested up to `depth` levels."""
+    w = rng.choice(WORDS)
+    n = rng.randint(0, 999)
+
+    def inner():
+        if depth <= 0:
+            return rng.choice(("^var[%s]" % w, "^item[%s]" % w, "%s %d" % (w, n), "^item[%d]" % (n % 5)))
+        return construction(rng, depth - 1)
+
+    forms = (
+        lambda: "^if[%s;%s;%s]" % (inner(), inner(), inner()),
+        lambda: "^if[^var[%s];<b>%s</b>]" % (w, inner()),
+        lambda: "^context[t%d;^menu[<tr>%s</tr>;<br>]]" % (n % 7, inner()),
+        lambda: "^menu[<td>^item[%s]</td>%s]" % (w, inner()),
+        lambda: "^var[%s;.;%s]" % (w, inner()),
+        lambda: "^var[%s;+;%d]" % (w, n),
+        lambda: "^var[%s;%s]" % (w, inner()),
+        lambda: "^match[(a+)b;gi;%s;^var[%s]]" % (inner(), w),
+        lambda: "^match[^var[p];;%s]" % w,
+        lambda: "^eq[^item[%s];%d;%s;%s]" % (w, n, inner(), inner()),
+        lambda: "^date[%%d.%%m.%%Y %s]" % w,
+        lambda: "^counter[%s.txt]" % w,
+        lambda: "^locate[%s;%s]" % (w, inner()),
+        lambda: "^exec[/cgi-bin/%s.cgi;q=%d]" % (w, n),
+        lambda: "^item[prev;%s]" % w,
+        lambda: "^table[3;%s;&nbsp^;]" % inner(),
+    )
+    return rng.choice(forms)()
+
+
+def construct_line(rng):
+    parts = [construction(rng, rng.randint(1, 4)) for _ in range(rng.randint(1, 3))]
+    return " ".join(parts) + "\n"
+
+
+def gen_construct(size, seed=2):
+    """A construction on every line, nested up to five levels."""
+    rng = random.Random(seed)
+    pool = [construct_line(rng) for _ in range(3000)]
+    chunks = []
+    total = 0
+    while total < size:
+        line = pool[rng.randrange(len(pool))]
+        chunks.append(line)
+        total += len(line)
+    return "".join(chunks)
+
+
+def line_piece(rng):
+    r = rng.random()
+    if r < 0.25:
+        return rng.choice(" \t") * rng.randint(200, 4000)
+    if r < 0.35:
+        return rng.choice((" ", "\t", " \t ")) * rng.randint(20, 400)
+    if r < 0.45:
+        return sprinkled_construction(rng)
+    if r < 0.55:
+        return '<span class="%s">(%s) $%d {x}</span>' % (rng.choice(WORDS), sentence(rng), rng.randint(1, 99))
+    return sentence(rng) + rng.choice((". ", ", ", "; ", " - "))
+
+
+def gen_line(size, seed=3):
+    """One line without a line feed: words, constructions, long blank runs."""
+    rng = random.Random(seed)
+    pool = [line_piece(rng) for _ in range(3000)]
+    chunks = ["<body>"]
+    total = len(chunks[0])
+    while total < size:
+        piece = pool[rng.randrange(len(pool))]
+        chunks.append(piece)
+        total += len(piece)
+    return "".join(chunks)
+
+
+GENERATORS = {"text": gen_text, "construct": gen_construct, "line": gen_line}
+
+
+def write_input(kind, size, path):
+    # Whole lines and pieces only, so the size is reached or passed by less
+    # than one of them and no construction is cut off.
+    data = GENERATORS[kind](size)
+    with open(path, "wb") as f:
+        f.write(data.encode("latin-1"))
+    return len(data)
+
+
+# --------------------------------------------------------------------------
+# Running and measuring.
+
+
+# The peak memory of a child includes that of the process it was forked from
+# (Linux keeps the high-water mark across exec), and this script holds whole
+# inputs while generating them. So the programs run under /usr/bin/time, a
+# small process whose own child is measured alone.
+TIME = "/usr/bin/time"
+
+
+def run(argv):
+    """Runs argv with output to /dev/null; returns (wall seconds, CPU seconds,
+    status, peak RSS in bytes, stderr bytes)."""
+    env = dict(os.environ, LC_ALL="C")
+    with open(os.devnull, "wb") as out, tempfile.TemporaryFile() as err, \
+            tempfile.NamedTemporaryFile("r") as peak:
+        cmd = [TIME, "-q", "-f", "%M", "-o", peak.name] + argv
+        start = time.perf_counter()
+        proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=out, stderr=err, env=env)
+        # wait4 gives the CPU time of time and of the child it waited for,
+        # with microsecond resolution; time itself uses about a millisecond.
+        _, status, usage = os.wait4(proc.pid, 0)
+        wall = time.perf_counter() - start
+        proc.returncode = os.waitstatus_to_exitcode(status)
+        err.seek(0)
+        diagnostics = err.read()
+        kib = peak.read().split()
+    cpu = usage.ru_utime + usage.ru_stime
+    # GNU time reports a killed child as "Command terminated by signal N".
+    if not kib or not kib[-1].isdigit():
+        return wall, cpu, proc.returncode or 1, 0, diagnostics
+    return wall, cpu, proc.returncode, int(kib[-1]) * 1024, diagnostics
+
+
+def measure(binary, path, repeat):
+    """Alternates tvconv and sed on `path`; returns the median wall and CPU
+    times of both and the peak memory of tvconv."""
+    tv_wall, tv_cpu, sed_wall, sed_cpu, peaks = [], [], [], [], []
+    for _ in range(repeat):
+        wall, cpu, status, peak, diagnostics = run([binary, path])
+        if status != 0:
+            sys.exit(
+                "tvconv exited with %d on %s (the generated input must be valid):\n%s"
+                % (status, path, diagnostics[:2000].decode("latin-1"))
+            )
+        if diagnostics:
+            print("  note: tvconv wrote %d bytes of diagnostics on %s" % (len(diagnostics), path))
+        tv_wall.append(wall)
+        tv_cpu.append(cpu)
+        peaks.append(peak)
+        wall, cpu, status, _, diagnostics = run(["sed", "-e", SED_SCRIPT, path])
+        if status != 0:
+            sys.exit("sed failed on %s: %s" % (path, diagnostics.decode("latin-1")))
+        sed_wall.append(wall)
+        sed_cpu.append(cpu)
+    med = statistics.median
+    return {"tv": med(tv_wall), "sed": med(sed_wall), "tv_cpu": med(tv_cpu), "sed_cpu": med(sed_cpu),
+            "peak": max(peaks)}
+
+
+def mib(n):
+    return "%.1f MiB" % (n / (1024 * 1024))
+
+
+def main():
+    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    p.add_argument("--binary", default=os.path.join(root, "build-release", "tvconv"),
+                   help="tvconv built with -DCMAKE_BUILD_TYPE=Release (default: build-release/tvconv)")
+    p.add_argument("--text-mb", type=float, default=100, help="size of the text-heavy input (default 100)")
+    p.add_argument("--construct-mb", type=float, default=20, help="size of the construction-heavy input (default 20)")
+    p.add_argument("--line-mb", type=float, default=20, help="size of the single-line input (default 20)")
+    p.add_argument("--repeat", type=int, default=3, help="runs of each program per input, at least 3 (default 3)")
+    p.add_argument("--only", choices=sorted(GENERATORS), action="append", help="run only this input (repeatable)")
+    p.add_argument("--no-scaling", action="store_true", help="skip the inputs of doubled size")
+    p.add_argument("--workdir", help="where to put the inputs (default: a temporary directory, removed afterwards)")
+    p.add_argument("--generate-only", action="store_true", help="write the inputs to --workdir and stop")
+    p.add_argument("--check", action="store_true", help="exit with status 1 when a target is missed")
+    args = p.parse_args()
+
+    if args.repeat < 3:
+        p.error("--repeat must be at least 3")
+    kinds = args.only or ["text", "construct", "line"]
+    sizes = {"text": args.text_mb, "construct": args.construct_mb, "line": args.line_mb}
+    binary = os.path.abspath(args.binary)
+    if not args.generate_only:
+        if not os.access(binary, os.X_OK):
+            sys.exit("%s not found; build it with\n  cmake -S %s -B %s/build-release -G Ninja "
+                     "-DCMAKE_BUILD_TYPE=Release && ninja -C %s/build-release tvconv" % (binary, root, root, root))
+        if not shutil.which("sed"):
+            sys.exit("sed not found")
+        if not os.access(TIME, os.X_OK):
+            sys.exit("%s not found (Debian package: time)" % TIME)
+        cache = os.path.join(os.path.dirname(binary), "CMakeCache.txt")
+        if os.path.exists(cache):
+            with open(cache) as f:
+                if "CMAKE_BUILD_TYPE:STRING=Release\n" not in f.read():
+                    print("warning: %s is not a Release build" % binary)
+
+    workdir = args.workdir or tempfile.mkdtemp(prefix="tvconv-bench-")
+    os.makedirs(workdir, exist_ok=True)
+    failures = []
+    rows = []
+    try:
+        for kind in kinds:
+            size = int(sizes[kind] * MB)
+            path = os.path.join(workdir, "%s-%d.tv2" % (kind, size))
+            n = write_input(kind, size, path)
+            if args.generate_only:
+                print("wrote %s (%d bytes)" % (path, n))
+                continue
+            row = dict(measure(binary, path, args.repeat), kind=kind, bytes=n)
+            if not args.workdir:
+                os.remove(path)
+            if not args.no_scaling:
+                path2 = os.path.join(workdir, "%s-%d.tv2" % (kind, 2 * size))
+                n2 = write_input(kind, 2 * size, path2)
+                row["double"] = dict(measure(binary, path2, args.repeat), bytes=n2)
+                if not args.workdir:
+                    os.remove(path2)
+            rows.append(row)
+            report(row)
+            failures += missed_targets(row)
+    finally:
+        if not args.workdir:
+            shutil.rmtree(workdir, ignore_errors=True)
+
+    if args.generate_only:
+        return 0
+    print()
+    print(table(rows))
+    print()
+    if failures:
+        print("targets missed:\n  " + "\n  ".join(failures))
+    else:
+        print("all targets met")
+    return 1 if failures and args.check else 0
+
+
+def missed_targets(row):
+    """The targets are checked on wall-clock times, as throughput is; on a
+    busy machine the CPU-time columns show whether a miss is only noise."""
+    kind, out = row["kind"], []
+    ratio = row["sed"] / row["tv"]
+    if ratio < RATIO_TARGET[kind]:
+        out.append("%s: tvconv/sed %.3f below %.2f" % (kind, ratio, RATIO_TARGET[kind]))
+    for r in (row, row.get("double")):
+        if r and r["peak"] > MEMORY_FACTOR * r["bytes"] + MEMORY_SLACK:
+            out.append("%s: peak %s above 1.5 x %s + 16 MiB" % (kind, mib(r["peak"]), mib(r["bytes"])))
+    if "double" in row and row["double"]["tv"] / row["tv"] > SCALING_TARGET:
+        out.append("%s: the doubled input took %.2f times as long" % (kind, row["double"]["tv"] / row["tv"]))
+    return out
+
+
+def report(row):
+    n = row["bytes"] / MB
+    line = "%-9s %6.1f MB  tvconv %6.1f MB/s  sed %6.1f MB/s  ratio %.3f (CPU %.3f)  peak %s" % (
+        row["kind"], n, n / row["tv"], n / row["sed"], row["sed"] / row["tv"],
+        row["sed_cpu"] / row["tv_cpu"], mib(row["peak"]))
+    if "double" in row:
+        d = row["double"]
+        line += "  x2: time %.2f (CPU %.2f), peak %s" % (d["tv"] / row["tv"], d["tv_cpu"] / row["tv_cpu"], mib(d["peak"]))
+    print(line, flush=True)
+
+
+def table(rows):
+    head = ("| input | size | tvconv MB/s | sed MB/s | tvconv/sed | tvconv/sed (CPU) | peak RSS "
+            "| peak / size | x2: time | x2: CPU | x2: peak / size |")
+    lines = [head, "|" + "---|" * (head.count("|") - 1)]
+    for r in rows:
+        n = r["bytes"]
+        d = r.get("double")
+        lines.append("| %s | %.0f MB | %.1f | %.1f | %.3f | %.3f | %s | %.2f | %s | %s | %s |" % (
+            r["kind"], n / MB, n / MB / r["tv"], n / MB / r["sed"], r["sed"] / r["tv"],
+            r["sed_cpu"] / r["tv_cpu"], mib(r["peak"]), r["peak"] / n,
+            "%.2f" % (d["tv"] / r["tv"]) if d else "-",
+            "%.2f" % (d["tv_cpu"] / r["tv_cpu"]) if d else "-",
+            "%.2f" % (d["peak"] / d["bytes"]) if d else "-"))
+    return "\n".join(lines)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
