@@ -1,0 +1,148 @@
+#include "tree/output.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "tree/walk.h"
+
+namespace tvconv::tree {
+
+namespace {
+
+std::string g_source_root;
+
+// One temporary file name per concurrent writer, readable from a signal
+// handler: fixed storage, published by the flag after the name is complete.
+struct Slot {
+    std::atomic<bool> active{false};
+    char path[PATH_MAX];
+};
+Slot* g_slots = nullptr;
+unsigned g_slot_count = 0;
+
+extern "C" void remove_temporaries(int sig) {
+    for (unsigned i = 0; i < g_slot_count; ++i)
+        if (g_slots[i].active.load()) ::unlink(g_slots[i].path);
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
+std::string error_text(const char* what, int error) {
+    return std::string(what) + ": " + std::strerror(error);
+}
+
+std::string parent_of(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Resolves the directory a file is about to be written into and refuses one
+// inside the source tree (a target that contains the source, or a link in
+// the target tree that leads back into it).
+std::string check_directory(const std::string& dir) {
+    char* real = ::realpath(dir.c_str(), nullptr);
+    if (!real) return error_text("cannot write", errno);
+    bool inside = is_within(real, g_source_root);
+    std::free(real);
+    return inside ? "refused to write inside the source tree" : "";
+}
+
+// Writes through a temporary file; `fill` writes the content to the open
+// descriptor and returns an error text.
+template <typename Fill>
+std::string write_atomically(const std::string& path, mode_t mode, unsigned slot, Fill fill) {
+    std::string dir = parent_of(path);
+    if (std::string problem = check_directory(dir); !problem.empty()) return problem;
+
+    std::string temp = dir + "/.tvconv-tree.XXXXXX";
+    if (temp.size() >= PATH_MAX) return error_text("cannot write", ENAMETOOLONG);
+    Slot* s = slot < g_slot_count ? &g_slots[slot] : nullptr;
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) return error_text("cannot write", errno);
+    if (s) {
+        std::memcpy(s->path, temp.c_str(), temp.size() + 1);
+        s->active.store(true);
+    }
+
+    std::string problem = fill(fd);
+    if (problem.empty() && ::fchmod(fd, mode) != 0) problem = error_text("cannot write", errno);
+    if (::close(fd) != 0 && problem.empty()) problem = error_text("cannot write", errno);
+    if (problem.empty() && ::rename(temp.c_str(), path.c_str()) != 0)
+        problem = error_text("cannot write", errno);
+    if (!problem.empty()) ::unlink(temp.c_str());
+    if (s) s->active.store(false);
+    return problem;
+}
+
+std::string write_all(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return error_text("cannot write", errno);
+        data += n;
+        size -= std::size_t(n);
+    }
+    return {};
+}
+
+}  // namespace
+
+void guard_source(const std::string& source_root) {
+    g_source_root = source_root;
+}
+
+std::string make_directory(const std::string& path) {
+    if (std::string problem = check_directory(parent_of(path)); !problem.empty()) return problem;
+    if (::mkdir(path.c_str(), 0777) == 0) return {};
+    int error = errno;
+    struct stat st;
+    if (error == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return {};
+    return error_text("cannot create directory", error == EEXIST ? ENOTDIR : error);
+}
+
+std::string write_file(const std::string& path, std::string_view data, mode_t mode, unsigned slot) {
+    return write_atomically(path, mode, slot,
+                            [&](int fd) { return write_all(fd, data.data(), data.size()); });
+}
+
+std::string copy_file(const std::string& from, const std::string& path, mode_t mode,
+                      unsigned slot) {
+    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return error_text("cannot read", errno);
+    std::string problem = write_atomically(path, mode, slot, [&](int fd) -> std::string {
+        char buffer[65536];
+        for (;;) {
+            ssize_t n = ::read(in, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return error_text("cannot read", errno);
+            if (n == 0) return {};
+            if (std::string problem = write_all(fd, buffer, std::size_t(n)); !problem.empty())
+                return problem;
+        }
+    });
+    ::close(in);
+    return problem;
+}
+
+void install_cleanup(unsigned slots) {
+    // Allocated once for the whole run and never freed: a handler may read it
+    // until the process ends.
+    g_slots = new Slot[slots];
+    g_slot_count = slots;
+    struct sigaction action {};
+    action.sa_handler = remove_temporaries;
+    sigemptyset(&action.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &action, nullptr);
+}
+
+}  // namespace tvconv::tree

@@ -1,0 +1,31 @@
+// Writing into the target tree: every file appears whole or not at all.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+
+namespace tvconv::tree {
+
+// Refuses to write anywhere inside `source_root` (resolved), whatever links
+// the target tree holds. Set once before any write.
+void guard_source(const std::string& source_root);
+
+// Creates the directory `path` unless it is one already. Returns an error
+// text, empty on success.
+std::string make_directory(const std::string& path);
+
+// Writes `data` to `path` through a temporary file in the same directory
+// that is renamed over `path` once complete; `slot` is the caller's temporary
+// file slot (see install_cleanup). Returns an error text, empty on success.
+std::string write_file(const std::string& path, std::string_view data, mode_t mode, unsigned slot);
+
+// Copies the regular file `from` to `path` the same way, byte for byte.
+std::string copy_file(const std::string& from, const std::string& path, mode_t mode, unsigned slot);
+
+// Makes room for `slots` writers at once and, on SIGINT, SIGTERM or SIGHUP,
+// removes their unfinished temporary files before the signal ends the run.
+void install_cleanup(unsigned slots);
+
+}  // namespace tvconv::tree

@@ -1,0 +1,167 @@
+#include "tree/walk.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "tree/names.h"
+
+namespace tvconv::tree {
+
+namespace {
+
+std::string join(const std::string& dir, const std::string& name) {
+    return dir.empty() ? name : dir + "/" + name;
+}
+
+std::string resolve(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real) return {};
+    std::string result(real);
+    std::free(real);
+    return result;
+}
+
+class Walker {
+  public:
+    Walker(const std::string& root, const Options& options) : root_(root), options_(options) {}
+
+    // Lists the directory `rel`; `self` indexes its own entry (kRoot for the
+    // root, which is checked before the walk).
+    static constexpr std::size_t kRoot = std::size_t(-1);
+    void directory(const std::string& rel, std::size_t self) {
+        std::string abs = rel.empty() ? root_ : root_ + "/" + rel;
+        std::vector<std::string> names;
+        DIR* dir = ::opendir(abs.c_str());
+        if (!dir) {
+            fail_directory(self, errno);
+            return;
+        }
+        errno = 0;
+        while (dirent* d = ::readdir(dir)) {
+            if (std::strcmp(d->d_name, ".") != 0 && std::strcmp(d->d_name, "..") != 0)
+                names.emplace_back(d->d_name);
+        }
+        int error = errno;
+        ::closedir(dir);
+        if (error) {
+            fail_directory(self, error);
+            return;
+        }
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names) item(rel, name);
+    }
+
+    std::vector<Entry> entries;
+
+  private:
+    void fail_directory(std::size_t self, int error) {
+        if (self != kRoot)
+            entries[self].problem = std::string("cannot read directory: ") + std::strerror(error);
+    }
+
+    void item(const std::string& dir, const std::string& name) {
+        Entry e;
+        e.path = join(dir, name);
+        std::string abs = root_ + "/" + e.path;
+        struct stat st;
+        if (::lstat(abs.c_str(), &st) != 0) {
+            e.kind = Kind::kFile;
+            e.target = e.path;
+            e.problem = std::string("cannot read: ") + std::strerror(errno);
+            entries.push_back(std::move(e));
+            return;
+        }
+        if (S_ISLNK(st.st_mode)) {
+            // A link is read as the file it leads to, but only when that file
+            // is inside the tree: a link must not carry a file from elsewhere
+            // on the machine into the published site.
+            std::string real = resolve(abs);
+            if (real.empty()) {
+                e.kind = Kind::kSkipped;
+                e.problem = "symbolic link leads nowhere";
+            } else if (!is_within(real, root_)) {
+                e.kind = Kind::kSkipped;
+                e.problem = "symbolic link leads out of the source tree";
+            } else if (::stat(abs.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+                e.kind = Kind::kSkipped;
+                e.problem = S_ISDIR(st.st_mode) ? "symbolic link to a directory, not followed"
+                                                : "symbolic link to something not a regular file";
+            }
+            if (e.kind == Kind::kSkipped) {
+                entries.push_back(std::move(e));
+                return;
+            }
+        }
+        e.mode = st.st_mode & 0777;
+        if (S_ISDIR(st.st_mode)) {
+            e.kind = Kind::kDirectory;
+            e.target = e.path;
+            std::string rel = e.path;
+            std::size_t self = entries.size();
+            entries.push_back(std::move(e));
+            directory(rel, self);
+            return;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            // Reading a pipe would block the run; devices are not site files.
+            e.kind = Kind::kSkipped;
+            e.problem = "not a regular file";
+        } else if (is_template(name, options_.extensions)) {
+            e.kind = Kind::kTemplate;
+            e.target = join(dir, converted_name(name));
+        } else {
+            e.kind = Kind::kFile;
+            e.target = e.path;
+        }
+        entries.push_back(std::move(e));
+    }
+
+    const std::string& root_;
+    const Options& options_;
+};
+
+// Two entries with one target name would overwrite each other: "_a.cfg" and
+// "a.cfg", "tavrin.cfg" and "auto.cfg", "a.cfg" and a copied "a.tvx". None
+// of them is written, so that no file silently replaces another.
+void fail_collisions(std::vector<Entry>& entries) {
+    std::map<std::string, std::vector<std::size_t>> by_target;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].kind != Kind::kSkipped) by_target[entries[i].target].push_back(i);
+    for (const auto& [target, indices] : by_target) {
+        if (indices.size() < 2) continue;
+        for (std::size_t i : indices) {
+            Entry& e = entries[i];
+            if (e.kind == Kind::kDirectory) continue;
+            std::string others;
+            for (std::size_t j : indices) {
+                if (j == i) continue;
+                others += others.empty() ? "" : ", ";
+                others += entries[j].path;
+            }
+            e.problem = "target name " + target + " is also taken by " + others;
+        }
+    }
+}
+
+}  // namespace
+
+bool is_within(const std::string& path, const std::string& dir) {
+    if (dir == "/") return true;
+    return path.starts_with(dir) && (path.size() == dir.size() || path[dir.size()] == '/');
+}
+
+std::vector<Entry> walk(const std::string& root, const Options& options) {
+    Walker walker(root, options);
+    walker.directory("", Walker::kRoot);
+    fail_collisions(walker.entries);
+    return std::move(walker.entries);
+}
+
+}  // namespace tvconv::tree

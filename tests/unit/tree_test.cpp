@@ -1,0 +1,190 @@
+// tvconv-tree: file names, the diagnostic split, the report encodings, the
+// command line, and a parallel run that must match a sequential one.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "tree/names.h"
+#include "tree/options.h"
+#include "tree/report.h"
+#include "tree/run.h"
+
+namespace tvconv::tree {
+namespace {
+
+TEST(TreeNames, MacroFilesTakeTheTargetNames) {
+    EXPECT_EQ(converted_name("_macros.cfg"), "macros.tvx");
+    EXPECT_EQ(converted_name("macros.cfg"), "macros.tvx");
+    EXPECT_EQ(converted_name("Lib.CFG"), "Lib.tvx");
+    EXPECT_EQ(converted_name("tavrin.cfg"), "auto.tvx");
+    EXPECT_EQ(converted_name("Tavrin.Cfg"), "auto.tvx");
+    EXPECT_EQ(converted_name("_tavrin.cfg"), "tavrin.tvx");
+    EXPECT_EQ(converted_name("__a.cfg"), "_a.tvx");  // one underscore only
+    EXPECT_EQ(converted_name("_.cfg"), "_.tvx");     // not a hidden ".tvx"
+    EXPECT_EQ(converted_name("a.cfg.bak"), "a.cfg.bak");
+    EXPECT_EQ(converted_name("_page.html"), "_page.html");
+    EXPECT_EQ(converted_name(".cfg"), ".cfg");
+}
+
+TEST(TreeNames, TemplatesAreRecognisedByExtension) {
+    std::vector<std::string> defaults = Options{}.extensions;
+    EXPECT_TRUE(is_template("index.html", defaults));
+    EXPECT_TRUE(is_template("INDEX.HTM", defaults));
+    EXPECT_TRUE(is_template("_m.cfg", defaults));
+    EXPECT_FALSE(is_template("index.html.orig", defaults));
+    EXPECT_FALSE(is_template(".html", defaults));
+    EXPECT_FALSE(is_template("html", defaults));
+    EXPECT_FALSE(is_template("a.xhtml", defaults));
+    EXPECT_TRUE(is_template("a.tar.gz", {"tar.gz"}));
+}
+
+TEST(TreeDiagnostics, LinesLoseTheirLineNumberText) {
+    auto d = split_diagnostics(
+        "Unconvertible operator 'ascii' (line 3): remarked, edit manually\n"
+        "Unconvertible form of 'config' operator (line 12); remarked, edit manually\n"
+        "input in flex scanner failed\n");
+    ASSERT_EQ(d.size(), 3u);
+    EXPECT_EQ(d[0].line, 3);
+    EXPECT_EQ(d[0].message, "Unconvertible operator 'ascii': remarked, edit manually");
+    EXPECT_EQ(d[1].line, 12);
+    EXPECT_EQ(d[1].message, "Unconvertible form of 'config' operator; remarked, edit manually");
+    EXPECT_FALSE(d[2].line.has_value());
+    EXPECT_EQ(d[2].message, "input in flex scanner failed");
+}
+
+TEST(TreeDiagnostics, TheSyntaxErrorKeepsAQuotedLineFeed) {
+    auto d = split_diagnostics(
+        "Unconvertible operator 'ascii' (line 1): remarked, edit manually\n"
+        "Unrecognized sequence (line 2): parse error, unexpected CR, expecting SQBRO near '\n'\n");
+    ASSERT_EQ(d.size(), 2u);
+    EXPECT_EQ(d[1].line, 2);
+    EXPECT_EQ(d[1].message,
+              "Unrecognized sequence: parse error, unexpected CR, expecting SQBRO near '\n'");
+    EXPECT_EQ(printable(d[1].message),
+              "Unrecognized sequence: parse error, unexpected CR, expecting SQBRO near '\\n'");
+}
+
+TEST(TreeReport, JsonStringsAreValidWhateverTheBytes) {
+    EXPECT_EQ(json_string("a\"b\\c"), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(json_string("\n\t\x01"), "\"\\n\\t\\u0001\"");
+    EXPECT_EQ(json_string("caf\xc3\xa9"), "\"caf\xc3\xa9\"");             // UTF-8 kept
+    EXPECT_EQ(json_string("caf\xe9"), "\"caf\\u00e9\"");                  // a cp1252 byte
+    EXPECT_EQ(json_string("\xc0\xaf"), "\"\\u00c0\\u00af\"");             // overlong
+    EXPECT_EQ(json_string("\xed\xa0\x80"), "\"\\u00ed\\u00a0\\u0080\"");  // a surrogate
+    EXPECT_EQ(json_string("x\xe2\x82"), "\"x\\u00e2\\u0082\"");           // cut short
+}
+
+TEST(TreeOptions, CommandLines) {
+    auto p = parse_command_line({"src", "dst"});
+    ASSERT_EQ(p.command, Command::kRun);
+    EXPECT_EQ(p.options.source, "src");
+    EXPECT_EQ(p.options.target, "dst");
+    EXPECT_TRUE(p.options.copy);
+    EXPECT_EQ(p.options.jobs, 0u);
+
+    p = parse_command_line({"--ext=.HTM, tpl", "-j4", "--no-copy", "--report", "r.json", "s", "d"});
+    ASSERT_EQ(p.command, Command::kRun);
+    EXPECT_EQ(p.options.extensions, (std::vector<std::string>{"htm", "tpl"}));
+    EXPECT_EQ(p.options.jobs, 4u);
+    EXPECT_FALSE(p.options.copy);
+    EXPECT_EQ(p.options.report, "r.json");
+
+    p = parse_command_line({"--check", "--", "-src"});
+    ASSERT_EQ(p.command, Command::kRun);
+    EXPECT_EQ(p.options.source, "-src");
+    EXPECT_TRUE(p.options.target.empty());
+
+    for (auto args : std::vector<std::vector<std::string>>{{"src"},
+                                                           {"a", "b", "c"},
+                                                           {"--ext", ",", "a", "b"},
+                                                           {"-j", "0", "a", "b"},
+                                                           {"--jobs"},
+                                                           {"--no-copy=1", "a", "b"},
+                                                           {"-x", "a", "b"}}) {
+        EXPECT_EQ(parse_command_line(args).command, Command::kUsageError) << args[0];
+    }
+    EXPECT_EQ(parse_command_line({"a", "--help"}).command, Command::kHelp);
+}
+
+TEST(TreeProgress, TheLineFitsAndKeepsTheFileName) {
+    EXPECT_EQ(progress_line(5, 10, "a.html", 80), "[##########..........] 5/10 a.html");
+    std::string line = progress_line(1, 3, "deep/dir/structure/page.html", 40);
+    EXPECT_EQ(line, "[######..............] 1/3 ...page.html");
+    EXPECT_LT(line.size(), 40u);
+    EXPECT_EQ(progress_line(0, 0, "x", 10), "[########");
+}
+
+// Many templates, some with diagnostics and some broken, converted one at a
+// time and four at a time: the report and the tree must not differ.
+class TreeRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tvconv-tree-test.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        namespace fs = std::filesystem;
+        for (int i = 0; i < 60; ++i) {
+            fs::path sub = dir_ / "src" / ("d" + std::to_string(i % 4));
+            fs::create_directories(sub);
+            std::ofstream f(sub / ("t" + std::to_string(i) + (i % 5 == 0 ? ".cfg" : ".html")));
+            for (int k = 0; k < i % 7; ++k) f << "line $" << k << "\n";
+            if (i % 3 == 0) f << "^macro_exists[" << i << "]\n";
+            if (i % 11 == 0) f << "^if x\n";
+        }
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    std::string run_with(unsigned jobs, const std::string& target, int& status) {
+        Options o;
+        o.source = (dir_ / "src").string();
+        o.target = (dir_ / target).string();
+        o.jobs = jobs;
+        char* text = nullptr;
+        std::size_t size = 0;
+        std::FILE* report = open_memstream(&text, &size);
+        status = run(o, report, false);
+        std::fclose(report);
+        std::string result(text, size);
+        std::free(text);
+        return result;
+    }
+
+    std::string tree(const std::string& target) {
+        std::string all;
+        std::vector<std::filesystem::path> files;
+        for (auto& e : std::filesystem::recursive_directory_iterator(dir_ / target))
+            files.push_back(e.path());
+        std::sort(files.begin(), files.end());
+        for (auto& p : files) {
+            all += p.lexically_relative(dir_ / target).string() + "\n";
+            if (std::filesystem::is_regular_file(p)) {
+                std::ifstream f(p, std::ios::binary);
+                all.append(std::istreambuf_iterator<char>(f), {});
+            }
+        }
+        return all;
+    }
+
+    std::filesystem::path dir_;
+};
+
+TEST_F(TreeRun, FourJobsGiveExactlyWhatOneGives) {
+    int one = -1, four = -1;
+    std::string sequential = run_with(1, "one", one);
+    std::string parallel = run_with(4, "four", four);
+    EXPECT_EQ(one, 1);
+    EXPECT_EQ(four, 1);
+    EXPECT_EQ(sequential, parallel);
+    EXPECT_EQ(tree("one"), tree("four"));
+    // Every eleventh template (t0 to t55) ends in a syntax error; every third
+    // has a macro_exists diagnostic, t0 and t33 of them failed.
+    EXPECT_NE(sequential.find("  failed: 6\n"), std::string::npos) << sequential;
+    EXPECT_NE(sequential.find("  converted with manual edits left: 18\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tvconv::tree
