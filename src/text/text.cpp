@@ -30,11 +30,30 @@ void Text::trim_storage(std::size_t limit) {
     capacity_ = 0;
 }
 
+void Text::prepend(std::string_view s) {
+    if (s.empty()) return;
+    std::size_t old_size = size_;
+    reserve(size_ + s.size());
+    if (old_size) std::memmove(data_ + s.size(), data_, old_size);
+    std::memcpy(data_, s.data(), s.size());
+    size_ = old_size + s.size();
+}
+
 Text* append(TextPool& pool, Text* a, Text* b) {
-    if (b) {
-        a->append(b->view());
-        pool.release(b);
+    if (!b) return a;
+    // Copying a long run of text behind a short one would hold it twice at
+    // the peak: a plain-text document is one such run joined to the empty
+    // start of the document. The longer side keeps its storage instead. The
+    // grammar's joins are left-recursive, so a right side is a fresh run or
+    // construction: its bytes are moved here at most once, and after that
+    // they only ever stand on the left.
+    if (b->size() > a->size()) {
+        b->prepend(a->view());
+        pool.release(a);
+        return b;
     }
+    a->append(b->view());
+    pool.release(b);
     return a;
 }
 

@@ -37,6 +37,8 @@ class Text {
         if (!s.empty()) __builtin_memcpy(data_ + size_, s.data(), s.size());
         size_ += s.size();
     }
+    // Puts `s` in front of the bytes already held.
+    void prepend(std::string_view s);
     void push_back(char c) {
         if (size_ == capacity_) grow(size_ + 1);
         data_[size_++] = c;
@@ -94,8 +96,9 @@ class TextPool {
     std::vector<Text*> free_;
 };
 
-// `append` of two text values: b's bytes go behind a's, in place, and b is
-// released. The result is a.
+// `append` of two text values: the result holds a's bytes followed by b's.
+// The longer of the two keeps its storage and takes the other's bytes, which
+// is then released; the result is whichever was kept.
 Text* append(TextPool& pool, Text* a, Text* b);
 
 // One value for a `format` directive: a text for %s, an integer for %d, a
