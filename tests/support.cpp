@@ -37,7 +37,7 @@ class Sink {
 
 }  // namespace
 
-Outcome convert_bytes(std::string_view input) {
+Outcome convert_bytes(std::string_view input, Engine engine) {
     // fmemopen refuses a zero size on some C libraries; an empty input reads
     // from a one-byte buffer that reports end of file at once instead.
     std::string buffer(input);
@@ -46,7 +46,7 @@ Outcome convert_bytes(std::string_view input) {
     if (!in) throw std::runtime_error("cannot open the input stream");
     Sink out, err;
     Outcome o;
-    o.status = convert(in, out.file(), err.file());
+    o.status = convert(in, out.file(), err.file(), engine);
     std::fclose(in);
     o.output = out.take();
     o.diagnostics = err.take();

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "driver/conversion.h"
+
 namespace tvconv::test {
 
 struct Outcome {
@@ -14,7 +16,7 @@ struct Outcome {
 
 // Converts `input` read from a memory stream (fmemopen), capturing output
 // and diagnostics in memory streams.
-Outcome convert_bytes(std::string_view input);
+Outcome convert_bytes(std::string_view input, Engine engine = Engine::ours);
 
 // Output only, for tests that expect a clean conversion.
 std::string convert_text(std::string_view input);

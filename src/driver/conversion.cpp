@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "grammar/engine_loop.h"
 #include "grammar/parser.h"
 #include "lexer/scanner.h"
 
@@ -44,7 +45,8 @@ void Conversion::stack_free(void* p) {
 int Conversion::run() {
     try {
         scanner = scanner_create(*this);
-        int result = parse_document(*this);
+        int result =
+            engine == Engine::ours ? parse_document(*this) : parse_document_reference(*this);
         return result == 0 ? kAccepted : kFailed;
     } catch (const ScannerFatal& fatal) {
         std::fprintf(err, "%s\n", fatal.message);
@@ -52,9 +54,10 @@ int Conversion::run() {
     }
 }
 
-int convert(std::FILE* in, std::FILE* out, std::FILE* err) {
+int convert(std::FILE* in, std::FILE* out, std::FILE* err, Engine engine) {
     try {
         Conversion cv(in, out, err);
+        cv.engine = engine;
         return cv.run();
     } catch (const std::bad_alloc&) {
         std::fputs("tvconv: out of memory\n", err);

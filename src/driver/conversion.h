@@ -20,6 +20,10 @@ enum Status : int {
     kScannerFatal = 2,  // the input could not be read; nothing was written
 };
 
+// Which parser loop runs the automaton: ours (with the plain-text fast
+// path) or bison's own, kept as the reference that ours is tested against.
+enum class Engine { ours, reference };
+
 class Conversion {
   public:
     Conversion(std::FILE* in, std::FILE* out, std::FILE* err);
@@ -35,7 +39,8 @@ class Conversion {
     Registry registry;
     ContextStack contexts;
     bool optimize = true;  // cleared by ^optimize[no]: wrap in a taint block
-    int line_number = 1;   // advanced by the whitespace rules only
+    Engine engine = Engine::ours;
+    int line_number = 1;  // advanced by the whitespace rules only
 
     Text* make(std::string_view s) { return pool.make(s); }
     void release(Text* t) { pool.release(t); }
@@ -68,7 +73,7 @@ class Conversion {
 };
 
 // Converts `in` to `out`, diagnostics to `err`. Returns a Status.
-int convert(std::FILE* in, std::FILE* out, std::FILE* err);
+int convert(std::FILE* in, std::FILE* out, std::FILE* err, Engine engine = Engine::ours);
 
 // Thrown by the scanner's fatal-error hook and caught by Conversion::run.
 struct ScannerFatal {

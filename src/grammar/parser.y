@@ -35,12 +35,15 @@
 
 %code provides {
 namespace tvconv {
-int parse_document(Conversion& cv);
+// bison's own parser loop over the same tables and actions: the reference
+// for our engine (grammar/engine_loop.cpp).
+int parse_document_reference(Conversion& cv);
 }
 }
 
 %code {
 #include "grammar/engine.h"
+#include "grammar/tables.h"
 #include "lexer/scanner.h"
 #include "text/output.h"
 #include "translate/translate.h"
@@ -456,4 +459,20 @@ static int yyreport_syntax_error(const yypcontext_t* context, tvconv::Conversion
     return 0;
 }
 
-int tvconv::parse_document(Conversion& cv) { return yyparse(cv); }
+int tvconv::parse_document_reference(Conversion& cv) { return yyparse(cv); }
+
+// The automaton's tables, for our engine loop.
+const tvconv::ParserTables& tvconv::parser_tables() {
+    static_assert(sizeof yypact[0] == 2 && sizeof yypgoto[0] == 2 && sizeof yydefgoto[0] == 2 &&
+                  sizeof yytable[0] == 2 && sizeof yycheck[0] == 2 && sizeof yydefact[0] == 1 &&
+                  sizeof yyr1[0] == 1 && sizeof yyr2[0] == 1 && sizeof yytranslate[0] == 1 &&
+                  sizeof yystos[0] == 1 && sizeof(yy_state_t) == 2);
+    static const ParserTables tables = {
+        yypact,          yydefact,   yypgoto,     yydefgoto,  yytable,
+        yycheck,         yyr1,       yyr2,        yytranslate, yystos,
+        YYPACT_NINF,     YYTABLE_NINF, YYLAST,    YYNTOKENS,  YYFINAL,
+        YYNSTATES,       YYMAXUTOK,  YYINITDEPTH, YYMAXDEPTH,
+        YYSYMBOL_expression, YYSYMBOL_string,
+    };
+    return tables;
+}

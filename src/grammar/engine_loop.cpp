@@ -1,0 +1,182 @@
+// The LALR(1) engine loop over bison's tables. It behaves step for step like
+// bison's own yacc.c loop (kept as parse_document_reference, the reference
+// for the differential tests): 16-bit states, 200 entries in the call,
+// doubling up to the 10000-entry limit, consistent states reducing without a
+// look-ahead, default reductions, and the syntax-error report built from the
+// shiftable terminals of the state where the error is found.
+#include "grammar/engine_loop.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "driver/conversion.h"
+#include "grammar/engine.h"
+#include "grammar/tables.h"
+#include "lexer/scanner.h"
+#include "text/output.h"
+#include "translate/translate.h"
+
+namespace tvconv {
+
+namespace {
+
+namespace tr = tvconv::tr;
+
+// Runs the action of bison rule `yyn`. The names are the skeleton's: the
+// copied actions refer to yyvsp (top of the value stack), yyval (the left
+// side's value) and cv.
+void run_action(int yyn, Text** yyvsp, Text*& yyval, Conversion& cv) {
+    switch (yyn) {
+#include "grammar/actions.inc"
+        default:
+            break;
+    }
+}
+
+constexpr int kNoToken = -2;
+
+// The two stacks, in the call's storage first and then in one heap block.
+class Stacks {
+  public:
+    Stacks(Conversion& cv, int initial, int limit) : cv_(cv), capacity_(initial), limit_(limit) {}
+    ~Stacks() {
+        if (states_ != states_local_) cv_.stack_free(states_);
+    }
+    Stacks(const Stacks&) = delete;
+    Stacks& operator=(const Stacks&) = delete;
+
+    std::int16_t* states() { return states_; }
+    Text** values() { return values_; }
+    int capacity() const { return capacity_; }
+
+    // Doubles the capacity (to no more than the limit), keeping `used`
+    // entries. False when the limit is reached or memory runs out.
+    bool grow(int used) {
+        if (capacity_ >= limit_) return false;
+        int capacity = capacity_ * 2 < limit_ ? capacity_ * 2 : limit_;
+        std::size_t state_bytes = sizeof(std::int16_t) * static_cast<std::size_t>(capacity);
+        state_bytes = (state_bytes + alignof(Text*) - 1) / alignof(Text*) * alignof(Text*);
+        void* block =
+            cv_.stack_alloc(state_bytes + sizeof(Text*) * static_cast<std::size_t>(capacity));
+        if (!block) return false;
+        auto* states = static_cast<std::int16_t*>(block);
+        auto* values = reinterpret_cast<Text**>(static_cast<char*>(block) + state_bytes);
+        std::memcpy(states, states_, sizeof(std::int16_t) * static_cast<std::size_t>(used));
+        std::memcpy(values, values_, sizeof(Text*) * static_cast<std::size_t>(used));
+        if (states_ != states_local_) cv_.stack_free(states_);
+        states_ = states;
+        values_ = values;
+        capacity_ = capacity;
+        return true;
+    }
+
+  private:
+    static constexpr int kLocal = 200;
+    Conversion& cv_;
+    std::int16_t states_local_[kLocal];
+    Text* values_local_[kLocal];
+    std::int16_t* states_ = states_local_;
+    Text** values_ = values_local_;
+    int capacity_;
+    int limit_;
+};
+
+}  // namespace
+
+int parse_document(Conversion& cv) {
+    const ParserTables& t = parser_tables();
+    Stacks stacks(cv, t.initial_depth, t.max_depth);
+
+    std::int16_t* ssp = stacks.states();
+    Text** vsp = stacks.values();
+    *vsp = nullptr;
+    int state = 0;
+    int lookahead = kNoToken;  // token code held, or none
+    int token = 0;             // its terminal symbol
+    Text* lookahead_value = nullptr;
+    int rule = 0;
+
+    for (;;) {
+        // Push the current state; grow when that filled the last slot.
+        *ssp = static_cast<std::int16_t>(state);
+        int used = static_cast<int>(ssp - stacks.states()) + 1;
+        if (used >= stacks.capacity()) {
+            if (!stacks.grow(used)) {
+                report_syntax_error(cv, "parser stack overflow");
+                return 2;
+            }
+            ssp = stacks.states() + used - 1;
+            vsp = stacks.values() + used - 1;
+        }
+        if (state == t.final_state) return 0;
+
+        // Decide without a look-ahead where the state allows it.
+        int n = t.pact[state];
+        if (n == t.pact_ninf) {
+            rule = t.defact[state];
+        } else {
+            if (lookahead == kNoToken) lookahead = next_token(&lookahead_value, cv.scanner);
+            if (lookahead <= 0) {
+                lookahead = 0;
+                token = 0;
+            } else {
+                token = lookahead <= t.max_token_code ? t.translate[lookahead] : 2;
+            }
+            n += token;
+            if (n < 0 || n > t.last || t.check[n] != token) {
+                rule = t.defact[state];
+            } else {
+                n = t.table[n];
+                if (n > 0) {  // shift
+                    state = n;
+                    *++vsp = lookahead_value;
+                    lookahead_value = nullptr;
+                    if (lookahead != 0) lookahead = kNoToken;
+                    ++ssp;
+                    continue;
+                }
+                if (n == t.table_ninf) {
+                    rule = 0;
+                } else {
+                    rule = -n;
+                }
+            }
+        }
+
+        if (rule == 0) {
+            // Syntax error: list what this state could have shifted.
+            int expected[4];
+            int count = 0;
+            int base = t.pact[*ssp];
+            if (base != t.pact_ninf) {
+                int begin = base < 0 ? -base : 0;
+                int end = t.last - base + 1 < t.ntokens ? t.last - base + 1 : t.ntokens;
+                for (int x = begin; x < end; ++x) {
+                    if (t.check[x + base] != x || x == 1 || t.table[x + base] == t.table_ninf)
+                        continue;
+                    if (count == 4) {
+                        count = 0;
+                        break;
+                    }
+                    expected[count++] = x;
+                }
+            }
+            report_unexpected(cv, token, expected, count);
+            return 1;
+        }
+
+        // Reduce.
+        int length = t.r2[rule];
+        Text* value = length > 0 ? vsp[1 - length] : nullptr;
+        run_action(rule, vsp, value, cv);
+        ssp -= length;
+        vsp -= length;
+        *++vsp = value;
+        int lhs = t.r1[rule] - t.ntokens;
+        int i = t.pgoto[lhs] + *ssp;
+        state = (0 <= i && i <= t.last && t.check[i] == *ssp) ? t.table[i] : t.defgoto[lhs];
+        ++ssp;
+    }
+}
+
+}  // namespace tvconv

@@ -1,0 +1,35 @@
+// bison's LALR(1) tables, exported from the generated parser so that our own
+// engine loop (engine_loop.cpp) runs exactly the automaton bison built.
+#pragma once
+
+#include <cstdint>
+
+namespace tvconv {
+
+struct ParserTables {
+    const std::int16_t* pact;      // per state: base into table, or pact_ninf
+    const std::uint8_t* defact;    // per state: default rule, 0 for none
+    const std::int16_t* pgoto;     // per nonterminal: base into table for gotos
+    const std::int16_t* defgoto;   // per nonterminal: default goto
+    const std::int16_t* table;     // shifts (>0), reductions (<=0), gotos
+    const std::int16_t* check;     // validates table entries
+    const std::uint8_t* r1;        // per rule: left-hand symbol
+    const std::int8_t* r2;         // per rule: right-hand length
+    const std::int8_t* translate;  // token code to terminal symbol
+    const std::uint8_t* stos;      // per state: its accessing symbol
+    int pact_ninf;
+    int table_ninf;
+    int last;
+    int ntokens;
+    int final_state;
+    int nstates;
+    int max_token_code;
+    int initial_depth;
+    int max_depth;
+    int symbol_expression;
+    int symbol_string;
+};
+
+const ParserTables& parser_tables();
+
+}  // namespace tvconv
