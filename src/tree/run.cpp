@@ -297,8 +297,6 @@ int run(const Options& options, std::FILE* report, bool progress) {
     if (::stat(source.c_str(), &st) != 0)
         return usage_error(report, options.source + ": " + std::strerror(errno));
     if (!S_ISDIR(st.st_mode)) return usage_error(report, options.source + ": not a directory");
-    if (::access(source.c_str(), R_OK | X_OK) != 0)
-        return usage_error(report, options.source + ": " + std::strerror(errno));
 
     std::string target;
     if (!options.target.empty()) {
@@ -316,6 +314,12 @@ int run(const Options& options, std::FILE* report, bool progress) {
         return usage_error(
             report, "the report file " + options.report + " lies inside the source directory");
 
+    std::string problem;
+    std::vector<Entry> entries = walk(source, options, problem);
+    if (!problem.empty()) {
+        std::fprintf(report, "tvconv-tree: %s: %s\n", options.source.c_str(), problem.c_str());
+        return 1;
+    }
     guard_source(source);
     if (!options.check) {
         std::error_code ec;
@@ -328,7 +332,7 @@ int run(const Options& options, std::FILE* report, bool progress) {
     }
 
     unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-    Runner runner(options, source, target, walk(source, options), report, progress);
+    Runner runner(options, source, target, std::move(entries), report, progress);
     int status = runner.run(jobs);
 
     if (!options.report.empty()) {

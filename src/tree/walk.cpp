@@ -33,7 +33,7 @@ class Walker {
     Walker(const std::string& root, const Options& options) : root_(root), options_(options) {}
 
     // Lists the directory `rel`; `self` indexes its own entry (kRoot for the
-    // root, which is checked before the walk).
+    // root).
     static constexpr std::size_t kRoot = std::size_t(-1);
     void directory(const std::string& rel, std::size_t self) {
         std::string abs = rel.empty() ? root_ : root_ + "/" + rel;
@@ -59,11 +59,12 @@ class Walker {
     }
 
     std::vector<Entry> entries;
+    std::string root_problem;
 
   private:
     void fail_directory(std::size_t self, int error) {
-        if (self != kRoot)
-            entries[self].problem = std::string("cannot read directory: ") + std::strerror(error);
+        std::string problem = std::string("cannot read directory: ") + std::strerror(error);
+        (self == kRoot ? root_problem : entries[self].problem) = problem;
     }
 
     void item(const std::string& dir, const std::string& name) {
@@ -157,9 +158,10 @@ bool is_within(const std::string& path, const std::string& dir) {
     return path.starts_with(dir) && (path.size() == dir.size() || path[dir.size()] == '/');
 }
 
-std::vector<Entry> walk(const std::string& root, const Options& options) {
+std::vector<Entry> walk(const std::string& root, const Options& options, std::string& problem) {
     Walker walker(root, options);
     walker.directory("", Walker::kRoot);
+    problem = walker.root_problem;
     fail_collisions(walker.entries);
     return std::move(walker.entries);
 }

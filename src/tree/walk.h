@@ -29,8 +29,9 @@ struct Entry {
 
 // Lists `root` (already resolved) depth first, names sorted bytewise in each
 // directory, the root itself not included. Symbolic links are followed only
-// to regular files inside `root`.
-std::vector<Entry> walk(const std::string& root, const Options& options);
+// to regular files inside `root`. Sets `problem` when `root` itself cannot be
+// listed.
+std::vector<Entry> walk(const std::string& root, const Options& options, std::string& problem);
 
 // Whether `path` is `dir` or lies beneath it (both absolute and resolved).
 bool is_within(const std::string& path, const std::string& dir);
