@@ -135,10 +135,21 @@ std::string copy_file(const std::string& from, const std::string& path, mode_t m
 }
 
 void install_cleanup(unsigned slots) {
-    // Allocated once for the whole run and never freed: a handler may read it
-    // until the process ends.
-    g_slots = new Slot[slots];
-    g_slot_count = slots;
+    // One array for the whole process, which a handler may read until it
+    // ends; a later run (the tests make several) that needs more slots swaps
+    // in a larger one with the handled signals blocked, then frees the old.
+    if (slots > g_slot_count) {
+        Slot* grown = new Slot[slots];
+        sigset_t handled, previous;
+        sigemptyset(&handled);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&handled, sig);
+        ::pthread_sigmask(SIG_BLOCK, &handled, &previous);
+        Slot* old = g_slots;
+        g_slots = grown;
+        g_slot_count = slots;
+        ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        delete[] old;
+    }
     struct sigaction action {};
     action.sa_handler = remove_temporaries;
     sigemptyset(&action.sa_mask);
