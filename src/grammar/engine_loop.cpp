@@ -8,11 +8,13 @@
 
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "driver/conversion.h"
 #include "grammar/engine.h"
 #include "grammar/tables.h"
 #include "lexer/scanner.h"
+#include "lexer/text_run.h"
 #include "text/output.h"
 #include "translate/translate.h"
 
@@ -34,6 +36,55 @@ void run_action(int yyn, Text** yyvsp, Text*& yyval, Conversion& cv) {
 }
 
 constexpr int kNoToken = -2;
+
+// Text tokens: the terminals that can begin a `symbol`.
+constexpr int kTextSymbols[] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 101, 107, 108, 109};
+
+bool shifts(const ParserTables& t, int state, int symbol) {
+    int n = t.pact[state];
+    if (n == t.pact_ninf) return false;
+    n += symbol;
+    return n >= 0 && n <= t.last && t.check[n] == symbol && t.table[n] > 0;
+}
+
+int goto_state(const ParserTables& t, int state, int nonterminal) {
+    int lhs = nonterminal - t.ntokens;
+    int i = t.pgoto[lhs] + state;
+    return (0 <= i && i <= t.last && t.check[i] == state) ? t.table[i] : t.defgoto[lhs];
+}
+
+// States in which a run of text tokens only extends the text value on top
+// of the stack: those with an `expression` on top, where a run becomes a
+// `string` appended to it, and the state with that `string` on top. Text
+// runs in other places (macro names, header trailers, the name argument of
+// ^macro_new, the text arguments of ^char and ^optimize, the two characters
+// of ^sort) take the token-by-token path.
+const std::vector<bool>& text_run_states() {
+    static const std::vector<bool> states = [] {
+        const ParserTables& t = parser_tables();
+        std::vector<bool> ok(static_cast<std::size_t>(t.nstates), false);
+        auto shifts_text = [&](int s) {
+            for (int symbol : kTextSymbols)
+                if (!shifts(t, s, symbol)) return false;
+            return true;
+        };
+        for (int s = 0; s < t.nstates; ++s) {
+            if (t.stos[s] != t.symbol_expression || !shifts_text(s)) continue;
+            int string_state = goto_state(t, s, t.symbol_string);
+            if (t.stos[string_state] != t.symbol_string || !shifts_text(string_state)) continue;
+            ok[static_cast<std::size_t>(s)] = true;
+            ok[static_cast<std::size_t>(string_state)] = true;
+        }
+        return ok;
+    }();
+    return states;
+}
+
+// A text run taken token by token pushes at most three entries above the
+// state it starts in (a string, a blank run and its next blank); the fast
+// path is used only where that cannot reach the stack limit, so an overflow
+// happens exactly where the token-by-token path would have it.
+constexpr int kTextRunHeadroom = 4;
 
 // The two stacks, in the call's storage first and then in one heap block.
 class Stacks {
@@ -85,6 +136,7 @@ class Stacks {
 
 int parse_document(Conversion& cv) {
     const ParserTables& t = parser_tables();
+    const std::vector<bool>& text_states = text_run_states();
     Stacks stacks(cv, t.initial_depth, t.max_depth);
 
     std::int16_t* ssp = stacks.states();
@@ -115,7 +167,12 @@ int parse_document(Conversion& cv) {
         if (n == t.pact_ninf) {
             rule = t.defact[state];
         } else {
-            if (lookahead == kNoToken) lookahead = next_token(&lookahead_value, cv.scanner);
+            if (lookahead == kNoToken) {
+                if (text_states[static_cast<std::size_t>(state)] &&
+                    used + kTextRunHeadroom < t.max_depth)
+                    scan_text_run(cv.scanner, **vsp, cv);
+                lookahead = next_token(&lookahead_value, cv.scanner);
+            }
             if (lookahead <= 0) {
                 lookahead = 0;
                 token = 0;

@@ -175,7 +175,7 @@ TEST(Engines, AgreeAcrossReadBoundaries) {
 // overflow happens: text runs of one, two and three bytes at the innermost
 // level of nestings a few levels either side of the limit.
 TEST(Engines, AgreeNearTheStackLimit) {
-    const char* inners[] = {"x", "xy", "x y", " \n "};
+    const char* inners[] = {"x", "xy", "x y", " \n ", "x \n "};
     // In first arguments each level takes 4 entries above the bottom 2.
     for (int depth = 2497; depth <= 2500; ++depth) {
         for (const char* inner : inners) {
@@ -197,6 +197,19 @@ TEST(Engines, AgreeNearTheStackLimit) {
             for (int i = 0; i < depth; ++i) t += "]";
             SCOPED_TRACE(depth);
             expect_same(t);
+        }
+    }
+    // Inside the code argument of ^match (9 entries) and a second argument
+    // (6), first arguments reach odd depths too.
+    for (int depth = 2493; depth <= 2496; ++depth) {
+        for (const char* inner : inners) {
+            std::string u = "^match[p;o;^if[c;";
+            for (int i = 0; i < depth; ++i) u += "^eval[";
+            u += inner;
+            for (int i = 0; i < depth; ++i) u += "]";
+            u += "]]";
+            SCOPED_TRACE(depth);
+            expect_same(u);
         }
     }
 }

@@ -1,0 +1,27 @@
+// The plain-text fast path: runs of text tokens taken straight from the
+// scanner's buffer, without a token or a parser step each.
+#pragma once
+
+#include <cstddef>
+
+namespace tvconv {
+
+class Conversion;
+class Text;
+
+// Consumes from the scanner's buffer the longest run of tokens that are
+// plain text in the current start condition (every token the grammar's text
+// rules turn into characters and blanks: bytes, escapes, line feeds, and in
+// parameter lists the brackets and separators that bracket_nesting makes
+// text), appends their converted text to `into`, advances cv.line_number by
+// the line feeds among them and leaves the scanner exactly as scanning those
+// tokens one by one would: position, line-start flag, bracket counter and
+// the text of the last token for error messages.
+//
+// It stops before the first token that is anything else, and before any
+// token it cannot decide without more input (a match that reaches the end of
+// the data read so far) or that holds a NUL byte; the scanner then takes
+// over. Returns the number of bytes consumed.
+std::size_t scan_text_run(void* scanner, Text& into, Conversion& cv);
+
+}  // namespace tvconv
