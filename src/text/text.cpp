@@ -22,8 +22,7 @@ void Text::grow(std::size_t needed) {
     capacity_ = cap;
 }
 
-void Text::trim_storage(std::size_t limit) {
-    if (capacity_ <= limit) return;
+void Text::free_storage() {
     std::free(data_);
     data_ = nullptr;
     size_ = 0;
@@ -39,7 +38,7 @@ void Text::prepend(std::string_view s) {
     size_ = old_size + s.size();
 }
 
-Text* append(TextPool& pool, Text* a, Text* b) {
+Text* append_values(TextPool& pool, Text* a, Text* b) {
     if (!b) return a;
     // Copying a long run of text behind a short one would hold it twice at
     // the peak: a plain-text document is one such run joined to the empty

@@ -11,9 +11,10 @@
 #include <deque>
 #include <initializer_list>
 #include <string_view>
-#include <vector>
 
 namespace tvconv {
+
+class TextPool;
 
 class Text {
   public:
@@ -49,20 +50,28 @@ class Text {
     std::size_t capacity() const { return capacity_; }
     // Gives back storage above `limit` bytes so a recycled value does not pin
     // a large block for the rest of the run.
-    void trim_storage(std::size_t limit);
+    void trim_storage(std::size_t limit) {
+        if (capacity_ > limit) free_storage();
+    }
 
   private:
+    friend class TextPool;
+    friend Text* append(TextPool& pool, Text* a, Text* b);
+
     void grow(std::size_t needed);
+    void free_storage();
 
     char* data_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
+    Text* next_free_ = nullptr;  // the pool's free list
 };
 
 // Owns every text value of one conversion. Values are handed out as raw
 // pointers (the parser's value stack holds them) and come back with
 // `release`; whatever is still out when the pool dies is freed with it, so an
-// abandoned parse leaks nothing.
+// abandoned parse leaks nothing. Released values wait on a list threaded
+// through themselves, so recycling one never allocates.
 class TextPool {
   public:
     TextPool() = default;
@@ -78,28 +87,50 @@ class TextPool {
         if (!t) return;
         t->clear();
         t->trim_storage(kKeepBytes);
-        free_.push_back(t);
+        push_free(t);
     }
-    std::size_t live() const { return all_.size() - free_.size(); }
+    std::size_t live() const { return all_.size() - free_count_; }
 
   private:
+    friend Text* append(TextPool& pool, Text* a, Text* b);
+
     static constexpr std::size_t kKeepBytes = 64 * 1024;
     Text* acquire() {
-        if (!free_.empty()) {
-            Text* t = free_.back();
-            free_.pop_back();
+        if (Text* t = free_) {
+            free_ = t->next_free_;
+            --free_count_;
             return t;
         }
         return &all_.emplace_back();
     }
+    void push_free(Text* t) {
+        t->next_free_ = free_;
+        free_ = t;
+        ++free_count_;
+    }
     std::deque<Text> all_;
-    std::vector<Text*> free_;
+    Text* free_ = nullptr;
+    std::size_t free_count_ = 0;
 };
 
 // `append` of two text values: the result holds a's bytes followed by b's.
 // The longer of the two keeps its storage and takes the other's bytes, which
 // is then released; the result is whichever was kept.
-Text* append(TextPool& pool, Text* a, Text* b);
+Text* append_values(TextPool& pool, Text* a, Text* b);
+
+// Nearly every join puts one byte of text behind a longer run. That case is
+// decided and done inline, calling nothing, so a caller needs no stack frame
+// for it; everything else takes the general path.
+inline Text* append(TextPool& pool, Text* a, Text* b) {
+    if (b && b->size_ == 1 && a->size_ != 0 && a->size_ < a->capacity_ &&
+        b->capacity_ <= TextPool::kKeepBytes) {
+        a->data_[a->size_++] = b->data_[0];
+        b->size_ = 0;
+        pool.push_free(b);
+        return a;
+    }
+    return append_values(pool, a, b);
+}
 
 // One value for a `format` directive: a text for %s, an integer for %d, a
 // byte for %c.
