@@ -99,7 +99,10 @@ std::string entry_lines(const Entry& e, const Result& r) {
     std::string path = shown_path(e);
     for (const Diagnostic& d : r.diagnostics) {
         out += path;
-        if (d.line) out += ":" + std::to_string(*d.line);
+        if (d.line) {
+            out += ':';
+            out += std::to_string(*d.line);
+        }
         out += ": " + printable(d.message) + "\n";
     }
     if (r.status == Status::kFailed) {

@@ -275,8 +275,13 @@ std::string progress_line(std::size_t done, std::size_t total, const std::string
                           std::size_t width) {
     constexpr std::size_t kBar = 20;
     std::size_t filled = total ? done * kBar / total : kBar;
-    std::string line = "[" + std::string(filled, '#') + std::string(kBar - filled, '.') + "] " +
-                       std::to_string(done) + "/" + std::to_string(total);
+    std::string line(1, '[');
+    line.append(filled, '#');
+    line.append(kBar - filled, '.');
+    line += "] ";
+    line += std::to_string(done);
+    line += '/';
+    line += std::to_string(total);
     std::string name = printable(current);
     // Keep the end of a long path: the file name matters most. One column is
     // left free so that the cursor never wraps to a new line.
