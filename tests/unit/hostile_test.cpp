@@ -8,14 +8,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <functional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
+#include "../../fuzz/properties.h"
 #include "support.h"
+#include "text/registry.h"
 #include "text/text.h"
 
 namespace tvconv {
@@ -171,6 +177,358 @@ TEST(HeavyInput, TwoHundredMegabytesOfPlainTextFromAPipe) {
         EXPECT_LT(r.peak_rss_kb, output_kb + output_kb / 4 + 16 * 1024)
             << "peak memory " << r.peak_rss_kb << " KB for " << output_kb << " KB of output";
     }
+}
+
+TEST(HeavyInput, HundredThousandNestedIfsStopAtTheStackLimitInBoundedMemory) {
+    std::string nest;
+    for (int i = 0; i < 100000; ++i) nest += "^if[";
+    std::string output;
+    ProcessResult r = run_tvconv([&](int fd) { write_all(fd, nest.data(), nest.size()); },
+                                 [&](std::string_view piece) { output += piece; });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(output, "");
+    EXPECT_EQ(r.diagnostics, "Unrecognized sequence (line 1): parser stack overflow near 'if'\n");
+    if (!kSanitized) {
+        EXPECT_LT(r.peak_rss_kb, 16 * 1024);
+    }
+}
+
+TEST(HeavyInput, FiftyMegabyteLine) {
+    const std::string unit = "word (x) {y} \"q\" $5; ";
+    const std::string converted = "word ^(x^) ^{y^} ^\"q^\" ^$5^; ";
+    const std::size_t count = (50u << 20) / unit.size() / kScaleDown;
+    std::string input, expected;
+    input.reserve(count * unit.size());
+    expected.reserve(count * converted.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        input += unit;
+        expected += converted;
+    }
+    auto got = convert_bytes(input);
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.diagnostics, "");
+    EXPECT_EQ(got.output.size(), expected.size());
+    EXPECT_TRUE(got.output == expected);
+}
+
+// Bytes without a meaning of their own are text: NUL vanishes (its text
+// value is empty), bytes 0x80 to 0xFF and control bytes are copied, the
+// text escapes apply. "^" and "@" are left out so that no construction or
+// macro header can arise.
+std::string convert_plain_bytes(std::string_view in) {
+    std::string out;
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        char c = in[i];
+        if (c == '\0') continue;
+        if (c == '$') {
+            out += "^$";
+            if (i + 1 < in.size() && in[i + 1] == '$') ++i;
+        } else if (c == ';') {
+            out += "^;";
+        } else if (std::strchr("\"(){}", c)) {
+            out += '^';
+            out += c;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+TEST(BinaryInput, NulAndHighBytesAreText) {
+    // NUL followed by 0xFF is where a scanner built with full tables reads
+    // outside them (caught by the sanitizer build).
+    auto got = convert_bytes(std::string("a\0\xff b\0\0\xff\xfe\x80\r\n", 12));
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.diagnostics, "");
+    EXPECT_EQ(got.output, "a\xff b\xff\xfe\x80\r\n");
+
+    std::mt19937 random(20261208);
+    std::string input;
+    while (input.size() < (1u << 20)) {
+        char c = static_cast<char>(random() & 0xff);
+        if (c != '^' && c != '@') input += c;
+    }
+    // Make sure of NUL runs and of NUL right before the high bytes.
+    input.replace(1000, 4, std::string("\0\0\xff\x80", 4));
+    input.replace(9000, 2, std::string("\0\xff", 2));
+    got = convert_bytes(input);
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.diagnostics, "");
+    EXPECT_TRUE(got.output == convert_plain_bytes(input));
+}
+
+TEST(BinaryInput, AnyBytesKeepTheConversionProperties) {
+    // Every byte value, the construction bytes included: whatever the
+    // outcome, it is a clean status 0 or 1 with one syntax-error line at
+    // most, the same on a second run, and no document is written before an
+    // error that comes earlier than the end of it.
+    std::mt19937 random(7);
+    for (int i = 0; i < 300; ++i) {
+        std::string input(1 + random() % 3000, '\0');
+        for (char& c : input) c = static_cast<char>(random() & 0xff);
+        fuzz::Run first = fuzz::convert_in_memory(input);
+        fuzz::Run second = fuzz::convert_in_memory(input);
+        ASSERT_EQ(fuzz::violation(first, second), "") << "input " << i;
+    }
+}
+
+std::string padding(std::size_t n) {
+    std::string s;
+    while (s.size() < n) s += "abc def\n";
+    s.resize(n);
+    return s;
+}
+
+// The scanner reads 8192 bytes at a time; a token cut by a read is joined
+// again, and a caret whose keyword attempt fails across a read pushes a byte
+// back at the front of the buffer.
+TEST(ReadBoundary, TokensAcrossEveryCut) {
+    struct Case {
+        const char* input;
+        const char* output;
+    };
+    const Case cases[] = {
+        {"^macro[box;1;two]", "^m_box[1;two]"},
+        {"^ifdef[a;b]", "^if(def a){b}"},
+        {"^eval[1+2]", "^eval(1+2)"},
+        {"$$", "^$"},
+        {"$$$", "^$^$"},
+        {"^^x", "^^x"},
+        {"^;x", "^;x"},
+        {"^ix", "^^ix"},
+        {"^ ", "^^ "},
+    };
+    for (std::size_t boundary : {8192u, 16384u}) {
+        for (std::size_t at = boundary - 16; at <= boundary + 1; ++at) {
+            for (const Case& c : cases) {
+                SCOPED_TRACE(std::string(c.input) + " at " + std::to_string(at));
+                std::string pad = padding(at);
+                auto got = convert_bytes(pad + c.input + "\nend");
+                EXPECT_EQ(got.status, 0);
+                EXPECT_EQ(got.diagnostics, "");
+                EXPECT_TRUE(got.output == pad + c.output + "\nend");
+            }
+        }
+    }
+}
+
+TEST(ReadBoundary, LongestKeywordAcrossEveryCut) {
+    for (std::size_t at = 8192 - 16; at <= 8192 + 1; ++at) {
+        SCOPED_TRACE(at);
+        std::string pad = padding(at);
+        auto got = convert_bytes(pad + "^loadtimestampx");
+        int line = 1 + static_cast<int>(std::count(pad.begin(), pad.end(), '\n'));
+        EXPECT_EQ(got.status, 1);
+        EXPECT_EQ(got.output, "");
+        EXPECT_EQ(got.diagnostics, "Unrecognized sequence (line " + std::to_string(line) +
+                                       "): parse error, unexpected SYMBOL, expecting SQBRO "
+                                       "near 'x'\n");
+    }
+}
+
+TEST(ReadBoundary, HeaderAtALineStartAcrossEveryCut) {
+    // The "@" lands on each byte from 8189 to 8194; the line feed before it
+    // must still count as a line start after the read.
+    for (std::size_t at = 8192 - 4; at <= 8192 + 1; ++at) {
+        SCOPED_TRACE(at);
+        auto got = convert_bytes(padding(at) + "\n@box\nbody\n@main\nthe text\n");
+        EXPECT_EQ(got.status, 0);
+        EXPECT_EQ(got.diagnostics, "");
+        EXPECT_EQ(got.output, "@m_box[]\nbody\n\n\n\n@main[]\nthe text\n");
+    }
+}
+
+std::string syntax_error(int line, const std::string& message, const std::string& near) {
+    return "Unrecognized sequence (line " + std::to_string(line) + "): parse error, unexpected " +
+           message + " near '" + near + "'\n";
+}
+
+TEST(CutOff, InputEndingInsideEachOpenConstruct) {
+    struct Case {
+        const char* input;
+        int status;
+        std::string diagnostics;
+        const char* output;
+    };
+    const Case cases[] = {
+        // A caret with nothing after it is a lone caret, even in an operator
+        // name state that a line feed left open.
+        {"^", 0, "", "^^"},
+        {"^\n", 0, "", "^^\n"},
+        {"^i", 0, "", "^^i"},
+        {"$", 0, "", "^$"},
+        // Open parameter lists: at the top, with a plain bracket open, and
+        // nested, and inside a line feed run (its line counted).
+        {"^if[", 1, syntax_error(1, "$", "["), ""},
+        {"^if[a[b", 1, syntax_error(1, "$", "b"), ""},
+        {"^if[a;^eval[x", 1, syntax_error(1, "$", "x"), ""},
+        {"\n\n^if[a\n", 1, syntax_error(4, "$", "\n"), ""},
+        {"^match[a;b;c;d", 1, syntax_error(1, "$", "d"), ""},
+        {"^macro_new[ab", 1, syntax_error(1, "$", "b"), ""},
+        // Lists with one or two tokens that may follow.
+        {"^query[", 1, syntax_error(1, "$, expecting SQBRC", "["), ""},
+        {"^sort[a;-n", 1, syntax_error(1, "$, expecting SQBRC", "n"), ""},
+        {"^config[a;b", 1, syntax_error(1, "$, expecting SEMI", "b"), ""},
+        {"@x[a", 1, syntax_error(1, "$, expecting SQBRC or SEMI", "a"), ""},
+        // Macro headers before their line feed.
+        {"@x", 1, syntax_error(1, "$, expecting CR", "x"), ""},
+        {"@x[a]", 1, syntax_error(1, "$, expecting CR", "]"), ""},
+        {"@x[a]tail", 1, syntax_error(1, "$, expecting CR", "l"), ""},
+        {"@MIME_TYPES", 1, syntax_error(1, "$, expecting CR", "MIME_TYPES"), ""},
+        // A header with its line feed is complete, with an empty body.
+        {"@x\n", 0, "", "@m_x[]\n\n\n\n@main[]\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        auto got = convert_bytes(c.input);
+        EXPECT_EQ(got.status, c.status);
+        EXPECT_EQ(got.diagnostics, c.diagnostics);
+        EXPECT_EQ(got.output, c.output);
+    }
+}
+
+TEST(CutOff, EveryOperatorKeywordAtTheEnd) {
+    const char* keywords[] = {
+        "if",        "ifdef",        "eval",     "var",           "random",      "macro",
+        "macro_new", "switch",       "case",     "default",       "eq",          "start",
+        "for",       "while",        "context",  "config",        "load",        "empty",
+        "item",      "menu",         "table",    "form",          "number",      "query",
+        "env",       "uri",          "header",   "counter",       "macro_use",   "macro_exists",
+        "cmp",       "color",        "server",   "sql",           "locate",      "shift",
+        "flip",      "sort",         "save",     "length",        "left",        "right",
+        "mid",       "findstr",      "char",     "ascii",         "lsplit",      "rsplit",
+        "toupper",   "tolower",      "truncate", "unescape_br",   "combine",     "browser",
+        "mangle",    "cookie",       "exec",     "sendmail",      "uuencode",    "name",
+        "-f",        "stat",         "find",     "index",         "download",    "upload",
+        "unlink",    "include",      "match",    "optionset",     "optionclear", "optionand",
+        "optionor",  "optioncount",  "date",     "loadtimestamp", "calendar",    "dateoffset",
+        "imgsize",   "gif_template", "rem",      "process",       "level",       "optimize",
+    };
+    ASSERT_EQ(std::size(keywords), 84u);
+    for (const char* k : keywords) {
+        SCOPED_TRACE(k);
+        auto got = convert_bytes(std::string("^") + k);
+        EXPECT_EQ(got.status, 1);
+        EXPECT_EQ(got.output, "");
+        EXPECT_EQ(got.diagnostics, syntax_error(1, "$, expecting SQBRO", k));
+    }
+}
+
+TEST(CutOff, EveryPrefixOfATemplateKeepsTheConversionProperties) {
+    const std::string doc =
+        "lead ^item[x]\n@box[a;b]tail\n^if[$a;^eval[1+2];^macro[m;x[y;z]]]\n"
+        "^context[t;^item[p;q]^match[a;b;c;d]]^query[] ^sort[a;-n] ^config[a;b;c]\n"
+        "^macro_new[nm;body $$ ^^ ^; x]^uri[]\n@MIME_TYPES\nx\n@main[p]\nmain ^char[65]\n";
+    for (std::size_t n = 0; n <= doc.size(); ++n) {
+        std::string_view prefix(doc.data(), n);
+        fuzz::Run first = fuzz::convert_in_memory(prefix);
+        fuzz::Run second = fuzz::convert_in_memory(prefix);
+        ASSERT_EQ(fuzz::violation(first, second), "") << "prefix of " << n << " bytes";
+    }
+}
+
+// Seconds for the fastest of three runs of `f`.
+double fastest(const std::function<void()>& f) {
+    double best = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        auto start = std::chrono::steady_clock::now();
+        f();
+        std::chrono::duration<double> d = std::chrono::steady_clock::now() - start;
+        best = std::min(best, d.count());
+    }
+    return best;
+}
+
+// Definitions named m0, m1, ...; every tenth one repeats the name before it
+// with another body, and both bodies are long enough for the method texts
+// to agree over their first 80 bytes: the repeat is equal and dropped.
+std::string many_definitions(int n, std::string* expected) {
+    const std::string filler(80, 'b');
+    std::string input = "leading text\n";
+    if (expected) expected->clear();
+    for (int i = 0; i < n; ++i) {
+        bool repeat = i % 10 == 9;
+        std::string name = "m" + std::to_string(repeat ? i - 1 : i);
+        std::string body = (i % 10 >= 8 ? filler : "") + std::to_string(i) + "\n";
+        input += "@" + name + "\n" + body;
+        if (expected && !repeat) *expected += "@m_" + name + "[]\n" + body + "\n\n";
+    }
+    input += "@main\nx\n";
+    if (expected) *expected += "\n@main[]\nx\n";
+    return input;
+}
+
+// The sanitizer build runs a tenth of the counts below.
+const int kMany = 100000 / static_cast<int>(kScaleDown);
+
+TEST(Registry, HundredThousandDefinitionsInLinearTime) {
+    std::string expected;
+    const std::string input = many_definitions(kMany, &expected);
+    auto got = convert_bytes(input);
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.diagnostics, "");
+    EXPECT_TRUE(got.output == expected);
+
+    const std::string half = many_definitions(kMany / 2, nullptr);
+    double t_half = fastest([&] { convert_bytes(half); });
+    double t_full = fastest([&] { convert_bytes(input); });
+    EXPECT_LT(t_full / t_half, 3.5) << t_half << " s for half, " << t_full << " s for all";
+}
+
+TEST(Registry, HundredThousandUsesOfOneHelperInLinearTime) {
+    // ^item registers its helper method; the prologue holds it once, as
+    // after a single use.
+    const std::string use = "^item[price]";
+    const std::string body = "^item[$default_table;price]";
+    auto once = convert_bytes(use);
+    ASSERT_EQ(once.status, 0);
+    ASSERT_GT(once.output.size(), body.size());
+    ASSERT_EQ(once.output.substr(once.output.size() - body.size()), body);
+    const std::string prologue = once.output.substr(0, once.output.size() - body.size());
+    ASSERT_EQ(prologue.substr(prologue.size() - 9), "\n@main[]\n");
+
+    auto uses = [&](int n) {
+        std::string s;
+        for (int i = 0; i < n; ++i) s += use;
+        return s;
+    };
+    const std::string input = uses(kMany);
+    auto got = convert_bytes(input);
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.diagnostics, "");
+    std::string expected = prologue;
+    for (int i = 0; i < kMany; ++i) expected += body;
+    EXPECT_TRUE(got.output == expected);
+
+    const std::string half = uses(kMany / 2);
+    double t_half = fastest([&] { convert_bytes(half); });
+    double t_full = fastest([&] { convert_bytes(input); });
+    EXPECT_LT(t_full / t_half, 3.5) << t_half << " s for half, " << t_full << " s for all";
+}
+
+// The equality of helper texts, checked against its definition: a
+// registered text r equals a new text t when strncmp(r, t, n) == 0 with n
+// the smaller of t's length and 80.
+TEST(Registry, EqualityIsABoundedStringComparisonOfTheNewTextsLength) {
+    std::mt19937 random(12);
+    const std::string bases[] = {std::string(100, 'a'), std::string(40, 'a') + std::string(60, 'b'),
+                                 std::string(79, 'a') + "b" + std::string(20, 'a')};
+    Registry registry;
+    std::vector<std::string> model;
+    for (int i = 0; i < 5000; ++i) {
+        // Random cuts of a few long texts, some with a changed byte, so that
+        // prefixes, equal heads and differences around byte 80 all occur.
+        std::string t = bases[random() % 3].substr(0, random() % 101);
+        if (!t.empty() && random() % 4 == 0) t[random() % t.size()] = 'c';
+        std::size_t n = std::min<std::size_t>(t.size(), 80);
+        bool equal = std::any_of(model.begin(), model.end(), [&](const std::string& r) {
+            return std::strncmp(r.c_str(), t.c_str(), n) == 0;
+        });
+        ASSERT_EQ(registry.register_helper(t), !equal) << "text of " << t.size() << " bytes";
+        if (!equal) model.push_back(t);
+    }
+    EXPECT_EQ(registry.entries(), model);
 }
 
 }  // namespace
