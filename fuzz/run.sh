@@ -1,0 +1,41 @@
+#!/bin/sh
+# Builds the libFuzzer target with address and undefined-behaviour sanitizers
+# and fuzzes the converter for a bounded time.
+#   fuzz/run.sh [SECONDS]     default 120
+# Needs clang, libclang-rt-dev (libFuzzer and the sanitizer runtimes), flex,
+# bison, cmake and ninja-build. The seed corpus is fuzz/corpus/ plus every
+# golden test input; new corpus entries and any crash artifact go to
+# fuzz-out/ (ignored by git). Exits non-zero on any finding: a crash, a
+# sanitizer report, a leak, a timeout or a broken property (see
+# fuzz/properties.h). Crash artifacts are fuzz-out/artifacts/crash-*;
+# replay one with fuzz-out/build/fuzz/tvconv_fuzz FILE.
+set -eu
+cd "$(dirname "$0")/.."
+
+seconds=${1:-120}
+out=fuzz-out
+build=$out/build
+
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTVCONV_FUZZ=ON -DTVCONV_SANITIZE=ON -DTVCONV_TESTS=OFF >/dev/null
+cmake --build "$build" --target tvconv_fuzz
+
+mkdir -p "$out/corpus" "$out/seeds" "$out/artifacts"
+find tests/golden -name '*.in' -type f | while read -r f; do
+    cp "$f" "$out/seeds/$(echo "$f" | tr '/' '_')"
+done
+
+# -max_len lets an input cross the scanner's 8192-byte reads and reach the
+# parser's 10000-entry stack limit (about 2500 nested constructions).
+# detect_leaks stays on: a conversion must give back all it took.
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+"$build/fuzz/tvconv_fuzz" \
+    -max_total_time="$seconds" \
+    -max_len=16384 \
+    -timeout=10 \
+    -rss_limit_mb=2048 \
+    -dict=fuzz/tvconv.dict \
+    -artifact_prefix="$out/artifacts/" \
+    -print_final_stats=1 \
+    "$out/corpus" fuzz/corpus "$out/seeds"
