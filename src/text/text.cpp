@@ -1,5 +1,6 @@
 #include "text/text.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -29,6 +30,14 @@ void Text::free_storage() {
     capacity_ = 0;
 }
 
+char* Text::surround(std::size_t before, std::size_t after) {
+    std::size_t held = size_;
+    reserve(before + held + after);
+    if (before && held) std::memmove(data_ + before, data_, held);
+    size_ = before + held + after;
+    return data_;
+}
+
 void Text::prepend(std::string_view s) {
     if (s.empty()) return;
     std::size_t old_size = size_;
@@ -56,50 +65,118 @@ Text* append_values(TextPool& pool, Text* a, Text* b) {
     return a;
 }
 
-void format_into(Text& out, std::string_view tmpl, std::initializer_list<FormatArg> args) {
-    std::size_t total = tmpl.size();
-    for (const FormatArg& a : args) total += a.text.size();
-    out.reserve(out.size() + total);
+namespace {
 
+// Walks the template and calls emit(piece, arg) for each piece of the result
+// in order: a run of template bytes (arg is null) or a filled directive (arg
+// is the value it took).
+template <class Emit>
+void for_each_piece(std::string_view tmpl, std::initializer_list<FormatArg> args, Emit&& emit) {
     const FormatArg* next = args.begin();
     std::size_t i = 0;
     while (i < tmpl.size()) {
         std::size_t pct = tmpl.find('%', i);
         if (pct == std::string_view::npos || pct + 1 >= tmpl.size()) {
-            out.append(tmpl.substr(i));
+            emit(tmpl.substr(i), nullptr);
             break;
         }
-        out.append(tmpl.substr(i, pct - i));
+        if (pct > i) emit(tmpl.substr(i, pct - i), nullptr);
         char d = tmpl[pct + 1];
         i = pct + 2;
         if (d == '%') {
-            out.push_back('%');
+            emit(tmpl.substr(pct, 1), nullptr);
             continue;
         }
         if (d != 's' && d != 'd' && d != 'c') {
-            out.append(tmpl.substr(pct, 2));
+            emit(tmpl.substr(pct, 2), nullptr);
             continue;
         }
         if (next == args.end()) continue;
         const FormatArg& a = *next++;
         switch (a.kind) {
             case FormatArg::Kind::text:
-                out.append(a.text);
+                emit(a.text, &a);
                 break;
-            case FormatArg::Kind::integer:
-                out.append(std::to_string(a.integer));
+            case FormatArg::Kind::integer: {
+                char digits[24];
+                auto r = std::to_chars(digits, digits + sizeof digits, a.integer);
+                emit(std::string_view(digits, static_cast<std::size_t>(r.ptr - digits)), &a);
                 break;
+            }
             case FormatArg::Kind::byte:
-                out.push_back(a.byte);
+                emit(std::string_view(&a.byte, 1), &a);
                 break;
         }
     }
+}
+
+// Below this size copying a text argument costs less than moving it.
+constexpr std::size_t kReuseBytes = 4096;
+
+// The argument whose value can hold the result: the longest text of at least
+// kReuseBytes bytes, given once, with no other argument or the template
+// viewing into its storage. Null if there is none.
+const FormatArg* host_argument(std::string_view tmpl, std::initializer_list<FormatArg> args) {
+    const FormatArg* host = nullptr;
+    for (const FormatArg& a : args) {
+        if (a.source && a.text.size() >= kReuseBytes &&
+            (!host || a.text.size() > host->text.size())) {
+            host = &a;
+        }
+    }
+    if (!host || host->source->holds(tmpl.data())) return nullptr;
+    for (const FormatArg& a : args) {
+        if (&a == host) continue;
+        if (a.source == host->source) return nullptr;
+        if (a.kind == FormatArg::Kind::text && host->source->holds(a.text.data())) return nullptr;
+    }
+    return host;
+}
+
+}  // namespace
+
+void format_into(Text& out, std::string_view tmpl, std::initializer_list<FormatArg> args) {
+    std::size_t total = tmpl.size();
+    for (const FormatArg& a : args) total += a.text.size();
+    out.reserve(out.size() + total);
+    for_each_piece(tmpl, args,
+                   [&out](std::string_view piece, const FormatArg*) { out.append(piece); });
 }
 
 Text* format(TextPool& pool, std::string_view tmpl, std::initializer_list<FormatArg> args) {
     Text* t = pool.make();
     format_into(*t, tmpl, args);
     return t;
+}
+
+Text* format_reusing(TextPool& pool, std::string_view tmpl, std::initializer_list<FormatArg> args) {
+    const FormatArg* host = host_argument(tmpl, args);
+    if (!host) return format(pool, tmpl, args);
+    std::size_t before = 0, after = 0;
+    bool placed = false;
+    for_each_piece(tmpl, args, [&](std::string_view piece, const FormatArg* a) {
+        if (a == host) {
+            placed = true;
+        } else {
+            (placed ? after : before) += piece.size();
+        }
+    });
+    // A value that no directive takes is not part of the result.
+    if (!placed) return format(pool, tmpl, args);
+
+    Text* result = host->source;
+    std::size_t held = result->size();
+    char* out = result->surround(before, after);
+    std::size_t at = 0;
+    for_each_piece(tmpl, args, [&](std::string_view piece, const FormatArg* a) {
+        if (a == host) {
+            at += held;
+            return;
+        }
+        if (!piece.empty()) std::memcpy(out + at, piece.data(), piece.size());
+        at += piece.size();
+    });
+    return result;
 }
 
 }  // namespace tvconv

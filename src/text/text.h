@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <initializer_list>
 #include <string_view>
 
@@ -40,6 +41,14 @@ class Text {
     }
     // Puts `s` in front of the bytes already held.
     void prepend(std::string_view s);
+    // Grows to `before` + size() + `after` bytes with the bytes held moved
+    // to offset `before`, and returns the storage for the caller to write
+    // the bytes around them.
+    char* surround(std::size_t before, std::size_t after);
+    // Whether `p` points into this value's storage.
+    bool holds(const char* p) const {
+        return data_ && std::less_equal<>()(data_, p) && std::less<>()(p, data_ + capacity_);
+    }
     void push_back(char c) {
         if (size_ == capacity_) grow(size_ + 1);
         data_[size_++] = c;
@@ -158,5 +167,11 @@ void format_into(Text& out, std::string_view tmpl, std::initializer_list<FormatA
 // `format` into a new value from the pool. The arguments are not released
 // here: the caller owns them.
 Text* format(TextPool& pool, std::string_view tmpl, std::initializer_list<FormatArg> args);
+
+// `format` for a caller that releases its text arguments afterwards: the
+// result may be built in the storage of the longest text argument, which is
+// then returned itself and must not be released. So a construction around a
+// large text (a whole page inside ^if) never holds that text twice.
+Text* format_reusing(TextPool& pool, std::string_view tmpl, std::initializer_list<FormatArg> args);
 
 }  // namespace tvconv

@@ -10,11 +10,12 @@
 namespace tvconv::tr {
 
 // `format`s the template with `args` and then releases every text value
-// among them, once each even when the template uses it several times.
+// among them, once each even when the template uses it several times. A long
+// argument may become the result itself (format_reusing); it is kept.
 inline Text* fill(Conversion& cv, std::string_view tmpl, std::initializer_list<FormatArg> args) {
-    Text* result = format(cv.pool, tmpl, args);
+    Text* result = format_reusing(cv.pool, tmpl, args);
     for (const FormatArg* a = args.begin(); a != args.end(); ++a) {
-        if (!a->source) continue;
+        if (!a->source || a->source == result) continue;
         bool seen = false;
         for (const FormatArg* b = args.begin(); b != a; ++b) seen = seen || b->source == a->source;
         if (!seen) cv.release(a->source);

@@ -7,6 +7,7 @@
 
 #include "support.h"
 #include "text/text.h"
+#include "translate/build.h"
 
 namespace tvconv {
 namespace {
@@ -81,6 +82,54 @@ TEST(OneByteTokens, NulBytesConvertToNothingAndOthersToThemselves) {
     test::Outcome r = test::convert_bytes(std::string("a\0(\0$\xff", 6));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.output, "a^(^$\xff");
+}
+
+// A construction around a long text is built in that text's own storage, so
+// the text is never held twice; the result must be what `format` gives.
+class FillAroundLongText : public ::testing::Test {
+  protected:
+    Conversion cv{nullptr, nullptr, nullptr};
+    const std::string long_text = std::string(5000, 'L') + "end";
+    Text* make_long() { return cv.make(long_text); }
+};
+
+TEST_F(FillAroundLongText, BuildsTheResultInTheLongArgument) {
+    Text* body = make_long();
+    Text* cond = cv.make("c");
+    Text* r = tr::fill(cv, "^if(%s){%s}{%c%d%%}", {cond, body, 'x', -12});
+    EXPECT_EQ(r, body);
+    EXPECT_EQ(r->view(), "^if(c){" + long_text + "}{x-12%}");
+    EXPECT_EQ(cv.pool.live(), 1u);
+}
+
+TEST_F(FillAroundLongText, CopiesWhenTheLongArgumentCannotHoldTheResult) {
+    // Used twice.
+    Text* body = make_long();
+    Text* r = tr::fill(cv, "%s|%s", {body, body});
+    EXPECT_NE(r, body);
+    EXPECT_EQ(r->view(), long_text + "|" + long_text);
+    cv.release(r);
+    // Another argument views into its storage.
+    body = make_long();
+    std::string_view tail = body->view().substr(5000);
+    r = tr::fill(cv, "%s[%s]", {tail, body});
+    EXPECT_NE(r, body);
+    EXPECT_EQ(r->view(), "end[" + long_text + "]");
+    cv.release(r);
+    // No directive takes it: it is released, not returned.
+    body = make_long();
+    r = tr::fill(cv, "^rem{%s}", {cv.make("a"), body});
+    EXPECT_EQ(r->view(), "^rem{a}");
+    cv.release(r);
+    EXPECT_EQ(cv.pool.live(), 0u);
+}
+
+TEST_F(FillAroundLongText, ConvertsAWrappedPageLikeAnUnwrappedOne) {
+    std::string page;
+    for (int i = 0; page.size() < 100000; ++i)
+        page += "<p>line " + std::to_string(i) + " (x)</p>\n";
+    std::string converted = test::convert_text(page);
+    EXPECT_EQ(test::convert_text("^if[^var[a];" + page + "]"), "^if(${a}){" + converted + "}");
 }
 
 }  // namespace
