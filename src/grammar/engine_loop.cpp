@@ -39,6 +39,7 @@ constexpr int kNoToken = -2;
 
 // Text tokens: the terminals that can begin a `symbol`.
 constexpr int kTextSymbols[] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 101, 107, 108, 109};
+constexpr int kSpaceSymbol = 4, kTabSymbol = 5, kLineFeedSymbol = 6;
 
 bool shifts(const ParserTables& t, int state, int symbol) {
     int n = t.pact[state];
@@ -53,31 +54,50 @@ int goto_state(const ParserTables& t, int state, int nonterminal) {
     return (0 <= i && i <= t.last && t.check[i] == state) ? t.table[i] : t.defgoto[lhs];
 }
 
-// States in which a run of text tokens only extends the text value on top
-// of the stack: those with an `expression` on top, where a run becomes a
-// `string` appended to it, and the state with that `string` on top. Text
-// runs in other places (macro names, header trailers, the name argument of
-// ^macro_new, the text arguments of ^char and ^optimize, the two characters
-// of ^sort) take the token-by-token path.
-const std::vector<bool>& text_run_states() {
-    static const std::vector<bool> states = [] {
+// What a run of text tokens does in each state.
+enum RunKind : std::uint8_t {
+    kNoRun,     // the token-by-token path decides
+    kTextRun,   // the run only extends the text value on top of the stack
+    kBlankRun,  // a run of blanks only extends the blank run on top, provided
+                // the state beneath is a kTextRun state
+};
+
+// kTextRun: the states with an `expression` on top, where a run becomes a
+// `string` appended to it, and the state with that `string` on top. kBlankRun:
+// the state with a `whitespace` on top of those. Text runs anywhere else
+// (macro names, header trailers, the name argument of ^macro_new, the text
+// arguments of ^char and ^optimize, the two characters of ^sort) take the
+// token-by-token path.
+const std::vector<RunKind>& run_kinds() {
+    static const std::vector<RunKind> kinds = [] {
         const ParserTables& t = parser_tables();
-        std::vector<bool> ok(static_cast<std::size_t>(t.nstates), false);
+        std::vector<RunKind> kind(static_cast<std::size_t>(t.nstates), kNoRun);
         auto shifts_text = [&](int s) {
             for (int symbol : kTextSymbols)
                 if (!shifts(t, s, symbol)) return false;
             return true;
         };
+        auto shifts_blanks = [&](int s) {
+            return shifts(t, s, kSpaceSymbol) && shifts(t, s, kTabSymbol) &&
+                   shifts(t, s, kLineFeedSymbol);
+        };
+        auto mark_blank_state = [&](int s) {
+            int w = goto_state(t, s, t.symbol_whitespace);
+            if (t.stos[w] == t.symbol_whitespace && shifts_blanks(w))
+                kind[static_cast<std::size_t>(w)] = kBlankRun;
+        };
         for (int s = 0; s < t.nstates; ++s) {
             if (t.stos[s] != t.symbol_expression || !shifts_text(s)) continue;
             int string_state = goto_state(t, s, t.symbol_string);
             if (t.stos[string_state] != t.symbol_string || !shifts_text(string_state)) continue;
-            ok[static_cast<std::size_t>(s)] = true;
-            ok[static_cast<std::size_t>(string_state)] = true;
+            kind[static_cast<std::size_t>(s)] = kTextRun;
+            kind[static_cast<std::size_t>(string_state)] = kTextRun;
+            mark_blank_state(s);
+            mark_blank_state(string_state);
         }
-        return ok;
+        return kind;
     }();
-    return states;
+    return kinds;
 }
 
 // A text run taken token by token pushes at most three entries above the
@@ -136,7 +156,7 @@ class Stacks {
 
 int parse_document(Conversion& cv) {
     const ParserTables& t = parser_tables();
-    const std::vector<bool>& text_states = text_run_states();
+    const std::vector<RunKind>& runs = run_kinds();
     Stacks stacks(cv, t.initial_depth, t.max_depth);
 
     std::int16_t* ssp = stacks.states();
@@ -168,9 +188,12 @@ int parse_document(Conversion& cv) {
             rule = t.defact[state];
         } else {
             if (lookahead == kNoToken) {
-                if (text_states[static_cast<std::size_t>(state)] &&
-                    used + kTextRunHeadroom < t.max_depth)
-                    scan_text_run(cv.scanner, **vsp, cv);
+                RunKind run = runs[static_cast<std::size_t>(state)];
+                if (run == kBlankRun &&
+                    (used < 2 || runs[static_cast<std::size_t>(ssp[-1])] != kTextRun))
+                    run = kNoRun;
+                if (run != kNoRun && used + kTextRunHeadroom < t.max_depth)
+                    scan_text_run(cv.scanner, **vsp, cv, run == kBlankRun);
                 lookahead = next_token(&lookahead_value, cv.scanner);
             }
             if (lookahead <= 0) {

@@ -28,6 +28,7 @@ struct ParserTables {
     int max_depth;
     int symbol_expression;
     int symbol_string;
+    int symbol_whitespace;
 };
 
 const ParserTables& parser_tables();

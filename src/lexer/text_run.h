@@ -21,7 +21,9 @@ class Text;
 // It stops before the first token that is anything else, and before any
 // token it cannot decide without more input (a match that reaches the end of
 // the data read so far) or that holds a NUL byte; the scanner then takes
-// over. Returns the number of bytes consumed.
-std::size_t scan_text_run(void* scanner, Text& into, Conversion& cv);
+// over. With `blanks_only`, only spaces, tabs and line feeds are taken: the
+// run then extends a blank run rather than a text. Returns the number of
+// bytes consumed.
+std::size_t scan_text_run(void* scanner, Text& into, Conversion& cv, bool blanks_only = false);
 
 }  // namespace tvconv

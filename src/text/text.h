@@ -53,6 +53,13 @@ class Text {
         if (size_ == capacity_) grow(size_ + 1);
         data_[size_++] = c;
     }
+    // Room for `n` more bytes written directly behind the text; `commit`
+    // then takes the bytes up to `end` into the text.
+    char* tail(std::size_t n) {
+        reserve(size_ + n);
+        return data_ + size_;
+    }
+    void commit(const char* end) { size_ = static_cast<std::size_t>(end - data_); }
     void reserve(std::size_t n) {
         if (n > capacity_) grow(n);
     }
