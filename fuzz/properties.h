@@ -24,7 +24,7 @@ struct Run {
 
 // Converts `input` through the library path of the executable: a stdio
 // input stream (fmemopen) and output streams (open_memstream).
-inline Run convert_in_memory(std::string_view input) {
+inline Run convert_in_memory(std::string_view input, Engine engine = Engine::ours) {
     std::string copy(input);
     // glibc's fmemopen refuses no bytes; /dev/null is an empty stream too.
     std::FILE* in =
@@ -38,7 +38,7 @@ inline Run convert_in_memory(std::string_view input) {
     if (!in || !out || !err) std::abort();
 
     Run r;
-    r.status = convert(in, out, err);
+    r.status = convert(in, out, err, engine);
     std::fclose(in);
     std::fclose(out);
     std::fclose(err);
@@ -80,6 +80,18 @@ inline std::string violation(const Run& first, const Run& second) {
         return "output written although the syntax error came before the end of the document";
     }
     return {};
+}
+
+// Converts `input` twice with our parse loop and once with bison's own (the
+// reference for our plain-text fast path), and returns what is wrong.
+inline std::string check_input(std::string_view input) {
+    Run first = convert_in_memory(input);
+    Run second = convert_in_memory(input);
+    std::string problem = violation(first, second);
+    if (problem.empty() && !(convert_in_memory(input, Engine::reference) == first)) {
+        problem = "bison's parse loop converts differently";
+    }
+    return problem;
 }
 
 }  // namespace tvconv::fuzz

@@ -2,7 +2,8 @@
 # Builds the libFuzzer target with address and undefined-behaviour sanitizers
 # and fuzzes the converter for a bounded time.
 #   fuzz/run.sh [SECONDS]     default 120
-# Needs clang, libclang-rt-dev (libFuzzer and the sanitizer runtimes), flex,
+# Missing tools are installed with apt-get first (as root, or through sudo):
+# clang, libclang-rt-14-dev (libFuzzer and clang's sanitizer runtimes), flex,
 # bison, cmake and ninja-build. The seed corpus is fuzz/corpus/ plus every
 # golden test input; new corpus entries and any crash artifact go to
 # fuzz-out/ (ignored by git). Exits non-zero on any finding: a crash, a
@@ -15,6 +16,25 @@ cd "$(dirname "$0")/.."
 seconds=${1:-120}
 out=fuzz-out
 build=$out/build
+
+missing=""
+command -v clang++ >/dev/null 2>&1 || missing="$missing clang"
+command -v flex >/dev/null 2>&1 || missing="$missing flex"
+command -v bison >/dev/null 2>&1 || missing="$missing bison"
+command -v cmake >/dev/null 2>&1 || missing="$missing cmake"
+command -v ninja >/dev/null 2>&1 || missing="$missing ninja-build"
+if ! command -v clang++ >/dev/null 2>&1 ||
+    [ ! -e "$(clang++ -print-resource-dir)/lib/linux/libclang_rt.fuzzer-x86_64.a" ]; then
+    missing="$missing libclang-rt-14-dev"
+fi
+if [ -n "$missing" ]; then
+    sudo=""
+    [ "$(id -u)" = 0 ] || sudo=sudo
+    echo "installing:$missing" >&2
+    $sudo apt-get update -qq
+    # shellcheck disable=SC2086
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing >&2
+fi
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTVCONV_FUZZ=ON -DTVCONV_SANITIZE=ON -DTVCONV_TESTS=OFF >/dev/null
