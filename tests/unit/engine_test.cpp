@@ -175,41 +175,33 @@ TEST(Engines, AgreeAcrossReadBoundaries) {
 // overflow happens: text runs of one, two and three bytes at the innermost
 // level of nestings a few levels either side of the limit.
 TEST(Engines, AgreeNearTheStackLimit) {
-    const char* inners[] = {"x", "xy", "x y", " \n ", "x \n "};
-    // In first arguments each level takes 4 entries above the bottom 2.
-    for (int depth = 2497; depth <= 2500; ++depth) {
-        for (const char* inner : inners) {
-            std::string s;
-            for (int i = 0; i < depth; ++i) s += "^eval[";
-            s += inner;
-            for (int i = 0; i < depth; ++i) s += "]";
-            SCOPED_TRACE(depth);
-            expect_same(s);
-        }
-    }
-    // In second arguments each level takes 6; at 1666 levels a blank run
-    // needs the last free entries.
-    for (int depth = 1664; depth <= 1667; ++depth) {
-        for (const char* inner : inners) {
-            std::string t;
-            for (int i = 0; i < depth; ++i) t += "^if[c;";
-            t += inner;
-            for (int i = 0; i < depth; ++i) t += "]";
-            SCOPED_TRACE(depth);
-            expect_same(t);
-        }
-    }
-    // Inside the code argument of ^match (9 entries) and a second argument
-    // (6), first arguments reach odd depths too.
-    for (int depth = 2493; depth <= 2496; ++depth) {
-        for (const char* inner : inners) {
-            std::string u = "^match[p;o;^if[c;";
-            for (int i = 0; i < depth; ++i) u += "^eval[";
-            u += inner;
-            for (int i = 0; i < depth; ++i) u += "]";
-            u += "]]";
-            SCOPED_TRACE(depth);
-            expect_same(u);
+    struct Nesting {
+        const char* prefix;  // around all levels
+        const char* open;    // one level
+        const char* suffix;
+        int from, to;
+    };
+    const Nesting nestings[] = {
+        // In first arguments each level takes 4 entries above the bottom 2.
+        {"", "^eval[", "", 2497, 2500},
+        // In second arguments each level takes 6; at 1666 levels a blank
+        // run needs the last free entries.
+        {"", "^if[c;", "", 1664, 1667},
+        // Inside the code argument of ^match (9 entries) and a second
+        // argument (6), first arguments reach odd depths too.
+        {"^match[p;o;^if[c;", "^eval[", "]]", 2493, 2496},
+    };
+    for (const auto& n : nestings) {
+        for (int depth = n.from; depth <= n.to; ++depth) {
+            for (const char* inner : {"x", "xy", "x y", " \n ", "x \n "}) {
+                std::string s = n.prefix;
+                for (int i = 0; i < depth; ++i) s += n.open;
+                s += inner;
+                s += std::string(static_cast<std::size_t>(depth), ']');
+                s += n.suffix;
+                SCOPED_TRACE(std::string(n.open) + " " + std::to_string(depth) + " " + inner);
+                expect_same(s);
+            }
         }
     }
 }
