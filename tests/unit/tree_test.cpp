@@ -128,9 +128,10 @@ class TreeRun : public ::testing::Test {
         dir_ = pattern;
         namespace fs = std::filesystem;
         for (int i = 0; i < 60; ++i) {
-            fs::path sub = dir_ / "src" / ("d" + std::to_string(i % 4));
+            std::string d = std::to_string(i % 4), t = std::to_string(i);
+            fs::path sub = dir_ / "src" / d.insert(0, 1, 'd');
             fs::create_directories(sub);
-            std::ofstream f(sub / ("t" + std::to_string(i) + (i % 5 == 0 ? ".cfg" : ".html")));
+            std::ofstream f(sub / t.insert(0, 1, 't').append(i % 5 == 0 ? ".cfg" : ".html"));
             for (int k = 0; k < i % 7; ++k) f << "line $" << k << "\n";
             if (i % 3 == 0) f << "^macro_exists[" << i << "]\n";
             if (i % 11 == 0) f << "^if x\n";
