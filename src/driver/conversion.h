@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string_view>
+#include <vector>
 
 #include "text/registry.h"
 #include "text/text.h"
@@ -40,6 +41,9 @@ class Conversion {
     ContextStack contexts;
     bool optimize = true;  // cleared by ^optimize[no]: wrap in a taint block
     Engine engine = Engine::ours;
+    // Texts that follow the document's value when it is written: the second
+    // and later macro definitions (see tr::add_definition).
+    std::vector<Text*> document_tail;
     int line_number = 1;  // advanced by the whitespace rules only
 
     Text* make(std::string_view s) { return pool.make(s); }

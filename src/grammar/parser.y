@@ -100,7 +100,7 @@ tavrin2format
 
 macros
     : macro                             /* 4 */
-    | macros macro                      { $$ = tr::join(cv, $1, $2); }  /* 5 */
+    | macros macro                      { $$ = tr::add_definition(cv, $1, $2); }  /* 5 */
     ;
 
   /* The line feed that ends a header is counted by header_end as soon as it

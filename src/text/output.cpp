@@ -21,8 +21,13 @@ void write_document(Conversion& cv, Text* document) {
     }
     if (!cv.optimize) put(cv.out, "^taint[html][");
     if (document) put(cv.out, document->view());
-    if (!cv.optimize) put(cv.out, "]");
     cv.release(document);
+    for (Text* part : cv.document_tail) {
+        put(cv.out, part->view());
+        cv.release(part);
+    }
+    cv.document_tail.clear();
+    if (!cv.optimize) put(cv.out, "]");
 }
 
 }  // namespace tvconv

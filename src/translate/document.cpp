@@ -62,6 +62,18 @@ Text* join(Conversion& cv, Text* a, Text* b) {
     return append(cv.pool, a, b);
 }
 
+// The definitions' texts are only ever written out, so a further one is kept
+// beside the first rather than copied behind it: a page of several large
+// @main sections is then never held twice.
+Text* add_definition(Conversion& cv, Text* definitions, Text* definition) {
+    if (definition->empty()) {
+        cv.release(definition);
+    } else {
+        cv.document_tail.push_back(definition);
+    }
+    return definitions;
+}
+
 Text* join_arguments(Conversion& cv, Text* arguments, Text* argument) {
     arguments->push_back(';');
     return append(cv.pool, arguments, argument);

@@ -22,12 +22,13 @@ void header_line_end(Conversion& cv);  // counts the line feed ending a header
 Text* no_parameters(Conversion& cv);   // 9
 Text* parameter_list(Conversion& cv, Text* params, Text* trailing);  // 10
 Text* empty(Conversion& cv);                                         // 11, 165
-Text* join(Conversion& cv, Text* a, Text* b);  // append: 5, 12, 13, 146-148, 162-164, 170
-Text* join_arguments(Conversion& cv, Text* arguments, Text* argument);  // 15
-Text* lone_caret(Conversion& cv);                                       // 136
-Text* dollar(Conversion& cv, Text* token);                              // 139, 140
-Text* line_feed(Conversion& cv, Text* token);                           // 145, 148
-Text* caret_escape(Conversion& cv, Text* token);                        // 153-157
+Text* join(Conversion& cv, Text* a, Text* b);  // append: 12, 13, 146-148, 162-164, 170
+Text* add_definition(Conversion& cv, Text* definitions, Text* definition);  // 5
+Text* join_arguments(Conversion& cv, Text* arguments, Text* argument);      // 15
+Text* lone_caret(Conversion& cv);                                           // 136
+Text* dollar(Conversion& cv, Text* token);                                  // 139, 140
+Text* line_feed(Conversion& cv, Text* token);                               // 145, 148
+Text* caret_escape(Conversion& cv, Text* token);                            // 153-157
 
 // --- Variables, evaluation and control flow (rules 16-25, 30-38): control.cpp
 Text* if_3(Conversion& cv, Text* a, Text* b, Text* c);                     // 16
