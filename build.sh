@@ -29,14 +29,7 @@ need cmake cmake
 need ninja ninja-build
 need g++ g++
 [ "$mode" = test ] && need /usr/include/gtest/gtest.h libgtest-dev
-if [ -n "$missing" ]; then
-    sudo=""
-    [ "$(id -u)" = 0 ] || sudo=sudo
-    echo "installing:$missing" >&2
-    $sudo apt-get update -qq
-    # shellcheck disable=SC2086
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing >&2
-fi
+. tools/apt-install-missing.sh
 
 tests=OFF
 [ "$mode" = test ] && tests=ON

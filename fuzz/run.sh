@@ -27,14 +27,7 @@ if ! command -v clang++ >/dev/null 2>&1 ||
     [ ! -e "$(clang++ -print-resource-dir)/lib/linux/libclang_rt.fuzzer-x86_64.a" ]; then
     missing="$missing libclang-rt-14-dev"
 fi
-if [ -n "$missing" ]; then
-    sudo=""
-    [ "$(id -u)" = 0 ] || sudo=sudo
-    echo "installing:$missing" >&2
-    $sudo apt-get update -qq
-    # shellcheck disable=SC2086
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing >&2
-fi
+. tools/apt-install-missing.sh
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTVCONV_FUZZ=ON -DTVCONV_SANITIZE=ON -DTVCONV_TESTS=OFF >/dev/null

@@ -16,10 +16,6 @@ void scanner_destroy(void* scanner);
 // operator keywords and structure tokens.
 int next_token(Text** value, void* scanner);
 
-// The scanner's current start condition: 0 text, 1 operator name, 2 macro
-// header, 3 parameter list.
-int scanner_start_condition(void* scanner);
-
 // Ends the conversion with a scanner fatal error (throws ScannerFatal).
 [[noreturn]] void scanner_fatal(const char* message);
 
