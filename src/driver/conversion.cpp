@@ -22,12 +22,6 @@ void Conversion::diagnostic(const char* fmt) {
     std::fprintf(err, fmt, line_number);
 }
 
-void Conversion::set_last_token(const char* s, std::size_t n) {
-    if (n >= sizeof last_token) n = sizeof last_token - 1;
-    std::memcpy(last_token, s, n);
-    last_token[n] = '\0';
-}
-
 void* Conversion::stack_alloc(std::size_t bytes) {
     // The parser holds at most one heap block: the new one is allocated
     // before the old one is freed, so track the newest and let stack_free

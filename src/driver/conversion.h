@@ -64,7 +64,11 @@ class Conversion {
     // (which an action may already have consumed) for the syntax-error line.
     // No token is longer than 13 bytes.
     char last_token[16] = {};
-    void set_last_token(const char* s, std::size_t n);
+    void set_last_token(const char* s, std::size_t n) {
+        if (n >= sizeof last_token) n = sizeof last_token - 1;
+        __builtin_memcpy(last_token, s, n);
+        last_token[n] = '\0';
+    }
 
     // --- parser stack block (grammar/parser.y) -----------------------------
     // The parser's heap block for its stacks, tracked here so that a scanner

@@ -20,6 +20,7 @@ void Registry::register_always(std::string_view text) {
 }
 
 void Registry::clear() {
+    for (Known& k : known_) k = {};
     entries_.clear();
     keys_.clear();
 }

@@ -2,6 +2,7 @@
 // in the order they were first needed.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -18,6 +19,16 @@ class Registry {
     // while a registered text that merely starts with a short new one is.
     // Returns whether the text was added.
     bool register_helper(std::string_view text);
+    // register_helper for a text with static storage, such as a helper
+    // method's constant: a text once registered stays registered, so its
+    // address answers every later call without a lookup.
+    bool register_static(std::string_view text) {
+        Known& k = known_[(reinterpret_cast<std::uintptr_t>(text.data()) >> 3) % kKnownSlots];
+        if (k.data == text.data() && k.size == text.size()) return false;
+        bool added = register_helper(text);
+        k = {text.data(), text.size()};
+        return added;
+    }
     // Adds `text` with no equality test.
     void register_always(std::string_view text);
 
@@ -29,6 +40,12 @@ class Registry {
     static constexpr std::size_t kCompareBytes = 80;
 
   private:
+    struct Known {
+        const char* data = nullptr;
+        std::size_t size = 0;
+    };
+    static constexpr std::size_t kKnownSlots = 32;
+    Known known_[kKnownSlots];
     std::vector<std::string> entries_;
     // The first min(length, 80) bytes of every entry, sorted. A registered
     // text is equal to a new one of prefix p exactly when some key starts

@@ -47,12 +47,12 @@ constexpr std::string_view kLoadTimestampHelper =
 }  // namespace
 
 Text* date_1(Conversion& cv, Text* format) {
-    cv.registry.register_helper(kOldDateHelper);
+    cv.registry.register_static(kOldDateHelper);
     return fill(cv, "^old_date[^date::now[];%s]", {format});
 }
 
 Text* loadtimestamp_1(Conversion& cv, Text* a) {
-    cv.registry.register_helper(kLoadTimestampHelper);
+    cv.registry.register_static(kLoadTimestampHelper);
     return fill(cv, "$%s[^loadtimestamp[%s]]", {ctx(cv), a});
 }
 

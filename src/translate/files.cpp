@@ -54,7 +54,7 @@ constexpr std::string_view kUploadHelper =
 // All three forms of ^exec share the helper; the result is a file object whose
 // text is the program's output.
 Text* exec_call(Conversion& cv, std::string_view tmpl, std::initializer_list<FormatArg> args) {
-    cv.registry.register_helper(kExecHelper);
+    cv.registry.register_static(kExecHelper);
     return fill(cv, tmpl, args);
 }
 
@@ -71,7 +71,7 @@ Text* exec_1(Conversion& cv, Text* a) {
 }
 
 Text* sendmail_1(Conversion& cv, Text* a) {
-    cv.registry.register_helper(kSendmailHelper);
+    cv.registry.register_static(kSendmailHelper);
     return fill(cv, "^sendmail[%s]", {a});
 }
 
@@ -93,11 +93,11 @@ Text* minusf_1(Conversion& cv, Text* a) {
 }
 
 Text* stat_5(Conversion& cv, Text* a, Text* b, Text* c, Text* d, Text* e) {
-    cv.registry.register_helper(kStatHelper);
+    cv.registry.register_static(kStatHelper);
     return fill(cv, "^stat[%s;%s;%s;%s;%s]", {a, b, c, d, e});
 }
 Text* stat_2(Conversion& cv, Text* a, Text* b) {
-    cv.registry.register_helper(kStatHelper);
+    cv.registry.register_static(kStatHelper);
     return fill(cv, "^stat[%s;%s]", {a, b});
 }
 
@@ -142,7 +142,7 @@ Text* upload_3(Conversion& cv, Text* a, Text* b, Text* c) {
     return remark;
 }
 Text* upload_2(Conversion& cv, Text* field, Text* command) {
-    cv.registry.register_helper(kUploadHelper);
+    cv.registry.register_static(kUploadHelper);
     return fill(cv, "^upload[$form:%s;%s]", {field, command});
 }
 

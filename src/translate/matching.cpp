@@ -33,7 +33,7 @@ Text* match_4(Conversion& cv, Text* pattern, Text* options, Text* code, Text* st
 // The enclosing table is copied into unused_match so that table references
 // inside the string, converted against unused_match, still see it.
 Text* match_3(Conversion& cv, Text* pattern, Text* options, Text* string) {
-    cv.registry.register_helper(kPartMatchHelper);
+    cv.registry.register_static(kPartMatchHelper);
     return fill(cv,
                 "$unused_match[$%s]$unused_table[^part_match[%s;%s;%s]]^if($unused_table is "
                 "'string'){$unused_table}{$%s[$unused_table]}",

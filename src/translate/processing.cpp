@@ -31,7 +31,7 @@ constexpr std::string_view kLevelHelper =
 
 // Reported every time, not only once: each macro file named must be renamed.
 Text* macro_use_1(Conversion& cv, Text* a) {
-    cv.registry.register_helper(kMacroUseHelper);
+    cv.registry.register_static(kMacroUseHelper);
     Text* result = fill(cv, "^macro_use[%s]", {a});
     cv.diagnostic(
         "Predefinitions changed (line %d): you must change extension of all files with macros from "
@@ -57,7 +57,7 @@ Text* process_1(Conversion& cv, Text* a) {
 }
 
 Text* level_2(Conversion& cv, Text* a, Text* b) {
-    cv.registry.register_helper(kLevelHelper);
+    cv.registry.register_static(kLevelHelper);
     return fill(cv, "^level[%s;%s]", {a, b});
 }
 

@@ -61,7 +61,7 @@ Text* header_2(Conversion& cv, Text* a, Text* b) {  // 57
 }
 
 Text* counter_1(Conversion& cv, Text* a) {  // 58
-    cv.registry.register_helper(kCounterHelper);
+    cv.registry.register_static(kCounterHelper);
     return fill(cv, "^counter[%s]", {a});
 }
 
@@ -86,7 +86,7 @@ Text* combine_1(Conversion& cv, Text* a) {  // 89
 }
 
 Text* browser_2(Conversion& cv, Text* a, Text* b) {  // 90
-    cv.registry.register_helper(kBrowserHelper);
+    cv.registry.register_static(kBrowserHelper);
     return fill(cv, "^browser[%s;%s]", {a, b});
 }
 
@@ -95,7 +95,7 @@ Text* mangle_1(Conversion& cv, Text* a) {  // 91
 }
 
 Text* cookie_3(Conversion& cv, Text* a, Text* b, Text* c) {  // 92
-    cv.registry.register_helper(kOldCookieHelper);
+    cv.registry.register_static(kOldCookieHelper);
     return fill(cv, "^old_cookie[%s;%s;%s]", {a, b, c});
 }
 

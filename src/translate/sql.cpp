@@ -49,7 +49,7 @@ Text* sql_1(Conversion& cv, Text* a) {  // 66
 }
 
 Text* locate_2(Conversion& cv, Text* a, Text* b) {  // 67
-    cv.registry.register_helper(kLocateHelper);
+    cv.registry.register_static(kLocateHelper);
     return fill(cv, "^locate[$%s;%s;%s]", {ctx(cv), a, b});
 }
 
@@ -60,7 +60,7 @@ Text* shift_1(Conversion& cv, Text* a) {  // 68
 // ^flip[t] replaces the table t, so the helper gets both the table and its
 // name.
 Text* flip_1(Conversion& cv, Text* a) {  // 69
-    cv.registry.register_helper(kFlipHelper);
+    cv.registry.register_static(kFlipHelper);
     return fill(cv, "^flip[$%s;%s]", {a, a});
 }
 
@@ -68,7 +68,7 @@ Text* flip_1(Conversion& cv, Text* a) {  // 69
 // leading "-" in x makes it descending; anything else is left for the user.
 // The item helper goes in even then, as the remark still calls ^item.
 Text* sort_direction(Conversion& cv, Text* column, Text* x, Text* y) {  // 70
-    cv.registry.register_helper(kItemHelper);
+    cv.registry.register_static(kItemHelper);
     const char kind = y->empty() ? '\0' : y->data()[0];
     Text* result;
     if (kind == 'A' || kind == 'a') {

@@ -112,13 +112,13 @@ Text* empty_2(Conversion& cv, Text* a, Text* b) {
 }
 
 Text* item_1(Conversion& cv, Text* a) {
-    cv.registry.register_helper(kItemHelper);
+    cv.registry.register_static(kItemHelper);
     return fill(cv, "^item[$%s;%s]", {ctx(cv), a});
 }
 
 Text* item_2(Conversion& cv, Text* a, Text* b) {
-    cv.registry.register_helper(kItemHelper);
-    cv.registry.register_helper(kItemExtHelper);
+    cv.registry.register_static(kItemHelper);
+    cv.registry.register_static(kItemExtHelper);
     return fill(cv, "^item_ext[%s;$%s;%s]", {a, ctx(cv), b});
 }
 
@@ -130,12 +130,12 @@ Text* menu_2(Conversion& cv, Text* a, Text* b) {
 }
 
 Text* table_3(Conversion& cv, Text* a, Text* b, Text* c) {
-    cv.registry.register_helper(kOldTableHelper);
+    cv.registry.register_static(kOldTableHelper);
     return fill(cv, "^old_table[$%s;%s]{%s;%s}", {ctx(cv), a, b, c});
 }
 
 Text* table_2(Conversion& cv, Text* a, Text* b) {
-    cv.registry.register_helper(kOldTableHelper);
+    cv.registry.register_static(kOldTableHelper);
     return fill(cv, "^old_table[$%s;%s]{%s}", {ctx(cv), a, b});
 }
 
