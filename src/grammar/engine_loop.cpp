@@ -167,6 +167,8 @@ int parse_document(Conversion& cv) {
     int token = 0;             // its terminal symbol
     Text* lookahead_value = nullptr;
     int rule = 0;
+    // Structure tokens the text fast path took ahead of the parser.
+    PendingTokens pending;
 
     for (;;) {
         // Push the current state; grow when that filled the last slot.
@@ -188,13 +190,24 @@ int parse_document(Conversion& cv) {
             rule = t.defact[state];
         } else {
             if (lookahead == kNoToken) {
-                RunKind run = runs[static_cast<std::size_t>(state)];
-                if (run == kBlankRun &&
-                    (used < 2 || runs[static_cast<std::size_t>(ssp[-1])] != kTextRun))
-                    run = kNoRun;
-                if (run != kNoRun && used + kTextRunHeadroom < t.max_depth)
-                    scan_text_run(cv.scanner, **vsp, cv, run == kBlankRun);
-                lookahead = next_token(&lookahead_value, cv.scanner);
+                if (pending.empty()) {
+                    RunKind run = runs[static_cast<std::size_t>(state)];
+                    if (run == kBlankRun &&
+                        (used < 2 || runs[static_cast<std::size_t>(ssp[-1])] != kTextRun))
+                        run = kNoRun;
+                    if (run != kNoRun && used + kTextRunHeadroom < t.max_depth) {
+                        pending.count = pending.next = 0;
+                        scan_text_run(cv.scanner, **vsp, cv, run == kBlankRun, &pending);
+                    }
+                }
+                if (!pending.empty()) {
+                    int i = pending.next++;
+                    lookahead = pending.code[i];
+                    lookahead_value = nullptr;
+                    cv.set_last_token(pending.text[i], pending.length[i]);
+                } else {
+                    lookahead = next_token(&lookahead_value, cv.scanner);
+                }
             }
             if (lookahead <= 0) {
                 lookahead = 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace tvconv {
 
@@ -24,6 +25,28 @@ class Text;
 // over. With `blanks_only`, only spaces, tabs and line feeds are taken: the
 // run then extends a blank run rather than a text. Returns the number of
 // bytes consumed.
-std::size_t scan_text_run(void* scanner, Text& into, Conversion& cv, bool blanks_only = false);
+//
+// With `pending`, it then goes on through the structure tokens that follow,
+// as long as their scanner rules are plain: "]" and ";" ending or separating
+// arguments, and a caret with the operator keyword and "[" after it. Each is
+// queued with its text, and the scanner's start condition and counters move
+// on as its rule would move them; the caller shifts them before asking the
+// scanner for more, and takes each token's text as the last token's when it
+// does. None of them holds a line feed, so line_number is already right for
+// every action run in between.
+struct PendingTokens {
+    static constexpr int kCapacity = 8;
+    int count = 0;
+    int next = 0;
+    int code[kCapacity];
+    const char* text[kCapacity];  // in the scanner's buffer, unchanged until
+                                  // the scanner is next called
+    std::uint8_t length[kCapacity];
+
+    bool empty() const { return next == count; }
+};
+
+std::size_t scan_text_run(void* scanner, Text& into, Conversion& cv, bool blanks_only = false,
+                          PendingTokens* pending = nullptr);
 
 }  // namespace tvconv
