@@ -66,7 +66,17 @@ class Conversion {
     char last_token[16] = {};
     void set_last_token(const char* s, std::size_t n) {
         if (n >= sizeof last_token) n = sizeof last_token - 1;
-        __builtin_memcpy(last_token, s, n);
+        // Fixed-size overlapping copies: this runs for nearly every token,
+        // and a copy of variable length is a library call.
+        if (n >= 8) {
+            __builtin_memcpy(last_token, s, 8);
+            __builtin_memcpy(last_token + n - 8, s + n - 8, 8);
+        } else if (n >= 4) {
+            __builtin_memcpy(last_token, s, 4);
+            __builtin_memcpy(last_token + n - 4, s + n - 4, 4);
+        } else {
+            for (std::size_t i = 0; i < n; ++i) last_token[i] = s[i];
+        }
         last_token[n] = '\0';
     }
 

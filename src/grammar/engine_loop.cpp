@@ -100,6 +100,67 @@ const std::vector<RunKind>& run_kinds() {
     return kinds;
 }
 
+// bison's compressed tables unpacked once into plain arrays: one load per
+// parser step instead of a base, a bounds check and a check entry. The
+// decisions are the compressed tables' own, entry for entry.
+struct DenseTables {
+    int ntokens = 0;
+    int nstates = 0;
+    // [state * ntokens + symbol]: a shift to state n (n > 0), a reduction by
+    // rule r (-r), or an error (0).
+    std::vector<std::int16_t> action;
+    // Per state: whether it decides without a look-ahead, and then its rule
+    // (0 for an error).
+    std::vector<std::uint8_t> without_lookahead;
+    std::vector<std::uint8_t> default_rule;
+    // [nonterminal * nstates + state]: the state after the nonterminal.
+    std::vector<std::int16_t> go;
+
+    DenseTables() {
+        const ParserTables& t = parser_tables();
+        ntokens = t.ntokens;
+        nstates = t.nstates;
+        const auto n_states = static_cast<std::size_t>(nstates);
+        action.assign(n_states * static_cast<std::size_t>(ntokens), 0);
+        without_lookahead.assign(n_states, 0);
+        default_rule.assign(n_states, 0);
+        for (int s = 0; s < nstates; ++s) {
+            const auto row = static_cast<std::size_t>(s);
+            default_rule[row] = t.defact[s];
+            int base = t.pact[s];
+            if (base == t.pact_ninf) {
+                without_lookahead[row] = 1;
+                continue;
+            }
+            for (int x = 0; x < ntokens; ++x) {
+                int n = base + x;
+                int a;
+                if (n < 0 || n > t.last || t.check[n] != x)
+                    a = -t.defact[s];
+                else if (t.table[n] > 0)
+                    a = t.table[n];
+                else if (t.table[n] == t.table_ninf)
+                    a = 0;
+                else
+                    a = t.table[n];  // -rule
+                action[row * static_cast<std::size_t>(ntokens) + static_cast<std::size_t>(x)] =
+                    static_cast<std::int16_t>(a);
+            }
+        }
+        int nonterminals = t.nnts;
+        go.assign(static_cast<std::size_t>(nonterminals) * n_states, 0);
+        for (int lhs = 0; lhs < nonterminals; ++lhs)
+            for (int s = 0; s < nstates; ++s)
+                go[static_cast<std::size_t>(lhs) * n_states + static_cast<std::size_t>(s)] =
+                    static_cast<std::int16_t>(goto_state(t, s, lhs + t.ntokens));
+    }
+};
+
+const DenseTables& dense_tables() {
+    static const DenseTables tables;
+    return tables;
+}
+
 // A text run taken token by token pushes at most three entries above the
 // state it starts in (a string, a blank run and its next blank); the fast
 // path is used only where that cannot reach the stack limit, so an overflow
@@ -156,11 +217,20 @@ class Stacks {
 
 int parse_document(Conversion& cv) {
     const ParserTables& t = parser_tables();
+    const DenseTables& d = dense_tables();
     const std::vector<RunKind>& runs = run_kinds();
     Stacks stacks(cv, t.initial_depth, t.max_depth);
 
+    const std::int16_t* const action = d.action.data();
+    const std::int16_t* const go = d.go.data();
+    const std::uint8_t* const without_lookahead = d.without_lookahead.data();
+    const int ntokens = d.ntokens;
+    const int nstates = d.nstates;
+
     std::int16_t* ssp = stacks.states();
     Text** vsp = stacks.values();
+    // The entry whose filling makes the stack grow.
+    std::int16_t* ssp_last = ssp + stacks.capacity() - 1;
     *vsp = nullptr;
     int state = 0;
     int lookahead = kNoToken;  // token code held, or none
@@ -173,24 +243,25 @@ int parse_document(Conversion& cv) {
     for (;;) {
         // Push the current state; grow when that filled the last slot.
         *ssp = static_cast<std::int16_t>(state);
-        int used = static_cast<int>(ssp - stacks.states()) + 1;
-        if (used >= stacks.capacity()) {
+        if (ssp >= ssp_last) {
+            int used = static_cast<int>(ssp - stacks.states()) + 1;
             if (!stacks.grow(used)) {
                 report_syntax_error(cv, "parser stack overflow");
                 return 2;
             }
             ssp = stacks.states() + used - 1;
             vsp = stacks.values() + used - 1;
+            ssp_last = stacks.states() + stacks.capacity() - 1;
         }
         if (state == t.final_state) return 0;
 
         // Decide without a look-ahead where the state allows it.
-        int n = t.pact[state];
-        if (n == t.pact_ninf) {
-            rule = t.defact[state];
+        if (without_lookahead[state]) {
+            rule = d.default_rule[static_cast<std::size_t>(state)];
         } else {
             if (lookahead == kNoToken) {
                 if (pending.empty()) {
+                    int used = static_cast<int>(ssp - stacks.states()) + 1;
                     RunKind run = runs[static_cast<std::size_t>(state)];
                     if (run == kBlankRun &&
                         (used < 2 || runs[static_cast<std::size_t>(ssp[-1])] != kTextRun))
@@ -215,25 +286,16 @@ int parse_document(Conversion& cv) {
             } else {
                 token = lookahead <= t.max_token_code ? t.translate[lookahead] : 2;
             }
-            n += token;
-            if (n < 0 || n > t.last || t.check[n] != token) {
-                rule = t.defact[state];
-            } else {
-                n = t.table[n];
-                if (n > 0) {  // shift
-                    state = n;
-                    *++vsp = lookahead_value;
-                    lookahead_value = nullptr;
-                    if (lookahead != 0) lookahead = kNoToken;
-                    ++ssp;
-                    continue;
-                }
-                if (n == t.table_ninf) {
-                    rule = 0;
-                } else {
-                    rule = -n;
-                }
+            int a = action[state * ntokens + token];
+            if (a > 0) {  // shift
+                state = a;
+                *++vsp = lookahead_value;
+                lookahead_value = nullptr;
+                if (lookahead != 0) lookahead = kNoToken;
+                ++ssp;
+                continue;
             }
+            rule = -a;
         }
 
         if (rule == 0) {
@@ -265,9 +327,7 @@ int parse_document(Conversion& cv) {
         ssp -= length;
         vsp -= length;
         *++vsp = value;
-        int lhs = t.r1[rule] - t.ntokens;
-        int i = t.pgoto[lhs] + *ssp;
-        state = (0 <= i && i <= t.last && t.check[i] == *ssp) ? t.table[i] : t.defgoto[lhs];
+        state = go[(t.r1[rule] - ntokens) * nstates + *ssp];
         ++ssp;
     }
 }

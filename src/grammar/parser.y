@@ -471,7 +471,7 @@ const tvconv::ParserTables& tvconv::parser_tables() {
         yypact,          yydefact,   yypgoto,     yydefgoto,  yytable,
         yycheck,         yyr1,       yyr2,        yytranslate, yystos,
         YYPACT_NINF,     YYTABLE_NINF, YYLAST,    YYNTOKENS,  YYFINAL,
-        YYNSTATES,       YYMAXUTOK,  YYINITDEPTH, YYMAXDEPTH,
+        YYNSTATES,       YYNNTS,     YYMAXUTOK,   YYINITDEPTH, YYMAXDEPTH,
         YYSYMBOL_expression, YYSYMBOL_string, YYSYMBOL_whitespace,
     };
     return tables;

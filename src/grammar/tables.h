@@ -23,6 +23,7 @@ struct ParserTables {
     int ntokens;
     int final_state;
     int nstates;
+    int nnts;  // nonterminals, numbered from ntokens on
     int max_token_code;
     int initial_depth;
     int max_depth;
