@@ -65,4 +65,24 @@ std::string read_file(const std::string& path) {
     return s.str();
 }
 
+const std::vector<const char*>& operator_keywords() {
+    static const std::vector<const char*> keywords = {
+        "if",        "ifdef",        "eval",     "var",           "random",      "macro",
+        "macro_new", "switch",       "case",     "default",       "eq",          "start",
+        "for",       "while",        "context",  "config",        "load",        "empty",
+        "item",      "menu",         "table",    "form",          "number",      "query",
+        "env",       "uri",          "header",   "counter",       "macro_use",   "macro_exists",
+        "cmp",       "color",        "server",   "sql",           "locate",      "shift",
+        "flip",      "sort",         "save",     "length",        "left",        "right",
+        "mid",       "findstr",      "char",     "ascii",         "lsplit",      "rsplit",
+        "toupper",   "tolower",      "truncate", "unescape_br",   "combine",     "browser",
+        "mangle",    "cookie",       "exec",     "sendmail",      "uuencode",    "name",
+        "-f",        "stat",         "find",     "index",         "download",    "upload",
+        "unlink",    "include",      "match",    "optionset",     "optionclear", "optionand",
+        "optionor",  "optioncount",  "date",     "loadtimestamp", "calendar",    "dateoffset",
+        "imgsize",   "gif_template", "rem",      "process",       "level",       "optimize",
+    };
+    return keywords;
+}
+
 }  // namespace tvconv::test

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "driver/conversion.h"
 
@@ -22,5 +23,8 @@ Outcome convert_bytes(std::string_view input, Engine engine = Engine::ours);
 std::string convert_text(std::string_view input);
 
 std::string read_file(const std::string& path);
+
+// The 84 operator keywords, in the scanner's order.
+const std::vector<const char*>& operator_keywords();
 
 }  // namespace tvconv::test

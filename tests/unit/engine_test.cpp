@@ -171,6 +171,38 @@ TEST(Engines, AgreeAcrossReadBoundaries) {
     }
 }
 
+// Operator names are looked up whole and the structure around them is
+// taken ahead of the parser: every keyword, in text and in arguments,
+// complete, cut short, run on into more name bytes, or followed by a
+// structure token the grammar does not expect there.
+TEST(Engines, AgreeOnEveryOperatorKeyword) {
+    for (const char* k : test::operator_keywords()) {
+        const std::string kw = std::string("^") + k;
+        for (const std::string& s : {
+                 "x" + kw + "[a;b]y\n",
+                 "^if[" + kw + "[a];" + kw + "[b;c;d]]" + kw + "[]",
+                 "[" + kw + "[[x]]]",
+                 kw + "[" + kw + "[" + kw + "[a]]]]",
+                 kw + "x[a]",
+                 kw + "_x[a]",
+                 kw + "^" + k + "[a]",
+                 kw + "]",
+                 kw + ";",
+                 kw + "[;;;;;;;;]",
+                 kw + "\n[a]",
+                 kw + "[",
+             }) {
+            SCOPED_TRACE(s);
+            expect_same(s);
+        }
+        // The name cut by the end of the data read so far.
+        for (std::size_t cut = 0; cut <= kw.size() + 1; ++cut) {
+            std::string pad(8192 - cut, 'a');
+            expect_same(pad + kw + "[a]b");
+        }
+    }
+}
+
 // Near the 10000-entry stack limit the fast path must not change where the
 // overflow happens: text runs of one, two and three bytes at the innermost
 // level of nestings a few levels either side of the limit.
