@@ -48,10 +48,12 @@ int Conversion::run() {
     }
 }
 
-int convert(std::FILE* in, std::FILE* out, std::FILE* err, Engine engine) {
+int convert(std::FILE* in, std::FILE* out, std::FILE* err, Engine engine,
+            std::size_t max_text_bytes) {
     try {
         Conversion cv(in, out, err);
         cv.engine = engine;
+        cv.pool.set_text_limit(max_text_bytes);
         return cv.run();
     } catch (const std::bad_alloc&) {
         std::fputs("tvconv: out of memory\n", err);

@@ -91,7 +91,13 @@ class Conversion {
 };
 
 // Converts `in` to `out`, diagnostics to `err`. Returns a Status.
-int convert(std::FILE* in, std::FILE* out, std::FILE* err, Engine engine = Engine::ours);
+// `max_text_bytes` bounds every text value held during the conversion; one
+// that would grow past it ends the conversion as out of memory. Unbounded by
+// default: a few nested constructions that repeat an argument make the
+// output grow exponentially, and that output is what the templates say.
+// The fuzz target bounds it to keep its runs within their memory.
+int convert(std::FILE* in, std::FILE* out, std::FILE* err, Engine engine = Engine::ours,
+            std::size_t max_text_bytes = TextPool::kUnbounded);
 
 // Thrown by the scanner's fatal-error hook and caught by Conversion::run.
 struct ScannerFatal {

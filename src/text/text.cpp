@@ -15,8 +15,10 @@ Text::~Text() {
 void Text::grow(std::size_t needed) {
     // Geometric growth keeps appends amortised O(1); realloc lets the C
     // library remap large blocks rather than copy them.
+    if (needed > limit_) throw std::bad_alloc();
     std::size_t cap = capacity_ < 16 ? 16 : capacity_ + capacity_ / 2;
     if (cap < needed) cap = needed;
+    if (cap > limit_) cap = limit_;
     void* p = std::realloc(data_, cap);
     if (!p) throw std::bad_alloc();
     data_ = static_cast<char*>(p);

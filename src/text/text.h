@@ -80,7 +80,8 @@ class Text {
     char* data_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
-    Text* next_free_ = nullptr;  // the pool's free list
+    std::size_t limit_ = static_cast<std::size_t>(-1);  // the pool's text limit
+    Text* next_free_ = nullptr;                         // the pool's free list
 };
 
 // Owns every text value of one conversion. Values are handed out as raw
@@ -107,6 +108,11 @@ class TextPool {
     }
     std::size_t live() const { return all_.size() - free_count_; }
 
+    static constexpr std::size_t kUnbounded = static_cast<std::size_t>(-1);
+    // No value from this pool grows beyond `bytes`: growing one past it
+    // throws std::bad_alloc. Set before the first value is made.
+    void set_text_limit(std::size_t bytes) { limit_ = bytes; }
+
   private:
     friend Text* append(TextPool& pool, Text* a, Text* b);
 
@@ -117,7 +123,9 @@ class TextPool {
             --free_count_;
             return t;
         }
-        return &all_.emplace_back();
+        Text* t = &all_.emplace_back();
+        t->limit_ = limit_;
+        return t;
     }
     void push_free(Text* t) {
         t->next_free_ = free_;
@@ -127,6 +135,7 @@ class TextPool {
     std::deque<Text> all_;
     Text* free_ = nullptr;
     std::size_t free_count_ = 0;
+    std::size_t limit_ = kUnbounded;
 };
 
 // `append` of two text values: the result holds a's bytes followed by b's.

@@ -281,6 +281,43 @@ std::string convert_plain_bytes(std::string_view in) {
     return out;
 }
 
+// Each ^-f writes its argument twice, so the output doubles with every level
+// of nesting: 40 levels in 161 bytes would need a terabyte. That is what the
+// templates say, so the converter builds it; the bound that the fuzz target
+// sets ends such a conversion cleanly instead, and the fuzz properties leave
+// it unchecked rather than reporting it.
+TEST(HeavyInput, ExponentialOutputStopsAtTheTextLimit) {
+    auto nested = [](int depth) {
+        std::string s;
+        for (int i = 0; i < depth; ++i) s += "^-f[";
+        return s + "x" + std::string(static_cast<std::size_t>(depth), ']');
+    };
+    EXPECT_EQ(convert_bytes(nested(11)).output.size(),
+              2 * convert_bytes(nested(10)).output.size() + 12);
+
+    auto bounded = fuzz::convert_in_memory(nested(40), Engine::ours, 1 << 20);
+    EXPECT_EQ(bounded.status, kScannerFatal);
+    EXPECT_EQ(bounded.diagnostics, "tvconv: out of memory\n");
+    EXPECT_EQ(bounded.output, "");
+    EXPECT_EQ(fuzz::check_input(nested(40)), "");
+
+    // Below the bound nothing changes.
+    EXPECT_EQ(fuzz::convert_in_memory(nested(10), Engine::ours, 1 << 20).output,
+              convert_bytes(nested(10)).output);
+}
+
+TEST(TextLimit, AGrowthPastTheLimitThrowsAndKeepsTheText) {
+    TextPool pool;
+    pool.set_text_limit(64);
+    Text* t = pool.make(std::string(60, 'a'));
+    t->append("bbbb");
+    EXPECT_EQ(t->size(), 64u);
+    EXPECT_THROW(t->append("c"), std::bad_alloc);
+    EXPECT_THROW(t->reserve(65), std::bad_alloc);
+    EXPECT_EQ(t->view(), std::string(60, 'a') + "bbbb");
+    EXPECT_LE(t->capacity(), 64u);
+}
+
 TEST(BinaryInput, NulAndHighBytesAreText) {
     // NUL followed by 0xFF is where a scanner built with full tables reads
     // outside them (caught by the sanitizer build).
