@@ -103,19 +103,21 @@ macros
     | macros macro                      { $$ = tr::add_definition(cv, $1, $2); }  /* 5 */
     ;
 
-  /* The line feed that ends a header is counted by header_end as soon as it
-     is shifted, before any token of the body is read. */
+  /* The line feed that ends a header is counted by header_end, which is
+     reduced as soon as the CR is shifted, before any token of the body is
+     read. It stands in the CR's place, so a body sits no deeper on the stack
+     than with the CR itself. */
 macro
-    : DOG MAIN optionalpars CR header_end expression
-        { $$ = tr::macro_main(cv, $3, $4, $6); }  /* 6 */
-    | DOG MIME_TYPES optionalpars CR header_end expression
-        { $$ = tr::macro_mime_types(cv, $3, $4, $6); }  /* 7 */
-    | DOG characters optionalpars CR header_end expression
-        { $$ = tr::macro_definition(cv, $2, $3, $4, $6); }  /* 8 */
+    : DOG MAIN optionalpars header_end expression
+        { $$ = tr::macro_main(cv, $3, $4, $5); }  /* 6 */
+    | DOG MIME_TYPES optionalpars header_end expression
+        { $$ = tr::macro_mime_types(cv, $3, $4, $5); }  /* 7 */
+    | DOG characters optionalpars header_end expression
+        { $$ = tr::macro_definition(cv, $2, $3, $4, $5); }  /* 8 */
     ;
 
 header_end
-    : %empty                            { $$ = nullptr; tr::header_line_end(cv); }
+    : CR                                { $$ = $1; tr::header_line_end(cv); }
     ;
 
 optionalpars

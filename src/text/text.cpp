@@ -143,9 +143,9 @@ void format_into(Text& out, std::string_view tmpl, std::initializer_list<FormatA
     // few bytes long, and this runs for nearly every construction.
     std::size_t room = tmpl.size();
     for (const FormatArg& a : args) {
-        room += a.kind == FormatArg::Kind::text ? a.text.size()
+        room += a.kind == FormatArg::Kind::text      ? a.text.size()
                 : a.kind == FormatArg::Kind::integer ? 20
-                                                      : 1;
+                                                     : 1;
     }
     char* w = out.tail(room);
     const FormatArg* next = args.begin();

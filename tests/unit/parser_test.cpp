@@ -134,6 +134,30 @@ TEST(ParserStack, GrowsBeyondItsInitialStorageUpToTenThousandEntries) {
               "Unrecognized sequence (line 1): parser stack overflow near 'eval'\n");
 }
 
+// A macro body sits on DOG, the name, the parameter list and the header's
+// line feed: five entries above the bottom two, as in the grammar, so the
+// symbol that counts that line feed must not add a sixth.
+TEST(ParserStack, AMacroBodyHasTheSameLimit) {
+    auto repeat = [](const char* s, int n) {
+        std::string r;
+        for (int i = 0; i < n; ++i) r += s;
+        return r;
+    };
+    // 9999 entries at the deepest point: accepted.
+    auto deepest = convert_bytes("@x\n" + repeat("^if[", 2497) + "a;b c]" + repeat(";b]", 2496));
+    EXPECT_EQ(deepest.status, 0);
+    EXPECT_EQ(deepest.diagnostics, "");
+    // 9999 entries, then a token that cannot be shifted there.
+    auto full = convert_bytes("@x\n" + repeat("^if[", 2498) + "]");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.diagnostics,
+              "Unrecognized sequence (line 2): parse error, unexpected SQBRC near ']'\n");
+    // The caret's entry is the 10000th.
+    auto over = convert_bytes("@x\n" + repeat("^if[", 2499));
+    EXPECT_EQ(over.status, 1);
+    EXPECT_EQ(over.diagnostics, "Unrecognized sequence (line 2): parser stack overflow near '^'\n");
+}
+
 TEST(ParserStack, DeepNestingFailsCleanly) {
     std::string input;
     for (int i = 0; i < 100000; ++i) input += "^if[";
