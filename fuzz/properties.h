@@ -86,7 +86,7 @@ inline std::string violation(const Run& first, const Run& second) {
 // A few bytes of constructions that repeat an argument, nested, make an
 // output of gigabytes; such inputs are converted up to this bound on each
 // text value and then left unchecked.
-constexpr std::size_t kTextLimit = std::size_t{64} << 20;
+constexpr std::size_t kTextLimit = std::size_t{16} << 20;
 
 inline bool out_of_memory(const Run& r) {
     constexpr std::string_view kMessage = "tvconv: out of memory\n";
