@@ -23,6 +23,13 @@ inline Text* fill(Conversion& cv, std::string_view tmpl, std::initializer_list<F
     return result;
 }
 
+// A construction that cannot be converted: its remark, with the diagnostic
+// that tells the user to edit it (`message` holds one %d for the line).
+inline Text* remarked(Conversion& cv, Text* remark, const char* message) {
+    cv.diagnostic(message);
+    return remark;
+}
+
 // The current context name, read when the construction is reduced.
 inline std::string_view ctx(const Conversion& cv) {
     return cv.contexts.current_name();

@@ -91,18 +91,16 @@ Text* imgsize_1(Conversion& cv, Text* a) {
 }
 
 Text* gif_template_3(Conversion& cv, Text* a, Text* b, Text* c) {
-    Text* remark = fill(cv, "^rem{^gif_template[%s;%s;%s]}", {a, b, c});
-    cv.diagnostic(
+    return remarked(
+        cv, fill(cv, "^rem{^gif_template[%s;%s;%s]}", {a, b, c}),
         "Unconvertible operator 'gif_template' with 3 parameters (line %d): you have to use image "
         "class functionality; remarked, edit manually\n");
-    return remark;
 }
 Text* gif_template_2(Conversion& cv, Text* a, Text* b) {
-    Text* remark = fill(cv, "^rem{^gif_template[%s;%s]}", {a, b});
-    cv.diagnostic(
+    return remarked(
+        cv, fill(cv, "^rem{^gif_template[%s;%s]}", {a, b}),
         "Unconvertible operator 'gif_template' with 2 parameters (line %d): you have to use image "
         "class functionality; remarked, edit manually\n");
-    return remark;
 }
 
 }  // namespace tvconv::tr

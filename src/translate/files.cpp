@@ -76,11 +76,10 @@ Text* sendmail_1(Conversion& cv, Text* a) {
 }
 
 Text* uuencode_2(Conversion& cv, Text* a, Text* b) {
-    Text* remark = fill(cv, "^rem{^uuencode[%s;%s]}", {a, b});
-    cv.diagnostic(
+    return remarked(
+        cv, fill(cv, "^rem{^uuencode[%s;%s]}", {a, b}),
         "Unconvertible operator 'uuencode' (line %d): you have to exclude multipart mixing context "
         "from message body and use ^mail:send .file functionality; remarked, edit manually\n");
-    return remark;
 }
 
 Text* name_1(Conversion& cv, Text* a) {
@@ -134,12 +133,11 @@ Text* download_1(Conversion& cv, Text* a) {
 }
 
 Text* upload_3(Conversion& cv, Text* a, Text* b, Text* c) {
-    Text* remark = fill(cv, "^rem{^upload[%s;%s;%s]}", {a, b, c});
-    cv.diagnostic(
+    return remarked(
+        cv, fill(cv, "^rem{^upload[%s;%s;%s]}", {a, b, c}),
         "Unconvertible operator 'upload' with 3 parameters (line %d): you have to use ^mail:send "
         ".file functionality instead of manual uuencoding to include file in e-mail letters; "
         "remarked, edit manually\n");
-    return remark;
 }
 Text* upload_2(Conversion& cv, Text* field, Text* command) {
     cv.registry.register_static(kUploadHelper);

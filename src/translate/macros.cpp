@@ -16,11 +16,9 @@ Text* macro_args(Conversion& cv, Text* name, Text* arguments) {
 // a repeated one, so it is registered without the equality test.
 Text* macro_new_name(Conversion& cv, Text* name, Text* body) {
     if (name->view() == "font") {
-        Text* remark = fill(cv, "^rem{^macro_new[%s;%s]}", {name, body});
-        cv.diagnostic(
-            "Unconvertible form of 'macro_new' operator (line %d): use font method of image "
-            "class; remarked, edit manually\n");
-        return remark;
+        return remarked(cv, fill(cv, "^rem{^macro_new[%s;%s]}", {name, body}),
+                        "Unconvertible form of 'macro_new' operator (line %d): use font method of "
+                        "image class; remarked, edit manually\n");
     }
     Text* method = fill(cv, "@m_%s\n%s\n\n", {name, body});
     cv.registry.register_always(method->view());
@@ -29,10 +27,9 @@ Text* macro_new_name(Conversion& cv, Text* name, Text* body) {
 }
 
 Text* macro_new_2(Conversion& cv, Text* a, Text* b) {
-    Text* remark = fill(cv, "^rem{^macro_new[%s;%s]}", {a, b});
-    cv.diagnostic(
+    return remarked(
+        cv, fill(cv, "^rem{^macro_new[%s;%s]}", {a, b}),
         "Unconvertible form of 'macro_new' operator (line %d); remarked, edit manually\n");
-    return remark;
 }
 
 }  // namespace tvconv::tr

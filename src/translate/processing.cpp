@@ -41,11 +41,10 @@ Text* macro_use_1(Conversion& cv, Text* a) {
 }
 
 Text* macro_exists_1(Conversion& cv, Text* a) {
-    Text* remark = fill(cv, "^rem{^macro_exists[%s]}", {a});
-    cv.diagnostic(
+    return remarked(
+        cv, fill(cv, "^rem{^macro_exists[%s]}", {a}),
         "Unconvertible operator 'macro_exists' (line %d): must be replaced by error handling code; "
         "remarked, edit manually\n");
-    return remark;
 }
 
 Text* rem_1(Conversion& cv, Text* a) {
@@ -71,11 +70,10 @@ Text* optimize_literal(Conversion& cv, Text* s) {
 
 // A computed argument cannot be decided here.
 Text* optimize_1(Conversion& cv, Text* a) {
-    Text* remark = fill(cv, "^rem{^optimize[%s]}", {a});
-    cv.diagnostic(
+    return remarked(
+        cv, fill(cv, "^rem{^optimize[%s]}", {a}),
         "Unconvertible form of operator 'optimize' (line %d): you have to use taint functionality; "
         "remarked, edit manually\n");
-    return remark;
 }
 
 }  // namespace tvconv::tr

@@ -87,9 +87,8 @@ Text* config_options(Conversion& cv, Text* options, Text* body) {
         cv.release(body);
         return result;
     }
-    Text* remark = fill(cv, "^rem{^context[%s;^config[%s;%s]]}", {ctx(cv), options, body});
-    cv.diagnostic("Unconvertible form of 'config' operator (line %d); remarked, edit manually\n");
-    return remark;
+    return remarked(cv, fill(cv, "^rem{^context[%s;^config[%s;%s]]}", {ctx(cv), options, body}),
+                    "Unconvertible form of 'config' operator (line %d); remarked, edit manually\n");
 }
 
 Text* load_1(Conversion& cv, Text* a) {
