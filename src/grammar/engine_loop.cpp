@@ -137,12 +137,10 @@ struct DenseTables {
                 int a;
                 if (n < 0 || n > t.last || t.check[n] != x)
                     a = -t.defact[s];
-                else if (t.table[n] > 0)
-                    a = t.table[n];
                 else if (t.table[n] == t.table_ninf)
                     a = 0;
                 else
-                    a = t.table[n];  // -rule
+                    a = t.table[n];  // a shift (> 0) or -rule
                 action[row * static_cast<std::size_t>(ntokens) + static_cast<std::size_t>(x)] =
                     static_cast<std::int16_t>(a);
             }
