@@ -37,8 +37,10 @@ MB = 1000 * 1000
 SED_SCRIPT = r's/\$/^$/g;s/[(){}"]/^&/g'
 
 # Targets: minimum tvconv/sed throughput ratio per input, memory bound and
-# time growth for a doubled input.
-RATIO_TARGET = {"text": 0.20, "construct": 0.12, "line": 0.12}
+# time growth for a doubled input. The ratios are those set for the engine
+# loop and the text fast path; construction-heavy input does not reach its
+# target yet, and --check says so.
+RATIO_TARGET = {"text": 1.0, "construct": 0.4, "line": 1.0}
 MEMORY_FACTOR = 1.5
 MEMORY_SLACK = 16 * MB
 SCALING_TARGET = 2.2
