@@ -139,8 +139,8 @@ const FormatArg* host_argument(std::string_view tmpl, std::initializer_list<Form
 
 void format_into(Text& out, std::string_view tmpl, std::initializer_list<FormatArg> args) {
     // Room for the template and every argument (an integer has at most 20
-    // characters), then one pass writing straight into it: templates are a
-    // few bytes long, and this runs for nearly every construction.
+    // characters), then one pass writing straight into it: this runs for
+    // nearly every construction.
     std::size_t room = tmpl.size();
     for (const FormatArg& a : args) {
         room += a.kind == FormatArg::Kind::text      ? a.text.size()
@@ -148,47 +148,10 @@ void format_into(Text& out, std::string_view tmpl, std::initializer_list<FormatA
                                                      : 1;
     }
     char* w = out.tail(room);
-    const FormatArg* next = args.begin();
-    const char* t = tmpl.data();
-    const char* const end = t + tmpl.size();
-    for (;;) {
-        const char* piece = t;
-        t = static_cast<const char*>(std::memchr(t, '%', static_cast<std::size_t>(end - t)));
-        if (!t) t = end;
-        if (t > piece) {
-            std::memcpy(w, piece, static_cast<std::size_t>(t - piece));
-            w += t - piece;
-        }
-        if (t == end) break;
-        if (++t == end) {
-            *w++ = '%';  // a lone percent sign at the end stays
-            break;
-        }
-        char d = *t++;
-        if (d == '%') {
-            *w++ = '%';
-            continue;
-        }
-        if (d != 's' && d != 'd' && d != 'c') {
-            *w++ = '%';
-            *w++ = d;
-            continue;
-        }
-        if (next == args.end()) continue;
-        const FormatArg& a = *next++;
-        switch (a.kind) {
-            case FormatArg::Kind::text:
-                if (!a.text.empty()) std::memcpy(w, a.text.data(), a.text.size());
-                w += a.text.size();
-                break;
-            case FormatArg::Kind::integer:
-                w = std::to_chars(w, w + 20, a.integer).ptr;
-                break;
-            case FormatArg::Kind::byte:
-                *w++ = a.byte;
-                break;
-        }
-    }
+    for_each_piece(tmpl, args, [&w](std::string_view piece, const FormatArg*) {
+        if (!piece.empty()) std::memcpy(w, piece.data(), piece.size());
+        w += piece.size();
+    });
     out.commit(w);
 }
 
