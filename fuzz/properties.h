@@ -3,82 +3,65 @@
 // regression inputs in the test suite.
 #pragma once
 
-#include <sys/types.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
-#include "driver/conversion.h"
+#include "core/convert.h"
 
 namespace tvconv::fuzz {
 
 struct Run {
+    Status status = Status::accepted;
     std::string output;
-    std::string diagnostics;
-    int status = -1;
+    std::vector<Diagnostic> diagnostics;
+    std::size_t diagnostics_before_output = 0;
 
     bool operator==(const Run&) const = default;
 };
 
-// Converts `input` through the library path of the executable: a stdio
-// input stream (fmemopen) and output streams (open_memstream).
-inline Run convert_in_memory(std::string_view input, Engine engine = Engine::ours,
+inline Run convert_in_memory(std::string_view input, ParserLoop loop = ParserLoop::ours,
                              std::size_t max_text_bytes = TextPool::kUnbounded) {
-    std::string copy(input);
-    // glibc's fmemopen refuses no bytes; /dev/null is an empty stream too.
-    std::FILE* in =
-        copy.empty() ? std::fopen("/dev/null", "r") : fmemopen(copy.data(), copy.size(), "r");
-    char* out_data = nullptr;
-    char* err_data = nullptr;
-    std::size_t out_size = 0;
-    std::size_t err_size = 0;
-    std::FILE* out = open_memstream(&out_data, &out_size);
-    std::FILE* err = open_memstream(&err_data, &err_size);
-    if (!in || !out || !err) std::abort();
-
-    Run r;
-    r.status = convert(in, out, err, engine, max_text_bytes);
-    std::fclose(in);
-    std::fclose(out);
-    std::fclose(err);
-    r.output.assign(out_data, out_size);
-    r.diagnostics.assign(err_data, err_size);
-    std::free(out_data);
-    std::free(err_data);
-    return r;
+    ConvertOptions options;
+    options.loop = loop;
+    options.max_text_bytes = max_text_bytes;
+    Result r = convert(input, options);
+    return Run{r.status, r.output.str(), std::move(r.diagnostics), r.diagnostics_before_output};
 }
 
 // Returns what is wrong with `first` (and `second`, a conversion of the
 // same bytes), or an empty string when nothing is.
 inline std::string violation(const Run& first, const Run& second) {
-    constexpr std::string_view kSyntax = "Unrecognized sequence (line ";
-    constexpr std::string_view kAfterDocument = ", expecting $ near '";
-
-    if (first.status != kAccepted && first.status != kFailed) {
-        return "status " + std::to_string(first.status) + " for input read from memory";
+    if (first.status != Status::accepted && first.status != Status::syntax_error &&
+        first.status != Status::stack_overflow) {
+        return "status " + std::string(status_name(first.status)) + " for input read from memory";
     }
     if (!(first == second)) return "two conversions of the same bytes differ";
 
-    std::size_t last = first.diagnostics.rfind(kSyntax);
-    if (first.status == kAccepted) {
-        if (last != std::string::npos) return "accepted, but a syntax error was reported";
+    std::size_t ending = 0;
+    for (const Diagnostic& d : first.diagnostics) ending += ends_conversion(d.code) ? 1 : 0;
+    if (first.status == Status::accepted) {
+        if (ending != 0) return "accepted, but an error that ends the conversion was reported";
+        if (first.diagnostics_before_output != first.diagnostics.size())
+            return "accepted, but diagnostics follow the output";
         return {};
     }
-    // Failed: exactly one syntax-error line, and it is the last one. The
-    // token text quoted at its end is at most 13 bytes (it may be a line
-    // feed), so look for the line's own end from the back.
-    if (last == std::string::npos) return "failed without a syntax-error line";
-    if (first.diagnostics.find(kSyntax) != last) return "more than one syntax-error line";
-    std::string_view line = std::string_view(first.diagnostics).substr(last);
-    if (line.size() < 3 || line.substr(line.size() - 2) != "'\n") {
-        return "the syntax-error line is not the last diagnostic";
-    }
-    // Output only when the error came after the whole document was written:
-    // then the message names the end of input as the one token expected.
-    if (!first.output.empty() && line.find(kAfterDocument) == std::string_view::npos) {
-        return "output written although the syntax error came before the end of the document";
+    // Failed: exactly one error that ends the conversion, and it is the
+    // last diagnostic, with its line.
+    const DiagnosticCode expected = first.status == Status::syntax_error
+                                        ? DiagnosticCode::syntax_error
+                                        : DiagnosticCode::stack_overflow;
+    if (ending != 1) return "failed without exactly one error that ends the conversion";
+    if (first.diagnostics.back().code != expected) return "the ending error is not the last one";
+    if (!first.diagnostics.back().line) return "the ending error quotes no line";
+    // Output only when the error came after the whole document: then the
+    // only token that could have followed was the end of input.
+    if (!first.output.empty() || first.diagnostics_before_output != first.diagnostics.size()) {
+        constexpr std::string_view kAfterDocument = ", expecting $ near '";
+        if (first.diagnostics_before_output + 1 != first.diagnostics.size() ||
+            first.diagnostics.back().message.find(kAfterDocument) == std::string::npos)
+            return "output although the syntax error came before the end of the document";
     }
     return {};
 }
@@ -88,25 +71,18 @@ inline std::string violation(const Run& first, const Run& second) {
 // text value and then left unchecked.
 constexpr std::size_t kTextLimit = std::size_t{16} << 20;
 
-inline bool out_of_memory(const Run& r) {
-    constexpr std::string_view kMessage = "tvconv: out of memory\n";
-    return r.status == kScannerFatal && r.diagnostics.size() >= kMessage.size() &&
-           r.diagnostics.compare(r.diagnostics.size() - kMessage.size(), kMessage.size(),
-                                 kMessage) == 0;
-}
-
 // Converts `input` twice with our parse loop and once with bison's own (the
 // reference for our plain-text fast path), and returns what is wrong.
 inline std::string check_input(std::string_view input) {
-    Run first = convert_in_memory(input, Engine::ours, kTextLimit);
-    if (out_of_memory(first)) return {};
-    Run second = convert_in_memory(input, Engine::ours, kTextLimit);
+    Run first = convert_in_memory(input, ParserLoop::ours, kTextLimit);
+    if (first.status == Status::out_of_memory) return {};
+    Run second = convert_in_memory(input, ParserLoop::ours, kTextLimit);
     std::string problem = violation(first, second);
     if (!problem.empty()) return problem;
     // The fast path reserves room ahead, so near the bound the reference
     // may run out where ours did not.
-    Run reference = convert_in_memory(input, Engine::reference, kTextLimit);
-    if (!out_of_memory(reference) && !(reference == first)) {
+    Run reference = convert_in_memory(input, ParserLoop::bison, kTextLimit);
+    if (reference.status != Status::out_of_memory && !(reference == first)) {
         problem = "bison's parse loop converts differently";
     }
     return problem;

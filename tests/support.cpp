@@ -1,55 +1,39 @@
 #include "support.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
-#include "driver/conversion.h"
-
 namespace tvconv::test {
 
-namespace {
-
-// A memory stream that collects everything written to it.
-class Sink {
-  public:
-    Sink() : file_(open_memstream(&data_, &size_)) {
-        if (!file_) throw std::runtime_error("open_memstream failed");
+int exit_status(Status status) {
+    switch (status) {
+        case Status::accepted:
+            return 0;
+        case Status::syntax_error:
+        case Status::stack_overflow:
+            return 1;
+        case Status::scanner_fatal:
+        case Status::out_of_memory:
+            return 2;
     }
-    ~Sink() {
-        if (file_) std::fclose(file_);
-        std::free(data_);
-    }
-    std::FILE* file() { return file_; }
-    std::string take() {
-        std::fclose(file_);
-        file_ = nullptr;
-        return std::string(data_, size_);
-    }
+    return -1;
+}
 
-  private:
-    char* data_ = nullptr;
-    std::size_t size_ = 0;
-    std::FILE* file_;
-};
+std::string printed(const std::vector<Diagnostic>& diagnostics) {
+    std::string text;
+    for (const Diagnostic& d : diagnostics) text.append(d.message).push_back('\n');
+    return text;
+}
 
-}  // namespace
-
-Outcome convert_bytes(std::string_view input, Engine engine) {
-    // fmemopen refuses a zero size on some C libraries; an empty input reads
-    // from a one-byte buffer that reports end of file at once instead.
-    std::string buffer(input);
-    std::FILE* in =
-        input.empty() ? std::fopen("/dev/null", "r") : fmemopen(buffer.data(), buffer.size(), "r");
-    if (!in) throw std::runtime_error("cannot open the input stream");
-    Sink out, err;
+Outcome convert_bytes(std::string_view input, ParserLoop loop) {
     Outcome o;
-    o.status = convert(in, out.file(), err.file(), engine);
-    std::fclose(in);
-    o.output = out.take();
-    o.diagnostics = err.take();
+    ConvertOptions options;
+    options.loop = loop;
+    o.result = convert(input, options);
+    o.status = exit_status(o.result.status);
+    o.output = o.result.output.str();
+    o.diagnostics = printed(o.result.diagnostics);
     return o;
 }
 

@@ -1,23 +1,30 @@
-// In-process conversions for the tests, through the same stream path as files.
+// In-process conversions for the tests, through the core's one entry point.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "driver/conversion.h"
+#include "core/convert.h"
 
 namespace tvconv::test {
 
+// A conversion as tvconv shows it: the output, the diagnostics as printed
+// (each message and a line feed) and the exit status.
 struct Outcome {
     std::string output;
     std::string diagnostics;
     int status = -1;
+    Result result;
 };
 
-// Converts `input` read from a memory stream (fmemopen), capturing output
-// and diagnostics in memory streams.
-Outcome convert_bytes(std::string_view input, Engine engine = Engine::ours);
+// tvconv's exit status for a conversion's status.
+int exit_status(Status status);
+
+// The diagnostics as tvconv prints them.
+std::string printed(const std::vector<Diagnostic>& diagnostics);
+
+Outcome convert_bytes(std::string_view input, ParserLoop loop = ParserLoop::ours);
 
 // Output only, for tests that expect a clean conversion.
 std::string convert_text(std::string_view input);

@@ -1,14 +1,15 @@
 // tvconv [INPUT [OUTPUT]]: converts one Tavrin 2 template to Tavrin 3.
 //
 // Exit status: 0 converted, 1 a file could not be opened or written, or the
-// input has a syntax error; 2 the input could not be read.
+// input has a syntax error or nests too deeply; 2 the input could not be
+// read, or memory ran out.
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "driver/conversion.h"
+#include "core/convert.h"
 
 namespace {
 
@@ -19,6 +20,11 @@ int fail(const char* name, int error) {
 
 // Whether `path` names the regular file that `in` reads (same device and
 // inode, whatever path or link leads there).
+void print(const tvconv::Diagnostic& d) {
+    std::fwrite(d.message.data(), 1, d.message.size(), stderr);
+    std::fputc('\n', stderr);
+}
+
 bool same_file(std::FILE* in, const char* path) {
     struct stat a, b;
     if (::fstat(::fileno(in), &a) != 0 || ::stat(path, &b) != 0) return false;
@@ -48,8 +54,21 @@ int main(int argc, char** argv) {
         out_name = argv[2];
     }
 
-    int status = tvconv::convert(in, out, stderr);
-    if (status == tvconv::kScannerFatal) return 2;
+    // Diagnostics are printed as the conversion meets them (a terminal sees
+    // a line's at once); an error found after the whole document follows
+    // the document.
+    tvconv::ConvertOptions options;
+    options.on_diagnostic = [](const tvconv::Diagnostic& d, bool after_document) {
+        if (!after_document) print(d);
+    };
+    tvconv::Result result = tvconv::convert(in, options);
+    if (result.status == tvconv::Status::out_of_memory) print(result.diagnostics.back());
+    if (result.status == tvconv::Status::scanner_fatal ||
+        result.status == tvconv::Status::out_of_memory)
+        return 2;
+    result.output.write(out);
+    for (std::size_t i = result.diagnostics_before_output; i < result.diagnostics.size(); ++i)
+        print(result.diagnostics[i]);
 
     if (in != stdin) std::fclose(in);
     // Whatever was written must have reached the file: a full disk or a
@@ -59,5 +78,5 @@ int main(int argc, char** argv) {
     if (std::fflush(out) != 0 || std::ferror(out)) write_error = errno ? errno : EIO;
     if (out != stdout && std::fclose(out) != 0 && !write_error) write_error = errno;
     if (write_error) return fail(out_name, write_error);
-    return status == tvconv::kAccepted ? 0 : 1;
+    return result.status == tvconv::Status::accepted ? 0 : 1;
 }

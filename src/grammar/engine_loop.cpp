@@ -10,12 +10,11 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/conversion.h"
-#include "grammar/engine.h"
-#include "grammar/tables.h"
+#include "context/conversion.h"
+#include "grammar/parser_tables.h"
+#include "grammar/syntax_error.h"
 #include "lexer/scanner.h"
 #include "lexer/text_run.h"
-#include "text/output.h"
 #include "translate/translate.h"
 
 namespace tvconv {
@@ -244,7 +243,7 @@ int parse_document(Conversion& cv) {
         if (ssp >= ssp_last) {
             int used = static_cast<int>(ssp - stacks.states()) + 1;
             if (!stacks.grow(used)) {
-                report_syntax_error(cv, "parser stack overflow");
+                report_syntax_error(cv, DiagnosticCode::stack_overflow, "parser stack overflow");
                 return 2;
             }
             ssp = stacks.states() + used - 1;
@@ -266,16 +265,16 @@ int parse_document(Conversion& cv) {
                         run = kNoRun;
                     if (run != kNoRun && used + kTextRunHeadroom < t.max_depth) {
                         pending.count = pending.next = 0;
-                        scan_text_run(cv.scanner, **vsp, cv, run == kBlankRun, &pending);
+                        scan_text_run(**vsp, cv, run == kBlankRun, &pending);
                     }
                 }
                 if (!pending.empty()) {
                     int i = pending.next++;
                     lookahead = pending.code[i];
                     lookahead_value = nullptr;
-                    cv.set_last_token(pending.text[i], pending.length[i]);
+                    cv.scan.set_last_token(pending.text[i], pending.length[i]);
                 } else {
-                    lookahead = next_token(&lookahead_value, cv.scanner);
+                    lookahead = next_token(&lookahead_value, cv.scan.flex);
                 }
             }
             if (lookahead <= 0) {

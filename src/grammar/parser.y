@@ -1,8 +1,8 @@
 /* Tavrin 2 grammar.
  *
- * 110 terminals and the nonterminals below; rules are numbered 1 to 170 in
- * the comments (mid-rule and marker actions included), and that numbering is
- * the vocabulary of the translate/ functions that the actions call.
+ * 110 terminals and the nonterminals below. Every action is one call of a
+ * translate/ function named for the construction it converts; bison's own
+ * rule numbers are in the generated parser.output.
  *
  * The grammar has 79 shift/reduce conflicts, every one resolved by shifting:
  *   - a whitespace run swallows every further blank and line feed (3);
@@ -26,7 +26,7 @@
 %expect 79
 
 %code requires {
-#include "driver/conversion.h"
+#include "context/conversion.h"
 #include "text/text.h"
 // The value stack holds plain pointers, so the skeleton may move its stacks
 // with memcpy when they grow (in C++ it refuses to grow them otherwise).
@@ -42,10 +42,9 @@ int parse_document_reference(Conversion& cv);
 }
 
 %code {
-#include "grammar/engine.h"
-#include "grammar/tables.h"
+#include "grammar/syntax_error.h"
+#include "grammar/parser_tables.h"
 #include "lexer/scanner.h"
-#include "text/output.h"
 #include "translate/translate.h"
 
 // The stacks' heap block goes through the conversion so that a fatal scanner
@@ -56,7 +55,7 @@ int parse_document_reference(Conversion& cv);
 namespace tr = tvconv::tr;
 
 static int yylex(tvconv::Text** value, tvconv::Conversion& cv) {
-    return tvconv::next_token(value, cv.scanner);
+    return tvconv::next_token(value, cv.scan.flex);
 }
 static void yyerror(tvconv::Conversion& cv, const char* message);
 }
@@ -90,17 +89,17 @@ static void yyerror(tvconv::Conversion& cv, const char* message);
 %%
 
 all
-    : tavrin2format                     { tvconv::write_document(cv, $1); }  /* 1 */
+    : tavrin2format                     { tr::accept_document(cv, $1); }
     ;
 
 tavrin2format
-    : expression macros                 { $$ = tr::document_with_macros(cv, $1, $2); }  /* 2 */
-    | expression                        /* 3 */
+    : expression macros                 { $$ = tr::document_with_macros(cv, $1, $2); }
+    | expression                      
     ;
 
 macros
-    : macro                             /* 4 */
-    | macros macro                      { $$ = tr::add_definition(cv, $1, $2); }  /* 5 */
+    : macro                           
+    | macros macro                      { $$ = tr::add_definition(cv, $1, $2); }
     ;
 
   /* The line feed that ends a header is counted by header_end, which is
@@ -109,337 +108,337 @@ macros
      than with the CR itself. */
 macro
     : DOG MAIN optionalpars header_end expression
-        { $$ = tr::macro_main(cv, $3, $4, $5); }  /* 6 */
+        { $$ = tr::macro_main(cv, $3, $4, $5); }
     | DOG MIME_TYPES optionalpars header_end expression
-        { $$ = tr::macro_mime_types(cv, $3, $4, $5); }  /* 7 */
+        { $$ = tr::macro_mime_types(cv, $3, $4, $5); }
     | DOG characters optionalpars header_end expression
-        { $$ = tr::macro_definition(cv, $2, $3, $4, $5); }  /* 8 */
+        { $$ = tr::macro_definition(cv, $2, $3, $4, $5); }
     ;
 
 header_end
-    : CR                                { $$ = $1; tr::header_line_end(cv); }
+    : CR                                { $$ = tr::header_line_end(cv, $1); }
     ;
 
 optionalpars
-    : %empty                            { $$ = tr::no_parameters(cv); }  /* 9 */
+    : %empty                            { $$ = tr::no_parameters(cv); }
     | SQBRO expressions SQBRC charactersonull
-        { $$ = tr::parameter_list(cv, $2, $4); }  /* 10 */
+        { $$ = tr::parameter_list(cv, $2, $4); }
     ;
 
 expression
-    : %empty                            { $$ = tr::empty(cv); }  /* 11 */
-    | expression construction           { $$ = tr::join(cv, $1, $2); }  /* 12 */
-    | expression string                 { $$ = tr::join(cv, $1, $2); }  /* 13 */
+    : %empty                            { $$ = tr::empty(cv); }
+    | expression construction           { $$ = tr::join(cv, $1, $2); }
+    | expression string                 { $$ = tr::join(cv, $1, $2); }
     ;
 
 expressions
-    : expression                        /* 14 */
-    | expressions SEMI expression       { $$ = tr::join_arguments(cv, $1, $3); }  /* 15 */
+    : expression                      
+    | expressions SEMI expression       { $$ = tr::join_arguments(cv, $1, $3); }
     ;
 
-  /* Rule 39 is the mid-rule action of ^context; rules 137 and 138 are the
-     markers around the third argument of ^match. */
+  /* ^context opens its context in a mid-rule action; matchstub_o and
+     matchstub_c are the markers around the third argument of ^match. */
 construction
-    : BIRD                              { $$ = tr::lone_caret(cv); }  /* 136 */
+    : BIRD                              { $$ = tr::lone_caret(cv); }
     | BIRD IF SQBRO expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::if_3(cv, $4, $6, $8); }  /* 16 */
+        { $$ = tr::if_3(cv, $4, $6, $8); }
     | BIRD IF SQBRO expression SEMI expression SQBRC
-        { $$ = tr::if_2(cv, $4, $6); }  /* 17 */
+        { $$ = tr::if_2(cv, $4, $6); }
     | BIRD IFDEF SQBRO expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::ifdef_3(cv, $4, $6, $8); }  /* 18 */
+        { $$ = tr::ifdef_3(cv, $4, $6, $8); }
     | BIRD IFDEF SQBRO expression SEMI expression SQBRC
-        { $$ = tr::ifdef_2(cv, $4, $6); }  /* 19 */
+        { $$ = tr::ifdef_2(cv, $4, $6); }
     | BIRD EVAL SQBRO expression SEMI expression SQBRC
-        { $$ = tr::eval_2(cv, $4, $6); }  /* 20 */
+        { $$ = tr::eval_2(cv, $4, $6); }
     | BIRD EVAL SQBRO expression SQBRC
-        { $$ = tr::eval_1(cv, $4); }  /* 21 */
+        { $$ = tr::eval_1(cv, $4); }
     | BIRD VAR SQBRO expression SQBRC
-        { $$ = tr::var_1(cv, $4); }  /* 22 */
+        { $$ = tr::var_1(cv, $4); }
     | BIRD VAR SQBRO expression SEMI expression SQBRC
-        { $$ = tr::var_2(cv, $4, $6); }  /* 23 */
+        { $$ = tr::var_2(cv, $4, $6); }
     | BIRD VAR SQBRO expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::var_3(cv, $4, $6, $8); }  /* 24 */
+        { $$ = tr::var_3(cv, $4, $6, $8); }
     | BIRD RANDOM SQBRO expression SQBRC
-        { $$ = tr::random_1(cv, $4); }  /* 25 */
+        { $$ = tr::random_1(cv, $4); }
     | BIRD MACRO SQBRO expression SQBRC
-        { $$ = tr::macro_1(cv, $4); }  /* 26 */
+        { $$ = tr::macro_1(cv, $4); }
     | BIRD MACRO SQBRO expression SEMI expressions SQBRC
-        { $$ = tr::macro_args(cv, $4, $6); }  /* 27 */
+        { $$ = tr::macro_args(cv, $4, $6); }
     | BIRD MACRO_NEW SQBRO characters SEMI expression SQBRC
-        { $$ = tr::macro_new_name(cv, $4, $6); }  /* 28 */
+        { $$ = tr::macro_new_name(cv, $4, $6); }
     | BIRD MACRO_NEW SQBRO expression SEMI expression SQBRC
-        { $$ = tr::macro_new_2(cv, $4, $6); }  /* 29 */
+        { $$ = tr::macro_new_2(cv, $4, $6); }
     | BIRD SWITCH SQBRO expression SEMI expression SQBRC
-        { $$ = tr::switch_2(cv, $4, $6); }  /* 30 */
+        { $$ = tr::switch_2(cv, $4, $6); }
     | BIRD CASE SQBRO expression SEMI expression SQBRC
-        { $$ = tr::case_2(cv, $4, $6); }  /* 31 */
+        { $$ = tr::case_2(cv, $4, $6); }
     | BIRD DEFAULT SQBRO expression SEMI expression SQBRC
-        { $$ = tr::default_2(cv, $4, $6); }  /* 32 */
+        { $$ = tr::default_2(cv, $4, $6); }
     | BIRD EQ SQBRO expression SEMI expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::eq_4(cv, $4, $6, $8, $10); }  /* 33 */
+        { $$ = tr::eq_4(cv, $4, $6, $8, $10); }
     | BIRD EQ SQBRO expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::eq_3(cv, $4, $6, $8); }  /* 34 */
+        { $$ = tr::eq_3(cv, $4, $6, $8); }
     | BIRD START SQBRO expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::start_3(cv, $4, $6, $8); }  /* 35 */
+        { $$ = tr::start_3(cv, $4, $6, $8); }
     | BIRD FOR SQBRO expression SEMI expression SEMI expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::for_5(cv, $4, $6, $8, $10, $12); }  /* 36 */
+        { $$ = tr::for_5(cv, $4, $6, $8, $10, $12); }
     | BIRD FOR SQBRO expression SEMI expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::for_4(cv, $4, $6, $8, $10); }  /* 37 */
+        { $$ = tr::for_4(cv, $4, $6, $8, $10); }
     | BIRD WHILE SQBRO expression SEMI expression SQBRC
-        { $$ = tr::while_2(cv, $4, $6); }  /* 38 */
+        { $$ = tr::while_2(cv, $4, $6); }
     | BIRD CONTEXT SQBRO expression SEMI { tr::context_open(cv, $4); } expression SQBRC
-        { $$ = tr::context_2(cv, $4, $7); }  /* 40 */
+        { $$ = tr::context_2(cv, $4, $7); }
     | BIRD CONFIG SQBRO expression SQBRC
-        { $$ = tr::config_1(cv, $4); }  /* 41 */
+        { $$ = tr::config_1(cv, $4); }
     | BIRD CONFIG SQBRO expressions SEMI expression SQBRC
-        { $$ = tr::config_options(cv, $4, $6); }  /* 42 */
+        { $$ = tr::config_options(cv, $4, $6); }
     | BIRD LOAD SQBRO expression SQBRC
-        { $$ = tr::load_1(cv, $4); }  /* 43 */
+        { $$ = tr::load_1(cv, $4); }
     | BIRD LOAD SQBRO expression SEMI expression SQBRC
-        { $$ = tr::load_2(cv, $4, $6); }  /* 44 */
+        { $$ = tr::load_2(cv, $4, $6); }
     | BIRD EMPTY SQBRO expression SEMI expression SQBRC
-        { $$ = tr::empty_2(cv, $4, $6); }  /* 45 */
+        { $$ = tr::empty_2(cv, $4, $6); }
     | BIRD ITEM SQBRO expression SQBRC
-        { $$ = tr::item_1(cv, $4); }  /* 46 */
+        { $$ = tr::item_1(cv, $4); }
     | BIRD ITEM SQBRO expression SEMI expression SQBRC
-        { $$ = tr::item_2(cv, $4, $6); }  /* 47 */
+        { $$ = tr::item_2(cv, $4, $6); }
     | BIRD MENU SQBRO expression SQBRC
-        { $$ = tr::menu_1(cv, $4); }  /* 48 */
+        { $$ = tr::menu_1(cv, $4); }
     | BIRD MENU SQBRO expression SEMI expression SQBRC
-        { $$ = tr::menu_2(cv, $4, $6); }  /* 49 */
+        { $$ = tr::menu_2(cv, $4, $6); }
     | BIRD TABLE SQBRO expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::table_3(cv, $4, $6, $8); }  /* 50 */
+        { $$ = tr::table_3(cv, $4, $6, $8); }
     | BIRD TABLE SQBRO expression SEMI expression SQBRC
-        { $$ = tr::table_2(cv, $4, $6); }  /* 51 */
+        { $$ = tr::table_2(cv, $4, $6); }
     | BIRD FORM SQBRO expression SQBRC
-        { $$ = tr::form_1(cv, $4); }  /* 52 */
+        { $$ = tr::form_1(cv, $4); }
     | BIRD NUMBER SQBRO expression SQBRC
-        { $$ = tr::number_1(cv, $4); }  /* 53 */
+        { $$ = tr::number_1(cv, $4); }
     | BIRD QUERY SQBRO SQBRC
-        { $$ = tr::query_0(cv); }  /* 54 */
+        { $$ = tr::query_0(cv); }
     | BIRD ENV SQBRO expression SQBRC
-        { $$ = tr::env_1(cv, $4); }  /* 55 */
+        { $$ = tr::env_1(cv, $4); }
     | BIRD URI SQBRO SQBRC
-        { $$ = tr::uri_0(cv); }  /* 56 */
+        { $$ = tr::uri_0(cv); }
     | BIRD HEADER SQBRO expression SEMI expression SQBRC
-        { $$ = tr::header_2(cv, $4, $6); }  /* 57 */
+        { $$ = tr::header_2(cv, $4, $6); }
     | BIRD COUNTER SQBRO expression SQBRC
-        { $$ = tr::counter_1(cv, $4); }  /* 58 */
+        { $$ = tr::counter_1(cv, $4); }
     | BIRD MACRO_USE SQBRO expression SQBRC
-        { $$ = tr::macro_use_1(cv, $4); }  /* 59 */
+        { $$ = tr::macro_use_1(cv, $4); }
     | BIRD MACRO_EXISTS SQBRO expression SQBRC
-        { $$ = tr::macro_exists_1(cv, $4); }  /* 60 */
+        { $$ = tr::macro_exists_1(cv, $4); }
     | BIRD CMP SQBRO expression SEMI expression SEMI expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::cmp_5(cv, $4, $6, $8, $10, $12); }  /* 61 */
+        { $$ = tr::cmp_5(cv, $4, $6, $8, $10, $12); }
     | BIRD COLOR SQBRO expression SEMI expression SQBRC
-        { $$ = tr::color_2(cv, $4, $6); }  /* 62 */
+        { $$ = tr::color_2(cv, $4, $6); }
     | BIRD SERVER SQBRO expression SEMI expression SQBRC
-        { $$ = tr::server_2(cv, $4, $6); }  /* 63 */
+        { $$ = tr::server_2(cv, $4, $6); }
     | BIRD SQL SQBRO expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::sql_3(cv, $4, $6, $8); }  /* 64 */
+        { $$ = tr::sql_3(cv, $4, $6, $8); }
     | BIRD SQL SQBRO expression SEMI expression SQBRC
-        { $$ = tr::sql_2(cv, $4, $6); }  /* 65 */
+        { $$ = tr::sql_2(cv, $4, $6); }
     | BIRD SQL SQBRO expression SQBRC
-        { $$ = tr::sql_1(cv, $4); }  /* 66 */
+        { $$ = tr::sql_1(cv, $4); }
     | BIRD LOCATE SQBRO expression SEMI expression SQBRC
-        { $$ = tr::locate_2(cv, $4, $6); }  /* 67 */
+        { $$ = tr::locate_2(cv, $4, $6); }
     | BIRD SHIFT SQBRO expression SQBRC
-        { $$ = tr::shift_1(cv, $4); }  /* 68 */
+        { $$ = tr::shift_1(cv, $4); }
     | BIRD FLIP SQBRO expression SQBRC
-        { $$ = tr::flip_1(cv, $4); }  /* 69 */
+        { $$ = tr::flip_1(cv, $4); }
     | BIRD SORT SQBRO expression SEMI character character SQBRC
-        { $$ = tr::sort_direction(cv, $4, $6, $7); }  /* 70 */
+        { $$ = tr::sort_direction(cv, $4, $6, $7); }
     | BIRD SORT SQBRO expression SEMI expression SQBRC
-        { $$ = tr::sort_2(cv, $4, $6); }  /* 71 */
+        { $$ = tr::sort_2(cv, $4, $6); }
     | BIRD SAVE SQBRO expression SQBRC
-        { $$ = tr::save_1(cv, $4); }  /* 72 */
+        { $$ = tr::save_1(cv, $4); }
     | BIRD SAVE SQBRO expression SEMI expression SQBRC
-        { $$ = tr::save_2(cv, $4, $6); }  /* 73 */
+        { $$ = tr::save_2(cv, $4, $6); }
     | BIRD LENGTH SQBRO expression SQBRC
-        { $$ = tr::length_1(cv, $4); }  /* 74 */
+        { $$ = tr::length_1(cv, $4); }
     | BIRD LEFT SQBRO expression SEMI expression SQBRC
-        { $$ = tr::left_2(cv, $4, $6); }  /* 75 */
+        { $$ = tr::left_2(cv, $4, $6); }
     | BIRD RIGHT SQBRO expression SEMI expression SQBRC
-        { $$ = tr::right_2(cv, $4, $6); }  /* 76 */
+        { $$ = tr::right_2(cv, $4, $6); }
     | BIRD MID SQBRO expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::mid_3(cv, $4, $6, $8); }  /* 77 */
+        { $$ = tr::mid_3(cv, $4, $6, $8); }
     | BIRD FINDSTR SQBRO expression SEMI expression SQBRC
-        { $$ = tr::findstr_2(cv, $4, $6); }  /* 78 */
+        { $$ = tr::findstr_2(cv, $4, $6); }
     | BIRD CHAR SQBRO string SQBRC
-        { $$ = tr::char_literal(cv, $4); }  /* 79 */
+        { $$ = tr::char_literal(cv, $4); }
     | BIRD CHAR SQBRO expression SQBRC
-        { $$ = tr::char_1(cv, $4); }  /* 80 */
+        { $$ = tr::char_1(cv, $4); }
     | BIRD ASCII SQBRO expression SQBRC
-        { $$ = tr::ascii_1(cv, $4); }  /* 81 */
+        { $$ = tr::ascii_1(cv, $4); }
     | BIRD LSPLIT SQBRO expression SEMI expression SQBRC
-        { $$ = tr::lsplit_2(cv, $4, $6); }  /* 82 */
+        { $$ = tr::lsplit_2(cv, $4, $6); }
     | BIRD RSPLIT SQBRO expression SEMI expression SQBRC
-        { $$ = tr::rsplit_2(cv, $4, $6); }  /* 83 */
+        { $$ = tr::rsplit_2(cv, $4, $6); }
     | BIRD TOUPPER SQBRO expression SQBRC
-        { $$ = tr::toupper_1(cv, $4); }  /* 84 */
+        { $$ = tr::toupper_1(cv, $4); }
     | BIRD TOLOWER SQBRO expression SQBRC
-        { $$ = tr::tolower_1(cv, $4); }  /* 85 */
+        { $$ = tr::tolower_1(cv, $4); }
     | BIRD TRUNCATE SQBRO expression SEMI expression SQBRC
-        { $$ = tr::truncate_2(cv, $4, $6); }  /* 86 */
+        { $$ = tr::truncate_2(cv, $4, $6); }
     | BIRD UNESCAPE_BR SQBRO expression SQBRC
-        { $$ = tr::unescape_br_1(cv, $4); }  /* 87 */
+        { $$ = tr::unescape_br_1(cv, $4); }
     | BIRD COMBINE SQBRO expression SEMI expression SQBRC
-        { $$ = tr::combine_2(cv, $4, $6); }  /* 88 */
+        { $$ = tr::combine_2(cv, $4, $6); }
     | BIRD COMBINE SQBRO expression SQBRC
-        { $$ = tr::combine_1(cv, $4); }  /* 89 */
+        { $$ = tr::combine_1(cv, $4); }
     | BIRD BROWSER SQBRO expression SEMI expression SQBRC
-        { $$ = tr::browser_2(cv, $4, $6); }  /* 90 */
+        { $$ = tr::browser_2(cv, $4, $6); }
     | BIRD MANGLE SQBRO expression SQBRC
-        { $$ = tr::mangle_1(cv, $4); }  /* 91 */
+        { $$ = tr::mangle_1(cv, $4); }
     | BIRD COOKIE SQBRO expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::cookie_3(cv, $4, $6, $8); }  /* 92 */
+        { $$ = tr::cookie_3(cv, $4, $6, $8); }
     | BIRD COOKIE SQBRO expression SEMI expression SQBRC
-        { $$ = tr::cookie_2(cv, $4, $6); }  /* 93 */
+        { $$ = tr::cookie_2(cv, $4, $6); }
     | BIRD COOKIE SQBRO expression SQBRC
-        { $$ = tr::cookie_1(cv, $4); }  /* 94 */
+        { $$ = tr::cookie_1(cv, $4); }
     | BIRD EXEC SQBRO expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::exec_3(cv, $4, $6, $8); }  /* 95 */
+        { $$ = tr::exec_3(cv, $4, $6, $8); }
     | BIRD EXEC SQBRO expression SEMI expression SQBRC
-        { $$ = tr::exec_2(cv, $4, $6); }  /* 96 */
+        { $$ = tr::exec_2(cv, $4, $6); }
     | BIRD EXEC SQBRO expression SQBRC
-        { $$ = tr::exec_1(cv, $4); }  /* 97 */
+        { $$ = tr::exec_1(cv, $4); }
     | BIRD SENDMAIL SQBRO expression SQBRC
-        { $$ = tr::sendmail_1(cv, $4); }  /* 98 */
+        { $$ = tr::sendmail_1(cv, $4); }
     | BIRD UUENCODE SQBRO expression SEMI expression SQBRC
-        { $$ = tr::uuencode_2(cv, $4, $6); }  /* 99 */
+        { $$ = tr::uuencode_2(cv, $4, $6); }
     | BIRD NAME SQBRO expression SQBRC
-        { $$ = tr::name_1(cv, $4); }  /* 100 */
+        { $$ = tr::name_1(cv, $4); }
     | BIRD MINUSF SQBRO expression SQBRC
-        { $$ = tr::minusf_1(cv, $4); }  /* 101 */
+        { $$ = tr::minusf_1(cv, $4); }
     | BIRD STAT SQBRO expression SEMI expression SEMI expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::stat_5(cv, $4, $6, $8, $10, $12); }  /* 102 */
+        { $$ = tr::stat_5(cv, $4, $6, $8, $10, $12); }
     | BIRD STAT SQBRO expression SEMI expression SQBRC
-        { $$ = tr::stat_2(cv, $4, $6); }  /* 103 */
+        { $$ = tr::stat_2(cv, $4, $6); }
     | BIRD FIND SQBRO expression SEMI expression SQBRC
-        { $$ = tr::find_2(cv, $4, $6); }  /* 104 */
+        { $$ = tr::find_2(cv, $4, $6); }
     | BIRD FIND SQBRO expression SQBRC
-        { $$ = tr::find_1(cv, $4); }  /* 105 */
+        { $$ = tr::find_1(cv, $4); }
     | BIRD INDEX SQBRO expression SEMI expression SQBRC
-        { $$ = tr::index_2(cv, $4, $6); }  /* 106 */
+        { $$ = tr::index_2(cv, $4, $6); }
     | BIRD INDEX SQBRO expression SQBRC
-        { $$ = tr::index_1(cv, $4); }  /* 107 */
+        { $$ = tr::index_1(cv, $4); }
     | BIRD DOWNLOAD SQBRO expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::download_3(cv, $4, $6, $8); }  /* 108 */
+        { $$ = tr::download_3(cv, $4, $6, $8); }
     | BIRD DOWNLOAD SQBRO expression SEMI expression SQBRC
-        { $$ = tr::download_2(cv, $4, $6); }  /* 109 */
+        { $$ = tr::download_2(cv, $4, $6); }
     | BIRD DOWNLOAD SQBRO expression SQBRC
-        { $$ = tr::download_1(cv, $4); }  /* 110 */
+        { $$ = tr::download_1(cv, $4); }
     | BIRD UPLOAD SQBRO expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::upload_3(cv, $4, $6, $8); }  /* 111 */
+        { $$ = tr::upload_3(cv, $4, $6, $8); }
     | BIRD UPLOAD SQBRO expression SEMI expression SQBRC
-        { $$ = tr::upload_2(cv, $4, $6); }  /* 112 */
+        { $$ = tr::upload_2(cv, $4, $6); }
     | BIRD UNLINK SQBRO expression SQBRC
-        { $$ = tr::unlink_1(cv, $4); }  /* 113 */
+        { $$ = tr::unlink_1(cv, $4); }
     | BIRD INCLUDE SQBRO expression SEMI expression SQBRC
-        { $$ = tr::include_2(cv, $4, $6); }  /* 114 */
+        { $$ = tr::include_2(cv, $4, $6); }
     | BIRD INCLUDE SQBRO expression SQBRC
-        { $$ = tr::include_1(cv, $4); }  /* 115 */
+        { $$ = tr::include_1(cv, $4); }
     | BIRD MATCH SQBRO expression SEMI expression SEMI matchstub_o expression matchstub_c SEMI expression SQBRC
-        { $$ = tr::match_4(cv, $4, $6, $9, $12); }  /* 116 */
+        { $$ = tr::match_4(cv, $4, $6, $9, $12); }
     | BIRD MATCH SQBRO expression SEMI expression SEMI matchstub_o expression matchstub_c SQBRC
-        { $$ = tr::match_3(cv, $4, $6, $9); }  /* 117 */
+        { $$ = tr::match_3(cv, $4, $6, $9); }
     | BIRD OPTIONSET SQBRO expression SEMI expression SQBRC
-        { $$ = tr::optionset_2(cv, $4, $6); }  /* 118 */
+        { $$ = tr::optionset_2(cv, $4, $6); }
     | BIRD OPTIONCLEAR SQBRO expression SEMI expression SQBRC
-        { $$ = tr::optionclear_2(cv, $4, $6); }  /* 119 */
+        { $$ = tr::optionclear_2(cv, $4, $6); }
     | BIRD OPTIONAND SQBRO expression SEMI expression SQBRC
-        { $$ = tr::optionand_2(cv, $4, $6); }  /* 120 */
+        { $$ = tr::optionand_2(cv, $4, $6); }
     | BIRD OPTIONOR SQBRO expression SEMI expression SQBRC
-        { $$ = tr::optionor_2(cv, $4, $6); }  /* 121 */
+        { $$ = tr::optionor_2(cv, $4, $6); }
     | BIRD OPTIONCOUNT SQBRO expression SQBRC
-        { $$ = tr::optioncount_1(cv, $4); }  /* 122 */
+        { $$ = tr::optioncount_1(cv, $4); }
     | BIRD DATE SQBRO expression SQBRC
-        { $$ = tr::date_1(cv, $4); }  /* 123 */
+        { $$ = tr::date_1(cv, $4); }
     | BIRD LOADTIMESTAMP SQBRO expression SQBRC
-        { $$ = tr::loadtimestamp_1(cv, $4); }  /* 124 */
+        { $$ = tr::loadtimestamp_1(cv, $4); }
     | BIRD CALENDAR SQBRO expression SEMI expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::calendar_4(cv, $4, $6, $8, $10); }  /* 125 */
+        { $$ = tr::calendar_4(cv, $4, $6, $8, $10); }
     | BIRD CALENDAR SQBRO expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::calendar_3(cv, $4, $6, $8); }  /* 126 */
+        { $$ = tr::calendar_3(cv, $4, $6, $8); }
     | BIRD DATEOFFSET SQBRO expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::dateoffset_3(cv, $4, $6, $8); }  /* 127 */
+        { $$ = tr::dateoffset_3(cv, $4, $6, $8); }
     | BIRD IMGSIZE SQBRO expression SQBRC
-        { $$ = tr::imgsize_1(cv, $4); }  /* 128 */
+        { $$ = tr::imgsize_1(cv, $4); }
     | BIRD GIF_TEMPLATE SQBRO expression SEMI expression SEMI expression SQBRC
-        { $$ = tr::gif_template_3(cv, $4, $6, $8); }  /* 129 */
+        { $$ = tr::gif_template_3(cv, $4, $6, $8); }
     | BIRD GIF_TEMPLATE SQBRO expression SEMI expression SQBRC
-        { $$ = tr::gif_template_2(cv, $4, $6); }  /* 130 */
+        { $$ = tr::gif_template_2(cv, $4, $6); }
     | BIRD REM SQBRO expression SQBRC
-        { $$ = tr::rem_1(cv, $4); }  /* 131 */
+        { $$ = tr::rem_1(cv, $4); }
     | BIRD PROCESS SQBRO expression SQBRC
-        { $$ = tr::process_1(cv, $4); }  /* 132 */
+        { $$ = tr::process_1(cv, $4); }
     | BIRD LEVEL SQBRO expression SEMI expression SQBRC
-        { $$ = tr::level_2(cv, $4, $6); }  /* 133 */
+        { $$ = tr::level_2(cv, $4, $6); }
     | BIRD OPTIMIZE SQBRO string SQBRC
-        { $$ = tr::optimize_literal(cv, $4); }  /* 134 */
+        { $$ = tr::optimize_literal(cv, $4); }
     | BIRD OPTIMIZE SQBRO expression SQBRC
-        { $$ = tr::optimize_1(cv, $4); }  /* 135 */
+        { $$ = tr::optimize_1(cv, $4); }
     ;
 
 matchstub_o
-    : %empty                            { $$ = nullptr; tr::match_open(cv); }  /* 137 */
+    : %empty                            { $$ = tr::match_open(cv); }
     ;
 
 matchstub_c
-    : %empty                            { $$ = nullptr; tr::match_close(cv); }  /* 138 */
+    : %empty                            { $$ = tr::match_close(cv); }
     ;
 
 escape
-    : EDOLLAR                           { $$ = tr::dollar(cv, $1); }  /* 139 */
-    | DOLLAR                            { $$ = tr::dollar(cv, $1); }  /* 140 */
-    | EBIRD                             /* 141 */
-    | ESEMI                             /* 142 */
+    : EDOLLAR                           { $$ = tr::dollar(cv, $1); }
+    | DOLLAR                            { $$ = tr::dollar(cv, $1); }
+    | EBIRD                           
+    | ESEMI                           
     ;
 
 whitespace
-    : SPACE                             /* 143 */
-    | TAB                               /* 144 */
-    | CR                                { $$ = tr::line_feed(cv, $1); }  /* 145 */
-    | whitespace SPACE                  { $$ = tr::join(cv, $1, $2); }  /* 146 */
-    | whitespace TAB                    { $$ = tr::join(cv, $1, $2); }  /* 147 */
-    | whitespace CR                     { $$ = tr::join(cv, $1, tr::line_feed(cv, $2)); }  /* 148 */
+    : SPACE                           
+    | TAB                             
+    | CR                                { $$ = tr::line_feed(cv, $1); }
+    | whitespace SPACE                  { $$ = tr::join(cv, $1, $2); }
+    | whitespace TAB                    { $$ = tr::join(cv, $1, $2); }
+    | whitespace CR                     { $$ = tr::join(cv, $1, tr::line_feed(cv, $2)); }
     ;
 
 character
-    : escape                            /* 149 */
-    | DIGIT                             /* 150 */
-    | MATH                              /* 151 */
-    | POINT                             /* 152 */
-    | QUOTE                             { $$ = tr::caret_escape(cv, $1); }  /* 153 */
-    | PARO                              { $$ = tr::caret_escape(cv, $1); }  /* 154 */
-    | PARC                              { $$ = tr::caret_escape(cv, $1); }  /* 155 */
-    | CURO                              { $$ = tr::caret_escape(cv, $1); }  /* 156 */
-    | CURC                              { $$ = tr::caret_escape(cv, $1); }  /* 157 */
-    | SYMBOL                            /* 158 */
+    : escape                          
+    | DIGIT                           
+    | MATH                            
+    | POINT                           
+    | QUOTE                             { $$ = tr::caret_escape(cv, $1); }
+    | PARO                              { $$ = tr::caret_escape(cv, $1); }
+    | PARC                              { $$ = tr::caret_escape(cv, $1); }
+    | CURO                              { $$ = tr::caret_escape(cv, $1); }
+    | CURC                              { $$ = tr::caret_escape(cv, $1); }
+    | SYMBOL                          
     ;
 
 characters
-    : character                         /* 159 */
-    | SPACE                             /* 160 */
-    | TAB                               /* 161 */
-    | characters character              { $$ = tr::join(cv, $1, $2); }  /* 162 */
-    | characters SPACE                  { $$ = tr::join(cv, $1, $2); }  /* 163 */
-    | characters TAB                    { $$ = tr::join(cv, $1, $2); }  /* 164 */
+    : character                       
+    | SPACE                           
+    | TAB                             
+    | characters character              { $$ = tr::join(cv, $1, $2); }
+    | characters SPACE                  { $$ = tr::join(cv, $1, $2); }
+    | characters TAB                    { $$ = tr::join(cv, $1, $2); }
     ;
 
 charactersonull
-    : %empty                            { $$ = tr::empty(cv); }  /* 165 */
-    | characters                        /* 166 */
+    : %empty                            { $$ = tr::empty(cv); }
+    | characters                      
     ;
 
 symbol
-    : character                         /* 167 */
-    | whitespace                        /* 168 */
+    : character                       
+    | whitespace                      
     ;
 
 string
-    : symbol                            /* 169 */
-    | string symbol                     { $$ = tr::join(cv, $1, $2); }  /* 170 */
+    : symbol                          
+    | string symbol                     { $$ = tr::join(cv, $1, $2); }
     ;
 
 %%
@@ -447,7 +446,7 @@ string
 static void yyerror(tvconv::Conversion& cv, const char* /*message*/) {
     // With a custom error report the skeleton calls yyerror only when its
     // stacks cannot grow (the 10000-entry limit or no memory).
-    tvconv::report_syntax_error(cv, "parser stack overflow");
+    tvconv::report_syntax_error(cv, tvconv::DiagnosticCode::stack_overflow, "parser stack overflow");
 }
 
 static int yyreport_syntax_error(const yypcontext_t* context, tvconv::Conversion& cv) {

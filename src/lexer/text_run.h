@@ -46,7 +46,7 @@ struct PendingTokens {
     bool empty() const { return next == count; }
 };
 
-std::size_t scan_text_run(void* scanner, Text& into, Conversion& cv, bool blanks_only = false,
+std::size_t scan_text_run(Text& into, Conversion& cv, bool blanks_only = false,
                           PendingTokens* pending = nullptr);
 
 }  // namespace tvconv

@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tvconv {
@@ -36,6 +37,12 @@ class Registry {
     std::size_t size() const { return entries_.size(); }
     const std::vector<std::string>& entries() const { return entries_; }
     void clear();
+    // Hands the entries over, in order, and empties the registry.
+    std::vector<std::string> take_entries() {
+        std::vector<std::string> taken = std::move(entries_);
+        clear();
+        return taken;
+    }
 
     static constexpr std::size_t kCompareBytes = 80;
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <initializer_list>
@@ -64,6 +65,19 @@ class Text {
         if (n > capacity_) grow(n);
     }
     std::size_t capacity() const { return capacity_; }
+    // Hands the bytes over to a new owner, who frees them with std::free;
+    // the value is left empty.
+    struct Bytes {
+        char* data;  // nullptr when there are no bytes
+        std::size_t size;
+    };
+    Bytes take_bytes() {
+        Bytes b{size_ ? data_ : nullptr, size_};
+        if (!size_) std::free(data_);
+        data_ = nullptr;
+        size_ = capacity_ = 0;
+        return b;
+    }
     // Gives back storage above `limit` bytes so a recycled value does not pin
     // a large block for the rest of the run.
     void trim_storage(std::size_t limit) {

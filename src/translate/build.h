@@ -4,7 +4,7 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "driver/conversion.h"
+#include "context/conversion.h"
 #include "text/text.h"
 
 namespace tvconv::tr {
@@ -24,9 +24,10 @@ inline Text* fill(Conversion& cv, std::string_view tmpl, std::initializer_list<F
 }
 
 // A construction that cannot be converted: its remark, with the diagnostic
-// that tells the user to edit it (`message` holds one %d for the line).
-inline Text* remarked(Conversion& cv, Text* remark, const char* message) {
-    cv.diagnostic(message);
+// that tells the user to edit it (`message` quotes the line as " (line %d)").
+inline Text* remarked(Conversion& cv, Text* remark, DiagnosticCode code, std::string_view subject,
+                      std::string_view message) {
+    cv.diagnose(code, subject, message);
     return remark;
 }
 

@@ -93,14 +93,16 @@ Text* imgsize_1(Conversion& cv, Text* a) {
 Text* gif_template_3(Conversion& cv, Text* a, Text* b, Text* c) {
     return remarked(
         cv, fill(cv, "^rem{^gif_template[%s;%s;%s]}", {a, b, c}),
+        DiagnosticCode::unconvertible_operator, "gif_template",
         "Unconvertible operator 'gif_template' with 3 parameters (line %d): you have to use image "
-        "class functionality; remarked, edit manually\n");
+        "class functionality; remarked, edit manually");
 }
 Text* gif_template_2(Conversion& cv, Text* a, Text* b) {
     return remarked(
-        cv, fill(cv, "^rem{^gif_template[%s;%s]}", {a, b}),
+        cv, fill(cv, "^rem{^gif_template[%s;%s]}", {a, b}), DiagnosticCode::unconvertible_operator,
+        "gif_template",
         "Unconvertible operator 'gif_template' with 2 parameters (line %d): you have to use image "
-        "class functionality; remarked, edit manually\n");
+        "class functionality; remarked, edit manually");
 }
 
 }  // namespace tvconv::tr

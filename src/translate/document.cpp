@@ -4,10 +4,12 @@
 
 namespace tvconv::tr {
 
-// Where the rule 7 diagnostic sends users: the target language's page on
-// configuration methods.
-constexpr const char* kConfigMethodDocs =
-    "http://www.tavrin.example/docs/lang/tavrinconfmethod.htm";
+// The report for a dropped @MIME_TYPES definition sends users to the target
+// language's page on configuration methods.
+constexpr std::string_view kMimeTypesRemoved =
+    "Unconvertible macro 'MIME_TYPES' (line %d): MIME-TYPES correspondence table must be defined "
+    "as table in MAIN (see http://www.tavrin.example/docs/lang/tavrinconfmethod.htm for example) "
+    "and can be predefined for standard types; removed (!), edit manually";
 
 Text* document_with_macros(Conversion& cv, Text* leading, Text* definitions) {
     // Text before the first definition was converted (its actions ran) and
@@ -26,11 +28,7 @@ Text* macro_mime_types(Conversion& cv, Text* params, Text* line_end, Text* body)
     cv.release(params);
     cv.release(line_end);
     cv.release(body);
-    std::fprintf(cv.err,
-                 "Unconvertible macro 'MIME_TYPES' (line %d): MIME-TYPES correspondence table must "
-                 "be defined as table in MAIN (see %s for example) and can be predefined for "
-                 "standard types; removed (!), edit manually\n",
-                 cv.line_number, kConfigMethodDocs);
+    cv.diagnose(DiagnosticCode::mime_types_removed, "MIME_TYPES", kMimeTypesRemoved);
     return cv.make({});
 }
 
@@ -42,8 +40,14 @@ Text* macro_definition(Conversion& cv, Text* name, Text* params, Text* line_end,
     return cv.make({});
 }
 
-void header_line_end(Conversion& cv) {
+Text* header_line_end(Conversion& cv, Text* line_feed) {
     ++cv.line_number;
+    return line_feed;
+}
+
+void accept_document(Conversion& cv, Text* document) {
+    cv.document = document;
+    cv.document_ready = true;
 }
 
 Text* no_parameters(Conversion& cv) {

@@ -77,9 +77,10 @@ Text* sendmail_1(Conversion& cv, Text* a) {
 
 Text* uuencode_2(Conversion& cv, Text* a, Text* b) {
     return remarked(
-        cv, fill(cv, "^rem{^uuencode[%s;%s]}", {a, b}),
+        cv, fill(cv, "^rem{^uuencode[%s;%s]}", {a, b}), DiagnosticCode::unconvertible_operator,
+        "uuencode",
         "Unconvertible operator 'uuencode' (line %d): you have to exclude multipart mixing context "
-        "from message body and use ^mail:send .file functionality; remarked, edit manually\n");
+        "from message body and use ^mail:send .file functionality; remarked, edit manually");
 }
 
 Text* name_1(Conversion& cv, Text* a) {
@@ -120,9 +121,9 @@ Text* index_1(Conversion& cv, Text* a) {
 Text* download_3(Conversion& cv, Text* a, Text* b, Text* mime_type) {
     cv.release(mime_type);
     Text* result = download_2(cv, a, b);
-    cv.diagnostic(
-        "Unconvertible parameter 'mime-type' in operator 'download' (line %d): you have to "
-        "configure MIME-TYPES table if your type is unusual\n");
+    cv.diagnose(DiagnosticCode::unconvertible_parameter, "download",
+                "Unconvertible parameter 'mime-type' in operator 'download' (line %d): you have to "
+                "configure MIME-TYPES table if your type is unusual");
     return result;
 }
 Text* download_2(Conversion& cv, Text* a, Text* b) {
@@ -134,10 +135,11 @@ Text* download_1(Conversion& cv, Text* a) {
 
 Text* upload_3(Conversion& cv, Text* a, Text* b, Text* c) {
     return remarked(
-        cv, fill(cv, "^rem{^upload[%s;%s;%s]}", {a, b, c}),
+        cv, fill(cv, "^rem{^upload[%s;%s;%s]}", {a, b, c}), DiagnosticCode::unconvertible_operator,
+        "upload",
         "Unconvertible operator 'upload' with 3 parameters (line %d): you have to use ^mail:send "
         ".file functionality instead of manual uuencoding to include file in e-mail letters; "
-        "remarked, edit manually\n");
+        "remarked, edit manually");
 }
 Text* upload_2(Conversion& cv, Text* field, Text* command) {
     cv.registry.register_static(kUploadHelper);

@@ -17,8 +17,9 @@ Text* macro_args(Conversion& cv, Text* name, Text* arguments) {
 Text* macro_new_name(Conversion& cv, Text* name, Text* body) {
     if (name->view() == "font") {
         return remarked(cv, fill(cv, "^rem{^macro_new[%s;%s]}", {name, body}),
+                        DiagnosticCode::unconvertible_form, "macro_new",
                         "Unconvertible form of 'macro_new' operator (line %d): use font method of "
-                        "image class; remarked, edit manually\n");
+                        "image class; remarked, edit manually");
     }
     Text* method = fill(cv, "@m_%s\n%s\n\n", {name, body});
     cv.registry.register_always(method->view());
@@ -28,8 +29,9 @@ Text* macro_new_name(Conversion& cv, Text* name, Text* body) {
 
 Text* macro_new_2(Conversion& cv, Text* a, Text* b) {
     return remarked(
-        cv, fill(cv, "^rem{^macro_new[%s;%s]}", {a, b}),
-        "Unconvertible form of 'macro_new' operator (line %d); remarked, edit manually\n");
+        cv, fill(cv, "^rem{^macro_new[%s;%s]}", {a, b}), DiagnosticCode::unconvertible_form,
+        "macro_new",
+        "Unconvertible form of 'macro_new' operator (line %d); remarked, edit manually");
 }
 
 }  // namespace tvconv::tr

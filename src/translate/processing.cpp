@@ -33,18 +33,20 @@ constexpr std::string_view kLevelHelper =
 Text* macro_use_1(Conversion& cv, Text* a) {
     cv.registry.register_static(kMacroUseHelper);
     Text* result = fill(cv, "^macro_use[%s]", {a});
-    cv.diagnostic(
-        "Predefinitions changed (line %d): you must change extension of all files with macros from "
-        ".cfg to .tvx and remove leading '_', if you've used tavrin.cfg you must rename it to "
-        "auto.tvx everywhere it is\n");
+    cv.diagnose(
+        DiagnosticCode::predefinitions_changed, "macro_use",
+        "Predefinitions changed (line %d): you must change extension of all files with "
+        "macros from .cfg to .tvx and remove leading '_', if you've used tavrin.cfg you must "
+        "rename it to auto.tvx everywhere it is");
     return result;
 }
 
 Text* macro_exists_1(Conversion& cv, Text* a) {
     return remarked(
-        cv, fill(cv, "^rem{^macro_exists[%s]}", {a}),
+        cv, fill(cv, "^rem{^macro_exists[%s]}", {a}), DiagnosticCode::unconvertible_operator,
+        "macro_exists",
         "Unconvertible operator 'macro_exists' (line %d): must be replaced by error handling code; "
-        "remarked, edit manually\n");
+        "remarked, edit manually");
 }
 
 Text* rem_1(Conversion& cv, Text* a) {
@@ -60,7 +62,7 @@ Text* level_2(Conversion& cv, Text* a, Text* b) {
     return fill(cv, "^level[%s;%s]", {a, b});
 }
 
-// A plain-text argument only sets the flag that write_document reads once at
+// A plain-text argument only sets the flag that the output layout reads once at
 // the end, so the last such ^optimize wins. Only the exact "no" clears it.
 Text* optimize_literal(Conversion& cv, Text* s) {
     cv.optimize = s->view() != "no";
@@ -71,9 +73,9 @@ Text* optimize_literal(Conversion& cv, Text* s) {
 // A computed argument cannot be decided here.
 Text* optimize_1(Conversion& cv, Text* a) {
     return remarked(
-        cv, fill(cv, "^rem{^optimize[%s]}", {a}),
+        cv, fill(cv, "^rem{^optimize[%s]}", {a}), DiagnosticCode::unconvertible_form, "optimize",
         "Unconvertible form of operator 'optimize' (line %d): you have to use taint functionality; "
-        "remarked, edit manually\n");
+        "remarked, edit manually");
 }
 
 }  // namespace tvconv::tr

@@ -36,74 +36,74 @@ constexpr std::string_view kOldCookieHelper =
 
 }  // namespace
 
-Text* form_1(Conversion& cv, Text* a) {  // 52
+Text* form_1(Conversion& cv, Text* a) {
     return fill(cv, "$form:[%s]", {a});
 }
 
-Text* number_1(Conversion& cv, Text* a) {  // 53
+Text* number_1(Conversion& cv, Text* a) {
     return fill(cv, "^form:[%s].int(0)", {a});
 }
 
-Text* query_0(Conversion& cv) {  // 54
+Text* query_0(Conversion& cv) {
     return cv.make("${request:query}");
 }
 
-Text* env_1(Conversion& cv, Text* a) {  // 55
+Text* env_1(Conversion& cv, Text* a) {
     return fill(cv, "${env:[%s]}", {a});
 }
 
-Text* uri_0(Conversion& cv) {  // 56
+Text* uri_0(Conversion& cv) {
     return cv.make("${request:uri}");
 }
 
-Text* header_2(Conversion& cv, Text* a, Text* b) {  // 57
+Text* header_2(Conversion& cv, Text* a, Text* b) {
     return fill(cv, "$response:[%s][%s]", {a, b});
 }
 
-Text* counter_1(Conversion& cv, Text* a) {  // 58
+Text* counter_1(Conversion& cv, Text* a) {
     cv.registry.register_static(kCounterHelper);
     return fill(cv, "^counter[%s]", {a});
 }
 
 // ^cmp[a;b;less;same;more]: both operands are evaluated in each test.
-Text* cmp_5(Conversion& cv, Text* a, Text* b, Text* c, Text* d, Text* e) {  // 61
+Text* cmp_5(Conversion& cv, Text* a, Text* b, Text* c, Text* d, Text* e) {
     return fill(cv, "^if(%s == %s){%s}{^if(%s < %s){%s}{%s}}", {a, b, d, a, b, c, e});
 }
 
-Text* color_2(Conversion& cv, Text* a, Text* b) {  // 62
+Text* color_2(Conversion& cv, Text* a, Text* b) {
     return fill(cv, "^if($unused_old_color != 1){$unused_old_color[1]%s}{$unused_old_color[0]%s}",
                 {a, b});
 }
 
-Text* combine_2(Conversion& cv, Text* a, Text* b) {  // 88
+Text* combine_2(Conversion& cv, Text* a, Text* b) {
     return fill(cv, "$unused_table[$form:tables.%s]^unused_table.menu{$unused_table.field}[%s]",
                 {a, b});
 }
 
-Text* combine_1(Conversion& cv, Text* a) {  // 89
+Text* combine_1(Conversion& cv, Text* a) {
     return fill(cv, "$unused_table[$form:tables.%s]^unused_table.menu{$unused_table.field}[|]",
                 {a});
 }
 
-Text* browser_2(Conversion& cv, Text* a, Text* b) {  // 90
+Text* browser_2(Conversion& cv, Text* a, Text* b) {
     cv.registry.register_static(kBrowserHelper);
     return fill(cv, "^browser[%s;%s]", {a, b});
 }
 
-Text* mangle_1(Conversion& cv, Text* a) {  // 91
+Text* mangle_1(Conversion& cv, Text* a) {
     return fill(cv, "^taint[uri][%s]", {a});
 }
 
-Text* cookie_3(Conversion& cv, Text* a, Text* b, Text* c) {  // 92
+Text* cookie_3(Conversion& cv, Text* a, Text* b, Text* c) {
     cv.registry.register_static(kOldCookieHelper);
     return fill(cv, "^old_cookie[%s;%s;%s]", {a, b, c});
 }
 
-Text* cookie_2(Conversion& cv, Text* a, Text* b) {  // 93
+Text* cookie_2(Conversion& cv, Text* a, Text* b) {
     return fill(cv, "${cookie:[%s][%s]}", {a, b});
 }
 
-Text* cookie_1(Conversion& cv, Text* a) {  // 94
+Text* cookie_1(Conversion& cv, Text* a) {
     return fill(cv, "${cookie:[%s]}", {a});
 }
 

@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "translate/build.h"
-#include "translate/tables.h"
+#include "translate/table_helpers.h"
 #include "translate/translate.h"
 
 namespace tvconv::tr {
@@ -21,45 +21,45 @@ constexpr std::string_view kFlipHelper =
     "table_new[^unused_table.select(^unused_table.offset[] eq "
     "$unused_saved_offset)]\n$$unused_table_name[^unused_table_new.flip[]]\n$result[]\n\n";
 
-constexpr const char* kSortRemarked =
-    "Unconvertible form of 'sort' (line %d): remarked, edit manually\n";
+constexpr std::string_view kSortRemarked =
+    "Unconvertible form of 'sort' (line %d): remarked, edit manually";
 
 }  // namespace
 
 // The connection string is taken for a MySQL one; other servers need a
 // different scheme, so the user is always told to check it.
-Text* server_2(Conversion& cv, Text* a, Text* b) {  // 63
+Text* server_2(Conversion& cv, Text* a, Text* b) {
     Text* result = fill(cv, "^connect[mysql://%s]{%s}", {a, b});
-    cv.diagnostic(
-        "No monosemantic conversion for 'connect' (line %d): check first parameter - for Oracle "
-        "and ODBC you have to modify it\n");
+    cv.diagnose(DiagnosticCode::ambiguous_conversion, "connect",
+                "No monosemantic conversion for 'connect' (line %d): check first parameter - for "
+                "Oracle and ODBC you have to modify it");
     return result;
 }
 
-Text* sql_3(Conversion& cv, Text* a, Text* b, Text* c) {  // 64
+Text* sql_3(Conversion& cv, Text* a, Text* b, Text* c) {
     return fill(cv, "$%s[^table::sql{%s}[$.limit(%s) $.offset(%s)]]", {ctx(cv), a, b, c});
 }
 
-Text* sql_2(Conversion& cv, Text* a, Text* b) {  // 65
+Text* sql_2(Conversion& cv, Text* a, Text* b) {
     return fill(cv, "$%s[^table::sql{%s}[$.limit(%s)]]", {ctx(cv), a, b});
 }
 
-Text* sql_1(Conversion& cv, Text* a) {  // 66
+Text* sql_1(Conversion& cv, Text* a) {
     return fill(cv, "$%s[^table::sql{%s}]", {ctx(cv), a});
 }
 
-Text* locate_2(Conversion& cv, Text* a, Text* b) {  // 67
+Text* locate_2(Conversion& cv, Text* a, Text* b) {
     cv.registry.register_static(kLocateHelper);
     return fill(cv, "^locate[$%s;%s;%s]", {ctx(cv), a, b});
 }
 
-Text* shift_1(Conversion& cv, Text* a) {  // 68
+Text* shift_1(Conversion& cv, Text* a) {
     return fill(cv, "^%s.offset[cur](%s)", {ctx(cv), a});
 }
 
 // ^flip[t] replaces the table t, so the helper gets both the table and its
 // name.
-Text* flip_1(Conversion& cv, Text* a) {  // 69
+Text* flip_1(Conversion& cv, Text* a) {
     cv.registry.register_static(kFlipHelper);
     return fill(cv, "^flip[$%s;%s]", {a, a});
 }
@@ -67,7 +67,7 @@ Text* flip_1(Conversion& cv, Text* a) {  // 69
 // ^sort[column;xy]: y picks a string ("a") or numeric ("d", "n") sort, a
 // leading "-" in x makes it descending; anything else is left for the user.
 // The item helper goes in even then, as the remark still calls ^item.
-Text* sort_direction(Conversion& cv, Text* column, Text* x, Text* y) {  // 70
+Text* sort_direction(Conversion& cv, Text* column, Text* x, Text* y) {
     cv.registry.register_static(kItemHelper);
     const char kind = y->empty() ? '\0' : y->data()[0];
     Text* result;
@@ -77,7 +77,7 @@ Text* sort_direction(Conversion& cv, Text* column, Text* x, Text* y) {  // 70
         result = fill(cv, "^%s.sort(^item[$%s;%s])", {ctx(cv), ctx(cv), column});
     } else {
         result = fill(cv, "^rem{^context[%s;^sort[%s;%s%s]]}", {ctx(cv), column, x, y});
-        cv.diagnostic(kSortRemarked);
+        cv.diagnose(DiagnosticCode::unconvertible_form, "sort", kSortRemarked);
         return result;
     }
     if (!x->empty() && x->data()[0] == '-') result->append("[desc]");
@@ -86,20 +86,20 @@ Text* sort_direction(Conversion& cv, Text* column, Text* x, Text* y) {  // 70
     return result;
 }
 
-Text* sort_2(Conversion& cv, Text* a, Text* b) {  // 71
+Text* sort_2(Conversion& cv, Text* a, Text* b) {
     Text* result = fill(cv, "^rem{^context[%s;^sort[%s;%s]]}", {ctx(cv), a, b});
-    cv.diagnostic(kSortRemarked);
+    cv.diagnose(DiagnosticCode::unconvertible_form, "sort", kSortRemarked);
     return result;
 }
 
 // ^save[path]: the underscore goes in front of the whole path.
-Text* save_1(Conversion& cv, Text* a) {  // 72
+Text* save_1(Conversion& cv, Text* a) {
     return fill(cv, "^%s.save[_%s]", {ctx(cv), a});
 }
 
 // ^save[path;text]: the underscore goes in front of the path's last
 // component, as the table-loading constructions expect.
-Text* save_2(Conversion& cv, Text* a, Text* b) {  // 73
+Text* save_2(Conversion& cv, Text* a, Text* b) {
     return fill(cv,
                 "$unused_variable[%s]^unused_variable.save[$unused_variable_filename[%s]^unused_"
                 "variable_filename.match[([^^\\/\\\\]*)^$][]{_$match.1}]",

@@ -36,71 +36,73 @@ std::string char_code_escape(std::string_view literal) {
     return escape;
 }
 
-Text* length_1(Conversion& cv, Text* a) {  // 74
+Text* length_1(Conversion& cv, Text* a) {
     return fill(cv, "$unused_variable[%s]^unused_variable.length[]", {a});
 }
 
-Text* left_2(Conversion& cv, Text* a, Text* b) {  // 75
+Text* left_2(Conversion& cv, Text* a, Text* b) {
     return fill(cv, "$unused_variable[%s]^unused_variable.left(%s)", {a, b});
 }
 
-Text* right_2(Conversion& cv, Text* a, Text* b) {  // 76
+Text* right_2(Conversion& cv, Text* a, Text* b) {
     return fill(cv, "$unused_variable[%s]^unused_variable.right(%s)", {a, b});
 }
 
-Text* mid_3(Conversion& cv, Text* a, Text* b, Text* c) {  // 77
+Text* mid_3(Conversion& cv, Text* a, Text* b, Text* c) {
     return fill(cv, "$unused_variable[%s]^unused_variable.mid(%s;%s)", {a, b, c});
 }
 
-Text* findstr_2(Conversion& cv, Text* a, Text* b) {  // 78
+Text* findstr_2(Conversion& cv, Text* a, Text* b) {
     return fill(cv, "$unused_variable[%s]^unused_variable.pos[%s]", {a, b});
 }
 
-Text* char_literal(Conversion& cv, Text* s) {  // 79
+Text* char_literal(Conversion& cv, Text* s) {
     const std::string escape = char_code_escape(s->view());
     cv.release(s);
     return fill(cv, "^#%c%c", {escape[2], escape[3]});
 }
 
-Text* char_1(Conversion& cv, Text* a) {  // 80
+Text* char_1(Conversion& cv, Text* a) {
     Text* result = fill(cv, "^rem{^char[%s]}", {a});
-    cv.diagnostic("Unconvertible form of 'char' (line %d): remarked, edit manually\n");
+    cv.diagnose(DiagnosticCode::unconvertible_form, "char",
+                "Unconvertible form of 'char' (line %d): remarked, edit manually");
     return result;
 }
 
-Text* ascii_1(Conversion& cv, Text* a) {  // 81
+Text* ascii_1(Conversion& cv, Text* a) {
     Text* result = fill(cv, "^rem{^ascii[%s]}", {a});
-    cv.diagnostic("Unconvertible operator 'ascii' (line %d): remarked, edit manually\n");
+    cv.diagnose(DiagnosticCode::unconvertible_operator, "ascii",
+                "Unconvertible operator 'ascii' (line %d): remarked, edit manually");
     return result;
 }
 
 // The split pieces come back as one row; flipping makes them the rows of
 // the current table, as Tavrin 2 left them.
-Text* lsplit_2(Conversion& cv, Text* a, Text* b) {  // 82
+Text* lsplit_2(Conversion& cv, Text* a, Text* b) {
     return fill(cv, "$unused_variable[%s]$%s[^unused_variable.lsplit[%s]]$%s[^%s.flip[]]",
                 {a, ctx(cv), b, ctx(cv), ctx(cv)});
 }
 
-Text* rsplit_2(Conversion& cv, Text* a, Text* b) {  // 83
+Text* rsplit_2(Conversion& cv, Text* a, Text* b) {
     return fill(cv, "$unused_variable[%s]$%s[^unused_variable.rsplit[%s]]$%s[^%s.flip[]]",
                 {a, ctx(cv), b, ctx(cv), ctx(cv)});
 }
 
-Text* toupper_1(Conversion& cv, Text* a) {  // 84
+Text* toupper_1(Conversion& cv, Text* a) {
     return fill(cv, "$unused_variable[%s]^unused_variable.upper[]", {a});
 }
 
-Text* tolower_1(Conversion& cv, Text* a) {  // 85
+Text* tolower_1(Conversion& cv, Text* a) {
     return fill(cv, "$unused_variable[%s]^unused_variable.lower[]", {a});
 }
 
-Text* truncate_2(Conversion& cv, Text* a, Text* b) {  // 86
+Text* truncate_2(Conversion& cv, Text* a, Text* b) {
     return fill(cv, "$unused_variable[%s]^unused_variable.left(%s)...", {a, b});
 }
 
 // Blank lines become paragraph tags first, so that only the remaining single
 // line feeds become line breaks.
-Text* unescape_br_1(Conversion& cv, Text* a) {  // 87
+Text* unescape_br_1(Conversion& cv, Text* a) {
     return fill(cv,
                 "$unused_variable[%s]$unused_variable[^unused_variable.match[\\n\\n][g]{<p>}]^"
                 "unused_variable.match[\\n][g]{<br>}",

@@ -1,10 +1,9 @@
 // Contexts and the table constructions. The context stack names the table
 // that Tavrin 2's implicit "current table" stands for.
-#include "translate/tables.h"
-
 #include <string_view>
 
 #include "translate/build.h"
+#include "translate/table_helpers.h"
 #include "translate/translate.h"
 
 namespace tvconv::tr {
@@ -43,11 +42,13 @@ Text* context_2(Conversion& cv, Text* name, Text* body) {
     return body;
 }
 
-void match_open(Conversion& cv) {
+Text* match_open(Conversion& cv) {
     cv.contexts.push("unused_match");
+    return nullptr;
 }
-void match_close(Conversion& cv) {
+Text* match_close(Conversion& cv) {
     cv.contexts.pop();
+    return nullptr;
 }
 
 Text* config_1(Conversion& cv, Text* a) {
@@ -88,7 +89,8 @@ Text* config_options(Conversion& cv, Text* options, Text* body) {
         return result;
     }
     return remarked(cv, fill(cv, "^rem{^context[%s;^config[%s;%s]]}", {ctx(cv), options, body}),
-                    "Unconvertible form of 'config' operator (line %d); remarked, edit manually\n");
+                    DiagnosticCode::unconvertible_form, "config",
+                    "Unconvertible form of 'config' operator (line %d); remarked, edit manually");
 }
 
 Text* load_1(Conversion& cv, Text* a) {

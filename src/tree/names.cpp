@@ -23,28 +23,6 @@ bool has_extension(std::string_view name, std::string_view ext) {
            iequals(name.substr(name.size() - ext.size()), ext);
 }
 
-// The syntax-error line can quote any token, a line feed included, and the
-// analysis stops after it: it is always the last diagnostic.
-constexpr std::string_view kSyntaxError = "Unrecognized sequence (line ";
-
-Diagnostic parse_one(std::string_view text) {
-    Diagnostic d;
-    for (std::size_t at = text.find(" (line "); at != std::string_view::npos;
-         at = text.find(" (line ", at + 1)) {
-        std::size_t i = at + 7, digits = i;
-        if (i < text.size() && text[i] == '-') ++i, ++digits;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
-        if (i == digits || i >= text.size() || text[i] != ')' || i - digits > 9) continue;
-        int value = 0;
-        for (std::size_t k = digits; k < i; ++k) value = value * 10 + (text[k] - '0');
-        d.line = text[at + 7] == '-' ? -value : value;
-        d.message = std::string(text.substr(0, at)).append(text.substr(i + 1));
-        return d;
-    }
-    d.message = text;
-    return d;
-}
-
 }  // namespace
 
 bool is_template(std::string_view name, const std::vector<std::string>& extensions) {
@@ -60,19 +38,6 @@ std::string converted_name(std::string_view name) {
     // "_.cfg" keeps its underscore: the name would otherwise be hidden.
     if (stem.size() > 1 && stem.front() == '_') stem.remove_prefix(1);
     return std::string(stem) + ".tvx";
-}
-
-std::vector<Diagnostic> split_diagnostics(std::string_view text) {
-    std::vector<Diagnostic> out;
-    while (!text.empty()) {
-        std::size_t end = text.starts_with(kSyntaxError) ? text.size() : text.find('\n');
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view one = text.substr(0, end);
-        text.remove_prefix(end == text.size() ? end : end + 1);
-        if (!one.empty() && one.back() == '\n') one.remove_suffix(1);
-        if (!one.empty()) out.push_back(parse_one(one));
-    }
-    return out;
 }
 
 std::string printable(std::string_view s) {

@@ -103,7 +103,7 @@ std::string entry_lines(const Entry& e, const Result& r) {
             out += ':';
             out += std::to_string(*d.line);
         }
-        out += ": " + printable(d.message) + "\n";
+        out += ": " + printable(d.message_without_line()) + "\n";
     }
     if (r.status == Status::kFailed) {
         out += path + ": failed: " + printable(r.reason);
@@ -197,7 +197,7 @@ std::string json_report(const Options& options, const std::vector<Entry>& entrie
             diagnostics += diagnostics.empty() ? "\n    " : ",\n    ";
             diagnostics += "{\"path\": " + json_string(e.path) +
                            ", \"line\": " + (d.line ? std::to_string(*d.line) : "null") +
-                           ", \"message\": " + json_string(d.message) + "}";
+                           ", \"message\": " + json_string(d.message_without_line()) + "}";
         }
     }
     auto list = [](const std::string& items) {

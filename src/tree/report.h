@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "context/diagnostic.h"
 #include "tree/names.h"
 #include "tree/options.h"
 #include "tree/walk.h"

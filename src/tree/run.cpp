@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/conversion.h"
+#include "core/convert.h"
 #include "tree/output.h"
 #include "tree/report.h"
 #include "tree/walk.h"
@@ -22,29 +22,6 @@
 namespace tvconv::tree {
 
 namespace {
-
-// Collects what is written to a FILE* in memory.
-class MemoryStream {
-  public:
-    MemoryStream() : file_(open_memstream(&data_, &size_)) {}
-    ~MemoryStream() {
-        if (file_) std::fclose(file_);
-        std::free(data_);
-    }
-    MemoryStream(const MemoryStream&) = delete;
-    MemoryStream& operator=(const MemoryStream&) = delete;
-    std::FILE* file() const { return file_; }
-    std::string take() {
-        std::fclose(file_);
-        file_ = nullptr;
-        return std::string(data_ ? data_ : "", size_);
-    }
-
-  private:
-    char* data_ = nullptr;
-    std::size_t size_ = 0;
-    std::FILE* file_;
-};
 
 // Converts one template exactly as `tvconv FILE` would, all in memory.
 Result convert_template(const std::string& path, std::string& output) {
@@ -54,26 +31,26 @@ Result convert_template(const std::string& path, std::string& output) {
         r.reason = std::string("cannot read: ") + std::strerror(errno);
         return r;
     }
-    MemoryStream out, err;
-    if (!out.file() || !err.file()) {
-        std::fclose(in);
-        r.reason = "out of memory";
-        return r;
-    }
-    int status = tvconv::convert(in, out.file(), err.file());
+    tvconv::Result converted = tvconv::convert(in);
     std::fclose(in);
-    output = out.take();
-    r.diagnostics = split_diagnostics(err.take());
-    if (status == kAccepted) {
-        r.status = r.diagnostics.empty() ? Status::kConverted : Status::kManual;
-    } else if (status == kFailed) {
-        bool overflow = !r.diagnostics.empty() &&
-                        r.diagnostics.back().message.find(": parser stack overflow near '") !=
-                            std::string::npos;
-        r.reason = overflow ? "nested too deeply (parser stack overflow)" : "syntax error";
-    } else {
-        r.reason =
-            r.diagnostics.empty() ? "cannot read" : "cannot read: " + r.diagnostics.back().message;
+    output = converted.output.str();
+    r.diagnostics = std::move(converted.diagnostics);
+    switch (converted.status) {
+        case tvconv::Status::accepted:
+            r.status = r.diagnostics.empty() ? Status::kConverted : Status::kManual;
+            break;
+        case tvconv::Status::syntax_error:
+            r.reason = "syntax error";
+            break;
+        case tvconv::Status::stack_overflow:
+            r.reason = "nested too deeply (parser stack overflow)";
+            break;
+        case tvconv::Status::scanner_fatal:
+            r.reason = "cannot read: " + r.diagnostics.back().message;
+            break;
+        case tvconv::Status::out_of_memory:
+            r.reason = "out of memory";
+            break;
     }
     return r;
 }

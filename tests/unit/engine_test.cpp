@@ -16,9 +16,12 @@ namespace {
 using test::convert_bytes;
 
 void expect_same(const std::string& input) {
-    auto ours = convert_bytes(input, Engine::ours);
-    auto reference = convert_bytes(input, Engine::reference);
-    ASSERT_EQ(ours.status, reference.status) << "input: " << input.substr(0, 200);
+    auto ours = convert_bytes(input, ParserLoop::ours);
+    auto reference = convert_bytes(input, ParserLoop::bison);
+    ASSERT_EQ(ours.result.status, reference.result.status) << "input: " << input.substr(0, 200);
+    ASSERT_EQ(ours.result.diagnostics_before_output, reference.result.diagnostics_before_output);
+    ASSERT_TRUE(ours.result.diagnostics == reference.result.diagnostics)
+        << "input: " << input.substr(0, 200);
     ASSERT_EQ(ours.diagnostics, reference.diagnostics) << "input: " << input.substr(0, 200);
     ASSERT_EQ(ours.output, reference.output) << "input: " << input.substr(0, 200);
 }

@@ -88,7 +88,7 @@ TEST(OneByteTokens, NulBytesConvertToNothingAndOthersToThemselves) {
 // the text is never held twice; the result must be what `format` gives.
 class FillAroundLongText : public ::testing::Test {
   protected:
-    Conversion cv{nullptr, nullptr, nullptr};
+    Conversion cv{nullptr};
     const std::string long_text = std::string(5000, 'L') + "end";
     Text* make_long() { return cv.make(long_text); }
 };

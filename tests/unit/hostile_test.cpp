@@ -229,14 +229,14 @@ TEST(HeavyInput, HundredThousandNestedIfsStopAtTheStackLimit) {
     // bytes, within the second 8192-byte read), so nothing of the rest of
     // the nesting is ever held.
     std::FILE* in = fmemopen(nest.data(), nest.size(), "r");
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    ASSERT_TRUE(in && out && err);
-    EXPECT_EQ(convert(in, out, err), 1);
+    ASSERT_TRUE(in);
+    Result result = convert(in);
+    EXPECT_EQ(result.status, Status::stack_overflow);
     EXPECT_EQ(std::ftell(in), 2 * 8192);
-    EXPECT_EQ(std::ftell(out), 0);
-    EXPECT_EQ(std::ftell(err), static_cast<long>(overflow.size()));
-    for (std::FILE* f : {in, out, err}) std::fclose(f);
+    EXPECT_FALSE(result.output.present());
+    ASSERT_EQ(result.diagnostics.size(), 1u);
+    EXPECT_EQ(result.diagnostics[0].message + "\n", overflow);
+    std::fclose(in);
 }
 
 TEST(HeavyInput, FiftyMegabyteLine) {
@@ -295,14 +295,16 @@ TEST(HeavyInput, ExponentialOutputStopsAtTheTextLimit) {
     EXPECT_EQ(convert_bytes(nested(11)).output.size(),
               2 * convert_bytes(nested(10)).output.size() + 12);
 
-    auto bounded = fuzz::convert_in_memory(nested(40), Engine::ours, 1 << 20);
-    EXPECT_EQ(bounded.status, kScannerFatal);
-    EXPECT_EQ(bounded.diagnostics, "tvconv: out of memory\n");
+    auto bounded = fuzz::convert_in_memory(nested(40), ParserLoop::ours, 1 << 20);
+    EXPECT_EQ(bounded.status, Status::out_of_memory);
+    ASSERT_EQ(bounded.diagnostics.size(), 1u);
+    EXPECT_EQ(bounded.diagnostics[0].code, DiagnosticCode::out_of_memory);
+    EXPECT_EQ(bounded.diagnostics[0].message, "tvconv: out of memory");
     EXPECT_EQ(bounded.output, "");
     EXPECT_EQ(fuzz::check_input(nested(40)), "");
 
     // Below the bound nothing changes.
-    EXPECT_EQ(fuzz::convert_in_memory(nested(10), Engine::ours, 1 << 20).output,
+    EXPECT_EQ(fuzz::convert_in_memory(nested(10), ParserLoop::ours, 1 << 20).output,
               convert_bytes(nested(10)).output);
 }
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "grammar/engine.h"
+#include "grammar/syntax_error.h"
 #include "support.h"
 
 namespace tvconv {

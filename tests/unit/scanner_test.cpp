@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/conversion.h"
-#include "grammar/engine.h"
+#include "context/conversion.h"
+#include "grammar/syntax_error.h"
 
 namespace tvconv {
 namespace {
@@ -20,17 +20,18 @@ std::string tokens(const std::string& input) {
         input.empty() ? std::fopen("/dev/null", "r") : fmemopen(buffer.data(), buffer.size(), "r");
     std::string result;
     {
-        Conversion cv(in, stdout, stderr);
-        cv.scanner = scanner_create(cv);
+        Conversion cv(in);
+        scanner_create(cv);
         for (;;) {
             Text* value = nullptr;
-            int code = next_token(&value, cv.scanner);
+            int code = next_token(&value, cv.scan.flex);
             if (code == 0) break;
             result += symbol_name(code - 254);
             result += value ? " '" + std::string(value->view()) + "'" : " -";
             result += '\n';
             cv.release(value);
         }
+        scanner_destroy(cv.scan);
     }
     std::fclose(in);
     return result;

@@ -1,10 +1,9 @@
 // Option cutting of ^config and the context stack.
-#include "translate/tables.h"
-
 #include <gtest/gtest.h>
 
+#include "context/context_stack.h"
 #include "support.h"
-#include "translate/context_stack.h"
+#include "translate/table_helpers.h"
 
 namespace tvconv {
 namespace {

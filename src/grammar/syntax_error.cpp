@@ -1,10 +1,9 @@
-#include "grammar/engine.h"
+#include "grammar/syntax_error.h"
 
 #include <array>
-#include <cstdio>
 #include <new>
 
-#include "driver/conversion.h"
+#include "context/conversion.h"
 
 namespace tvconv {
 
@@ -49,9 +48,10 @@ std::string unexpected_message(int unexpected, const int* expected, int count) {
     return m;
 }
 
-void report_syntax_error(Conversion& cv, std::string_view message) {
-    std::fprintf(cv.err, "Unrecognized sequence (line %d): %.*s near '%s'\n", cv.line_number,
-                 static_cast<int>(message.size()), message.data(), cv.last_token);
+void report_syntax_error(Conversion& cv, DiagnosticCode code, std::string_view message) {
+    std::string text = "Unrecognized sequence (line %d): ";
+    text.append(message).append(" near '").append(cv.scan.last_token).append("'");
+    cv.diagnose(code, {}, text);
 }
 
 void report_unexpected(Conversion& cv, int unexpected, const int* expected, int count) {
@@ -61,7 +61,7 @@ void report_unexpected(Conversion& cv, int unexpected, const int* expected, int 
     } catch (const std::bad_alloc&) {
         message = "parse error; also virtual memory exhausted";
     }
-    report_syntax_error(cv, message);
+    report_syntax_error(cv, DiagnosticCode::syntax_error, message);
 }
 
 }  // namespace tvconv

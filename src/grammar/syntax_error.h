@@ -1,8 +1,10 @@
-// Syntax-error reporting for the parser (grammar/parser.y).
+// The syntax-error report of both parser loops.
 #pragma once
 
 #include <string>
 #include <string_view>
+
+#include "context/diagnostic.h"
 
 namespace tvconv {
 
@@ -18,8 +20,8 @@ std::string_view symbol_name(int symbol);
 // terminals, ", expecting A or B ..." with them in symbol order.
 std::string unexpected_message(int unexpected, const int* expected, int count);
 
-// Writes "Unrecognized sequence (line N): MESSAGE near 'TOKEN'\n".
-void report_syntax_error(Conversion& cv, std::string_view message);
+// Records "Unrecognized sequence (line N): MESSAGE near 'TOKEN'".
+void report_syntax_error(Conversion& cv, DiagnosticCode code, std::string_view message);
 
 // Builds the unexpected-token message and reports it.
 void report_unexpected(Conversion& cv, int unexpected, const int* expected, int count);

@@ -1,0 +1,154 @@
+#include "core/convert.h"
+
+#include <new>
+#include <string>
+#include <utility>
+
+#include "grammar/engine_loop.h"
+#include "grammar/parser.h"
+#include "lexer/scanner.h"
+
+namespace tvconv {
+
+std::string_view status_name(Status status) {
+    switch (status) {
+        case Status::accepted:
+            return "accepted";
+        case Status::syntax_error:
+            return "syntax-error";
+        case Status::stack_overflow:
+            return "stack-overflow";
+        case Status::scanner_fatal:
+            return "scanner-fatal";
+        case Status::out_of_memory:
+            return "out-of-memory";
+    }
+    return "unknown";
+}
+
+std::size_t Output::size() const {
+    std::size_t n = 0;
+    for_each_piece([&](std::string_view s) { n += s.size(); });
+    return n;
+}
+
+bool Output::write(std::FILE* out) const {
+    bool ok = true;
+    for_each_piece([&](std::string_view s) {
+        if (ok && !s.empty()) ok = std::fwrite(s.data(), 1, s.size(), out) == s.size();
+    });
+    return ok;
+}
+
+std::string Output::str() const {
+    std::string s;
+    s.reserve(size());
+    for_each_piece([&](std::string_view piece) { s += piece; });
+    return s;
+}
+
+// Lays the document out: takes the helper methods, the document and the
+// texts behind it out of the conversion, so that they outlive it.
+class OutputBuilder {
+  public:
+    static Output take(Conversion& cv) {
+        Output o;
+        o.present_ = true;
+        o.taint_ = !cv.optimize;
+        o.helpers_ = cv.registry.take_entries();
+        add(o, cv.document);
+        cv.document = nullptr;
+        for (Text*& part : cv.document_tail) {
+            add(o, part);
+            part = nullptr;
+        }
+        cv.document_tail.clear();
+        return o;
+    }
+
+  private:
+    static void add(Output& o, Text* text) {
+        if (!text) return;
+        Text::Bytes b = text->take_bytes();
+        if (b.size) o.body_.push_back({std::unique_ptr<char, Output::Free>(b.data), b.size});
+    }
+};
+
+namespace {
+
+// The scanner lives as long as one conversion, whichever way it ends.
+class ScannerGuard {
+  public:
+    explicit ScannerGuard(Conversion& cv) : cv_(cv) { scanner_create(cv); }
+    ~ScannerGuard() { scanner_destroy(cv_.scan); }
+    ScannerGuard(const ScannerGuard&) = delete;
+    ScannerGuard& operator=(const ScannerGuard&) = delete;
+
+  private:
+    Conversion& cv_;
+};
+
+Status parse(Conversion& cv, ParserLoop loop) {
+    ScannerGuard scanner(cv);
+    int result = loop == ParserLoop::ours ? parse_document(cv) : parse_document_reference(cv);
+    if (result == 0) return Status::accepted;
+    return result == 2 ? Status::stack_overflow : Status::syntax_error;
+}
+
+}  // namespace
+
+Result convert(std::FILE* in, const ConvertOptions& options) {
+    Result r;
+    try {
+        Conversion cv(in);
+        cv.pool.set_text_limit(options.max_text_bytes);
+        cv.on_diagnostic = options.on_diagnostic;
+        try {
+            r.status = parse(cv, options.loop);
+        } catch (const ScannerFatal& fatal) {
+            r.status = Status::scanner_fatal;
+            cv.diagnose_without_line(DiagnosticCode::scanner_fatal, fatal.message);
+        }
+        r.diagnostics = std::move(cv.diagnostics);
+        if (r.status != Status::scanner_fatal && cv.document_ready) {
+            r.output = OutputBuilder::take(cv);
+            // Everything after the document is the error that ended it.
+            r.diagnostics_before_output =
+                r.status == Status::accepted ? r.diagnostics.size() : r.diagnostics.size() - 1;
+        } else {
+            r.diagnostics_before_output = r.diagnostics.size();
+        }
+    } catch (const std::bad_alloc&) {
+        // The diagnostics gathered before stay; the output is gone.
+        r.status = Status::out_of_memory;
+        r.output = Output();
+        try {
+            r.diagnostics.push_back(Diagnostic{
+                DiagnosticCode::out_of_memory, std::nullopt, {}, "tvconv: out of memory"});
+        } catch (const std::bad_alloc&) {
+        }
+        r.diagnostics_before_output = r.diagnostics.size();
+    }
+    return r;
+}
+
+Result convert(std::string_view input, const ConvertOptions& options) {
+    // A stdio stream over the bytes, so that they are read exactly as a file
+    // is: the same reads, the same buffer boundaries.
+    static char empty = '\0';
+    char* data = input.empty() ? &empty : const_cast<char*>(input.data());
+    std::FILE* in = fmemopen(data, input.size(), "r");
+    if (!in) {
+        Result r;
+        r.status = Status::out_of_memory;
+        r.diagnostics.push_back(
+            Diagnostic{DiagnosticCode::out_of_memory, std::nullopt, {}, "tvconv: out of memory"});
+        r.diagnostics_before_output = 1;
+        return r;
+    }
+    Result r = convert(in, options);
+    std::fclose(in);
+    return r;
+}
+
+}  // namespace tvconv
