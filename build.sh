@@ -3,7 +3,8 @@
 #   ./build.sh example   build, then convert examples/example.tv2 to standard output
 #   ./build.sh test      build, then run every test
 # Missing build tools (flex, bison, cmake, ninja, a C++ compiler, GoogleTest)
-# are installed with apt-get first (as root, or through sudo).
+# are installed with apt-get first (as root, or through sudo). TVCONV_WERROR=ON
+# in the environment makes warnings errors (CI sets it).
 set -eu
 cd "$(dirname "$0")"
 
@@ -33,7 +34,8 @@ need g++ g++
 
 tests=OFF
 [ "$mode" = test ] && tests=ON
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DTVCONV_TESTS=$tests >&2
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DTVCONV_TESTS=$tests \
+    -DTVCONV_WERROR="${TVCONV_WERROR:-OFF}" >&2
 cmake --build build >&2
 
 if [ "$mode" = example ]; then

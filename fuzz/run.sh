@@ -30,7 +30,8 @@ fi
 . tools/apt-install-missing.sh
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DTVCONV_FUZZ=ON -DTVCONV_SANITIZE=ON -DTVCONV_TESTS=OFF >/dev/null
+    -DTVCONV_FUZZ=ON -DTVCONV_SANITIZE=ON -DTVCONV_TESTS=OFF \
+    -DTVCONV_WERROR="${TVCONV_WERROR:-OFF}" >/dev/null
 cmake --build "$build" --target tvconv_fuzz
 
 mkdir -p "$out/corpus" "$out/seeds" "$out/artifacts"
