@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "core/convert.h"
 
@@ -20,9 +21,11 @@ int fail(const char* name, int error) {
 
 // Whether `path` names the regular file that `in` reads (same device and
 // inode, whatever path or link leads there).
+// One write per line: standard error is unbuffered, and a reader (or a file
+// shared with standard output) must never see half a line.
 void print(const tvconv::Diagnostic& d) {
-    std::fwrite(d.message.data(), 1, d.message.size(), stderr);
-    std::fputc('\n', stderr);
+    std::string line = d.message + '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
 bool same_file(std::FILE* in, const char* path) {
