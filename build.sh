@@ -29,6 +29,8 @@ need bison bison
 need cmake cmake
 need ninja ninja-build
 need g++ g++
+need /usr/include/nlohmann/json.hpp nlohmann-json3-dev
+need /usr/include/xxhash.h libxxhash-dev
 [ "$mode" = test ] && need /usr/include/gtest/gtest.h libgtest-dev
 . tools/apt-install-missing.sh
 

@@ -27,6 +27,8 @@ std::string_view code_name(DiagnosticCode code) {
             return "scanner-fatal";
         case DiagnosticCode::out_of_memory:
             return "out-of-memory";
+        case DiagnosticCode::reference_rewritten:
+            return "reference-rewritten";
     }
     return "unknown";
 }

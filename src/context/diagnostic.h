@@ -22,6 +22,7 @@ enum class DiagnosticCode {
     stack_overflow,           // constructions nested too deeply; the conversion stops
     scanner_fatal,            // the input could not be read
     out_of_memory,            // memory ran out; nothing is written
+    reference_rewritten,      // a ^macro_use names a renamed macro file by its new name
 };
 
 inline constexpr DiagnosticCode kAllDiagnosticCodes[] = {
@@ -40,11 +41,28 @@ inline constexpr DiagnosticCode kAllDiagnosticCodes[] = {
 // The code's published kebab-case name, such as "unconvertible-operator".
 std::string_view code_name(DiagnosticCode code);
 
+// How much a diagnostic asks of the user: a note is for information, a
+// warning asks for a manual edit or check, an error ended the conversion.
+enum class Severity { note, warning, error };
+
+constexpr Severity severity(DiagnosticCode code) {
+    switch (code) {
+        case DiagnosticCode::reference_rewritten:
+            return Severity::note;
+        case DiagnosticCode::syntax_error:
+        case DiagnosticCode::stack_overflow:
+        case DiagnosticCode::scanner_fatal:
+        case DiagnosticCode::out_of_memory:
+            return Severity::error;
+        default:
+            return Severity::warning;
+    }
+}
+
 // Whether a diagnostic of this kind ends the conversion (the others leave
 // a converted construct behind and the conversion goes on).
 constexpr bool ends_conversion(DiagnosticCode code) {
-    return code == DiagnosticCode::syntax_error || code == DiagnosticCode::stack_overflow ||
-           code == DiagnosticCode::scanner_fatal || code == DiagnosticCode::out_of_memory;
+    return severity(code) == Severity::error;
 }
 
 struct Diagnostic {

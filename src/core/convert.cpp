@@ -103,6 +103,7 @@ Result convert(std::FILE* in, const ConvertOptions& options) {
         Conversion cv(in);
         cv.pool.set_text_limit(options.max_text_bytes);
         cv.on_diagnostic = options.on_diagnostic;
+        cv.renamed_macro_file = options.renamed_macro_file;
         try {
             r.status = parse(cv, options.loop);
         } catch (const ScannerFatal& fatal) {

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdio>
 #include <functional>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "context/conversion.h"
@@ -24,6 +26,11 @@ struct ConvertOptions {
     // found after the whole document was converted. Not told of running out
     // of memory (the result reports it).
     std::function<void(const Diagnostic&, bool after_document)> on_diagnostic;
+    // For a whole-site migration that renames macro files: given the last
+    // path component of a literal ^macro_use argument, its new name, or
+    // nothing. A reference so renamed is rewritten and reported as a note
+    // instead of the predefinitions-changed warning.
+    std::function<std::optional<std::string>(std::string_view)> renamed_macro_file;
 };
 
 // Converts what `in` holds from its current position to its end.

@@ -17,8 +17,18 @@ bool is_template(std::string_view name, const std::vector<std::string>& extensio
 // "tavrin.cfg" becomes "auto.tvx"; any other name is kept.
 std::string converted_name(std::string_view name);
 
-// `s` for a terminal line: control bytes as C escapes, so that one report
-// line stays one line (a syntax error can quote a line feed as its token).
+// `s` for a terminal line. Control bytes are shown as C escapes, so that one
+// report line stays one line (a syntax error can quote a line feed as its
+// token); C1 controls and the characters that reorder text on screen
+// (bidirectional overrides and isolates) as \uXXXX; bytes that are not UTF-8
+// as \xXX, since a terminal may take a lone byte for a control.
 std::string printable(std::string_view s);
+
+// Length of the UTF-8 sequence that starts at s[i], or 0 when none does
+// (overlong forms and surrogates are not UTF-8).
+std::size_t utf8_length(std::string_view s, std::size_t i);
+
+// The code point of the UTF-8 sequence of `length` bytes at s[i].
+char32_t utf8_decode(std::string_view s, std::size_t i, std::size_t length);
 
 }  // namespace tvconv::tree

@@ -1,47 +1,68 @@
 #include "tree/options.h"
 
+#include <getopt.h>
+
 #include <charconv>
 #include <string_view>
+
+#include "tree/names.h"
 
 namespace tvconv::tree {
 
 namespace {
 
-// Splits "html,.HTM, cfg" into {"html", "htm", "cfg"}; empty items are dropped.
-bool parse_extensions(std::string_view list, std::vector<std::string>& out, std::string& error) {
-    out.clear();
-    while (!list.empty()) {
-        std::size_t comma = list.find(',');
-        std::string_view item = list.substr(0, comma);
-        list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
-        while (!item.empty() && item.front() == ' ') item.remove_prefix(1);
-        while (!item.empty() && item.back() == ' ') item.remove_suffix(1);
-        if (!item.empty() && item.front() == '.') item.remove_prefix(1);
-        if (item.empty()) continue;
-        if (item.find('/') != std::string_view::npos) {
-            error = "--ext: '" + std::string(item) + "' is not a file-name extension";
-            return false;
-        }
-        std::string ext;
-        for (char c : item) ext += (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-        out.push_back(ext);
-    }
-    if (out.empty()) error = "--ext needs at least one extension";
-    return !out.empty();
-}
-
 bool parse_jobs(std::string_view text, unsigned& jobs, std::string& error) {
     unsigned value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size() || value == 0 || value > 1024) {
-        error = "-j needs a number of jobs from 1 to 1024, not '" + std::string(text) + "'";
+        error = "-j needs a number of jobs from 1 to 1024, not '" + printable(text) + "'";
         return false;
     }
     jobs = value;
     return true;
 }
 
+enum LongOnly : int {
+    kExt = 256,
+    kNoCopy,
+    kCheck,
+    kReport,
+    kVersion,
+    kKeepReferences,
+    kForce,
+    kState,
+    kExclude,
+};
+
 }  // namespace
+
+bool parse_extensions(const std::string& list, std::vector<std::string>& out, std::string& error) {
+    out.clear();
+    std::string_view rest = list;
+    for (;;) {
+        std::size_t comma = rest.find(',');
+        std::string_view item = rest.substr(0, comma);
+        while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
+        while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
+        if (!item.empty() && item.front() == '.') item.remove_prefix(1);
+        if (item.empty()) {
+            error = "--ext: empty extension in '" + printable(list) +
+                    "' (separate extensions with commas: html,htm,cfg)";
+            return false;
+        }
+        if (item.find_first_of(" \t*?[]/\\") != std::string_view::npos) {
+            error = "--ext: '" + printable(item) +
+                    "' is not a file-name extension (separate extensions with commas; no "
+                    "blanks, globs or slashes)";
+            return false;
+        }
+        std::string ext;
+        for (char c : item) ext += (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+        out.push_back(ext);
+        if (comma == std::string_view::npos) return true;
+        rest.remove_prefix(comma + 1);
+    }
+}
 
 const char* usage_text() {
     return "usage: tvconv-tree [options] SOURCE_DIR TARGET_DIR\n"
@@ -49,98 +70,152 @@ const char* usage_text() {
            "\n"
            "Converts every Tavrin 2 template under SOURCE_DIR to Tavrin 3 and writes the\n"
            "site under TARGET_DIR with the same layout. Macro files are renamed as the\n"
-           "target expects: NAME.cfg becomes NAME.tvx (a leading '_' removed) and\n"
-           "tavrin.cfg becomes auto.tvx. Other files are copied unchanged.\n"
+           "target expects (NAME.cfg and _NAME.cfg become NAME.tvx, tavrin.cfg becomes\n"
+           "auto.tvx) and ^macro_use references to them are rewritten. Other files are\n"
+           "copied unchanged. A re-run converts only what changed and never overwrites a\n"
+           "target file edited by hand.\n"
            "\n"
            "options:\n"
-           "  --ext LIST     extensions of template files, comma-separated\n"
-           "                 (default: html,htm,cfg; case is ignored)\n"
-           "  --no-copy      do not copy files that are not templates\n"
-           "  --check        convert and report, but write nothing\n"
-           "  --report FILE  also write the report as JSON to FILE ('-': standard output)\n"
-           "  -j, --jobs N   convert N files at once (default: number of processors)\n"
-           "  -h, --help     show this help and exit\n"
-           "  --version      show the version and exit\n"
+           "  --ext LIST         extensions of template files, comma-separated\n"
+           "                     (default: html,htm,cfg; case is ignored)\n"
+           "  --exclude GLOB     leave out paths (relative to SOURCE_DIR) that match;\n"
+           "                     repeatable (.git, .svn, .hg and CVS are always left out)\n"
+           "  --no-copy          do not copy files that are not templates\n"
+           "  --keep-references  do not rewrite ^macro_use references to renamed files\n"
+           "  --force            overwrite target files edited by hand since the last run\n"
+           "  --state FILE       keep the record of what was written in FILE (default:\n"
+           "                     in $XDG_CACHE_HOME/tvconv or ~/.cache/tvconv)\n"
+           "  --check            convert and report, but write nothing\n"
+           "  --report FILE      also write the report as JSON to FILE ('-': standard output)\n"
+           "  -j, --jobs N       convert N files at once (default: number of processors)\n"
+           "  -h, --help         show this help and exit\n"
+           "  --version          show the version and exit\n"
            "\n"
            "The report (every diagnostic as PATH:LINE: MESSAGE, then a summary) goes to\n"
            "standard error. Exit status: 0 all templates converted with no diagnostic,\n"
-           "3 all converted but manual edits are left, 1 a file failed, 2 wrong usage.\n";
+           "3 all converted but manual edits or checks are left, 1 a file failed or\n"
+           "was skipped, or no template was found, 2 wrong usage, 130 interrupted.\n";
 }
 
 ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
     ParsedCommandLine p;
     Options& o = p.options;
-    std::vector<std::string> operands;
-    bool options_done = false;
 
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (options_done || arg.size() < 2 || arg[0] != '-') {
-            operands.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            options_done = true;
-            continue;
-        }
-        // Options that take a value accept "--opt VALUE", "--opt=VALUE" and,
-        // for -j, "-jN".
-        std::string name = arg, value;
-        bool has_value = false;
-        if (std::size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-            has_value = true;
-        } else if (arg.starts_with("-j") && arg.size() > 2) {
-            name = "-j";
-            value = arg.substr(2);
-            has_value = true;
-        }
-        auto take_value = [&]() -> bool {
-            if (has_value) return true;
-            if (i + 1 >= args.size()) {
-                p.error = "option " + name + " needs a value";
-                return false;
-            }
-            value = args[++i];
-            return true;
-        };
-        auto no_value = [&]() -> bool {
-            if (has_value) p.error = "option " + name + " takes no value";
-            return !has_value;
-        };
+    static const option kLong[] = {
+        {"ext", required_argument, nullptr, kExt},
+        {"exclude", required_argument, nullptr, kExclude},
+        {"no-copy", no_argument, nullptr, kNoCopy},
+        {"keep-references", no_argument, nullptr, kKeepReferences},
+        {"force", no_argument, nullptr, kForce},
+        {"state", required_argument, nullptr, kState},
+        {"check", no_argument, nullptr, kCheck},
+        {"report", required_argument, nullptr, kReport},
+        {"jobs", required_argument, nullptr, 'j'},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, kVersion},
+        {nullptr, 0, nullptr, 0},
+    };
+    // getopt_long wants a mutable argv with the program name first; it
+    // moves operands behind the options, so they may come in any order.
+    std::vector<std::string> storage;
+    storage.reserve(args.size() + 1);
+    storage.emplace_back("tvconv-tree");
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& s : storage) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    int argc = static_cast<int>(storage.size());
 
-        if (name == "--help" || name == "-h") {
-            if (!no_value()) return p;
-            p.command = Command::kHelp;
-            return p;
-        } else if (name == "--version") {
-            if (!no_value()) return p;
-            p.command = Command::kVersion;
-            return p;
-        } else if (name == "--ext") {
-            if (!take_value() || !parse_extensions(value, o.extensions, p.error)) return p;
-        } else if (name == "--no-copy") {
-            if (!no_value()) return p;
-            o.copy = false;
-        } else if (name == "--check") {
-            if (!no_value()) return p;
-            o.check = true;
-        } else if (name == "--report") {
-            if (!take_value()) return p;
-            if (value.empty()) {
-                p.error = "--report needs a file name";
+    optind = 0;  // a full reset: the tests parse many command lines
+    opterr = 0;
+    bool help = false, version = false;
+    for (;;) {
+        int index = -1;
+        int c = getopt_long(argc, argv.data(), "hj:", kLong, &index);
+        if (c == -1) break;
+        std::string value = optarg ? optarg : "";
+        switch (c) {
+            case 'h':
+                help = true;
+                break;
+            case kVersion:
+                version = true;
+                break;
+            case kExt:
+                if (!parse_extensions(value, o.extensions, p.error)) return p;
+                break;
+            case kExclude:
+                if (value.empty()) {
+                    p.error = "--exclude needs a pattern";
+                    return p;
+                }
+                o.excludes.push_back(value);
+                break;
+            case kNoCopy:
+                o.copy = false;
+                break;
+            case kKeepReferences:
+                o.keep_references = true;
+                break;
+            case kForce:
+                o.force = true;
+                break;
+            case kState:
+                if (value.empty()) {
+                    p.error = "--state needs a file name";
+                    return p;
+                }
+                o.state = value;
+                break;
+            case kCheck:
+                o.check = true;
+                break;
+            case kReport:
+                if (value.empty()) {
+                    p.error = "--report needs a file name";
+                    return p;
+                }
+                o.report = value;
+                break;
+            case 'j':
+                if (!parse_jobs(value, o.jobs, p.error)) return p;
+                break;
+            case '?':
+            default: {
+                std::string arg = optind > 0 && optind <= argc ? storage[std::size_t(optind - 1)]
+                                                               : std::string();
+                bool known_with_value = false;
+                if (arg.starts_with("--") && arg.find('=') != std::string::npos) {
+                    std::string name = arg.substr(0, arg.find('='));
+                    for (const option& opt : kLong)
+                        if (opt.name && name == std::string("--") + opt.name) known_with_value = true;
+                    if (known_with_value) p.error = "option " + name + " takes no value";
+                }
+                if (known_with_value) {
+                    // said above
+                } else if (optopt == 'j' || optopt >= kExt) {
+                    // A known option without its value.
+                    std::string name = "-j";
+                    for (const option& opt : kLong)
+                        if (opt.name && opt.val == optopt) name = std::string("--") + opt.name;
+                    p.error = "option " + name + " needs a value";
+                } else {
+                    p.error = "unknown option '" + printable(arg) + "'";
+                }
                 return p;
             }
-            o.report = value;
-        } else if (name == "-j" || name == "--jobs") {
-            if (!take_value() || !parse_jobs(value, o.jobs, p.error)) return p;
-        } else {
-            p.error = "unknown option '" + arg + "'";
-            return p;
         }
     }
+    if (help) {
+        p.command = Command::kHelp;
+        return p;
+    }
+    if (version) {
+        p.command = Command::kVersion;
+        return p;
+    }
 
+    std::vector<std::string> operands(storage.begin() + optind, storage.end());
     std::size_t wanted_min = o.check ? 1 : 2;
     if (operands.size() < wanted_min || operands.size() > 2) {
         p.error = operands.size() > 2 ? "too many arguments"

@@ -15,6 +15,10 @@ struct Options {
     bool check = false;
     std::string report;  // JSON report file; "-" is standard output
     unsigned jobs = 0;   // 0: one per processor
+    bool keep_references = false;  // leave ^macro_use arguments as they are
+    bool force = false;            // overwrite target files edited by hand
+    std::string state;             // the record of what was written; empty: the cache
+    std::vector<std::string> excludes;  // globs over paths relative to the source
 };
 
 enum class Command { kRun, kHelp, kVersion, kUsageError };
@@ -26,6 +30,11 @@ struct ParsedCommandLine {
 };
 
 ParsedCommandLine parse_command_line(const std::vector<std::string>& args);
+
+// Parses the --ext list "html,.HTM, cfg" into {"html", "htm", "cfg"}. An
+// empty entry, or one with a blank, a glob character or a slash, is an
+// error: such a list would match nothing the user meant.
+bool parse_extensions(const std::string& list, std::vector<std::string>& out, std::string& error);
 
 // The text of --help; the first line is the usage line.
 const char* usage_text();

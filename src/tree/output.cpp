@@ -1,5 +1,6 @@
 #include "tree/output.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -28,8 +30,16 @@ struct Slot {
 };
 Slot* g_slots = nullptr;
 unsigned g_slot_count = 0;
+volatile std::sig_atomic_t g_interrupted = 0;
 
-extern "C" void remove_temporaries(int sig) {
+constexpr std::string_view kTemporaryPrefix = ".tvconv-tree.";
+constexpr std::size_t kTemporarySuffix = 6;  // mkstemp's XXXXXX
+
+extern "C" void on_signal(int sig) {
+    if (!g_interrupted) {
+        g_interrupted = 1;
+        return;
+    }
     for (unsigned i = 0; i < g_slot_count; ++i)
         if (g_slots[i].active.load()) ::unlink(g_slots[i].path);
     ::signal(sig, SIG_DFL);
@@ -64,7 +74,7 @@ std::string write_atomically(const std::string& path, mode_t mode, unsigned slot
     std::string dir = parent_of(path);
     if (std::string problem = check_directory(dir); !problem.empty()) return problem;
 
-    std::string temp = dir + "/.tvconv-tree.XXXXXX";
+    std::string temp = dir + "/" + std::string(kTemporaryPrefix) + "XXXXXX";
     if (temp.size() >= PATH_MAX) return error_text("cannot write", ENAMETOOLONG);
     Slot* s = slot < g_slot_count ? &g_slots[slot] : nullptr;
     int fd = ::mkstemp(temp.data());
@@ -150,10 +160,33 @@ void install_cleanup(unsigned slots) {
         ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
         delete[] old;
     }
+    g_interrupted = 0;
     struct sigaction action {};
-    action.sa_handler = remove_temporaries;
+    action.sa_handler = on_signal;
     sigemptyset(&action.sa_mask);
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &action, nullptr);
+}
+
+bool interrupted() {
+    return g_interrupted != 0;
+}
+
+std::size_t remove_leftovers(const std::string& dir) {
+    std::size_t removed = 0;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return 0;
+    while (dirent* entry = ::readdir(d)) {
+        std::string_view name = entry->d_name;
+        if (!name.starts_with(kTemporaryPrefix) ||
+            name.size() != kTemporaryPrefix.size() + kTemporarySuffix)
+            continue;
+        struct stat st;
+        std::string path = dir + "/" + std::string(name);
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0)
+            ++removed;
+    }
+    ::closedir(d);
+    return removed;
 }
 
 }  // namespace tvconv::tree

@@ -24,8 +24,17 @@ std::string write_file(const std::string& path, std::string_view data, mode_t mo
 // Copies the regular file `from` to `path` the same way, byte for byte.
 std::string copy_file(const std::string& from, const std::string& path, mode_t mode, unsigned slot);
 
-// Makes room for `slots` writers at once and, on SIGINT, SIGTERM or SIGHUP,
-// removes their unfinished temporary files before the signal ends the run.
+// Makes room for `slots` writers at once. A first SIGINT, SIGTERM or SIGHUP
+// asks the run to stop (see interrupted()): files being written are
+// finished, no other is begun. A second one removes the unfinished
+// temporary files and ends the process at once.
 void install_cleanup(unsigned slots);
+
+// Whether a stop was asked for since install_cleanup.
+bool interrupted();
+
+// Removes from the directory `dir` the temporary files that a run killed
+// while writing left behind. Returns how many it removed.
+std::size_t remove_leftovers(const std::string& dir);
 
 }  // namespace tvconv::tree

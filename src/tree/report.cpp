@@ -1,46 +1,55 @@
 #include "tree/report.h"
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "tree/names.h"
 
 namespace tvconv::tree {
+
+using json = nlohmann::ordered_json;
 
 namespace {
 
 bool renamed(const Entry& e, const Result& r) {
     return e.kind == Kind::kTemplate && e.target != e.path &&
-           (r.status == Status::kConverted || r.status == Status::kManual);
+           (r.status == Status::kConverted || r.status == Status::kManual ||
+            r.status == Status::kEdited);
 }
 
 const char* status_name(Status s) {
     switch (s) {
-        case Status::kDone:
-            return "done";
-        case Status::kConverted:
-            return "converted";
-        case Status::kManual:
-            return "manual";
-        case Status::kFailed:
-            return "failed";
-        case Status::kCopied:
-            return "copied";
-        case Status::kNotCopied:
-            return "not_copied";
-        case Status::kSkipped:
-            return "skipped";
+        case Status::kDone: return "done";
+        case Status::kConverted: return "converted";
+        case Status::kManual: return "manual";
+        case Status::kFailed: return "failed";
+        case Status::kCopied: return "copied";
+        case Status::kNotCopied: return "not_copied";
+        case Status::kSkipped: return "skipped";
+        case Status::kExcluded: return "excluded";
+        case Status::kEdited: return "edited";
+    }
+    return "";
+}
+
+const char* action_name(Action a) {
+    switch (a) {
+        case Action::kNone: return "none";
+        case Action::kWritten: return "written";
+        case Action::kUnchanged: return "unchanged";
+        case Action::kRecorded: return "recorded";
+        case Action::kKept: return "kept";
     }
     return "";
 }
 
 const char* kind_name(Kind k) {
     switch (k) {
-        case Kind::kDirectory:
-            return "directory";
-        case Kind::kTemplate:
-            return "template";
-        case Kind::kFile:
-            return "file";
-        case Kind::kSkipped:
-            return "other";
+        case Kind::kDirectory: return "directory";
+        case Kind::kTemplate: return "template";
+        case Kind::kFile: return "file";
+        case Kind::kSkipped: return "other";
+        case Kind::kExcluded: return "excluded";
     }
     return "";
 }
@@ -49,177 +58,311 @@ std::string shown_path(const Entry& e) {
     return printable(e.path) + (e.kind == Kind::kDirectory ? "/" : "");
 }
 
-// Length of the UTF-8 sequence starting at s[i], or 0 when it is not one.
-std::size_t utf8_length(std::string_view s, std::size_t i) {
-    unsigned char c = s[i];
-    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (n == 0 || i + n > s.size()) return 0;
-    for (std::size_t k = 1; k < n; ++k)
-        if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 0;
-    // Overlong forms and surrogates are not UTF-8 either.
-    unsigned char c1 = s[i + (n > 1)];
-    if ((n == 2 && c < 0xC2) || (n == 3 && c == 0xE0 && c1 < 0xA0) ||
-        (n == 3 && c == 0xED && c1 >= 0xA0) || (n == 4 && c == 0xF0 && c1 < 0x90) ||
-        (n == 4 && (c > 0xF4 || (c == 0xF4 && c1 >= 0x90))))
-        return 0;
+std::size_t count_findings(const Result& r, const char* severity) {
+    std::size_t n = 0;
+    for (const Finding& f : r.findings) n += std::string_view(severity_of(f.code)) == severity;
     return n;
 }
 
+// JSON strings must be UTF-8, but names and messages are bytes. A string
+// that is not UTF-8 goes into the document as a placeholder that no name can
+// be (it holds NUL), and the dump puts in its own escape, each byte that is
+// not part of a UTF-8 sequence as a lone surrogate U+DC80 to U+DCFF, as
+// Python's surrogateescape does: reversible, and distinct from every valid
+// name.
+class JsonBytes {
+  public:
+    json operator()(const std::string& s) {
+        if (valid(s)) return s;
+        raw_.push_back(s);
+        return std::string(1, '\0') + std::to_string(raw_.size() - 1) + std::string(1, '\0');
+    }
+
+    std::string dump(const json& j) const {
+        std::string text = j.dump(2);
+        if (raw_.empty()) return text + "\n";
+        std::string out;
+        constexpr std::string_view kOpen = "\"\\u0000";
+        std::size_t from = 0;
+        for (std::size_t at; (at = text.find(kOpen, from)) != std::string::npos;) {
+            std::size_t digits = at + kOpen.size(), end = digits;
+            while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+            if (end == digits || text.compare(end, 7, "\\u0000\"") != 0) {
+                out.append(text, from, digits - from);
+                from = digits;
+                continue;
+            }
+            out.append(text, from, at - from);
+            out += escaped(raw_[std::stoul(text.substr(digits, end - digits))]);
+            from = end + 7;
+        }
+        out.append(text, from);
+        return out + "\n";
+    }
+
+  private:
+    static bool valid(std::string_view s) {
+        for (std::size_t i = 0; i < s.size();) {
+            std::size_t n = utf8_length(s, i);
+            if (n == 0) return false;
+            i += n;
+        }
+        return true;
+    }
+
+    static std::string escaped(std::string_view s) {
+        std::string out = "\"";
+        char buf[8];
+        for (std::size_t i = 0; i < s.size();) {
+            unsigned char c = s[i];
+            std::size_t n = utf8_length(s, i);
+            if (n == 0) {
+                std::snprintf(buf, sizeof buf, "\\udc%02x", c);
+                out += buf;
+                ++i;
+                continue;
+            }
+            if (c == '"' || c == '\\') {
+                out += '\\';
+                out += char(c);
+            } else if (c < 0x20 || c == 0x7f) {
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out.append(s.substr(i, n));
+            }
+            i += n;
+        }
+        return out + "\"";
+    }
+
+    std::vector<std::string> raw_;
+};
+
+struct Counts {
+    std::size_t templates = 0, files = 0;
+    std::size_t status[9] = {};
+    std::size_t failed = 0;  // files and directories, those in a failed directory once each
+    std::size_t renamed = 0, written = 0, unchanged = 0, rewritten = 0;
+    bool skipped_template = false;
+
+    explicit Counts(const RunReport& run) {
+        for (std::size_t i = 0; i < run.entries.size(); ++i) {
+            if (!run.finished[i]) continue;
+            const Entry& e = run.entries[i];
+            const Result& r = run.results[i];
+            templates += e.kind == Kind::kTemplate;
+            files += e.kind == Kind::kFile;
+            ++status[int(r.status)];
+            // A directory that failed to be made is counted through its
+            // files; one that could not be read, whose files are unknown, is
+            // counted itself.
+            if (r.status == Status::kFailed &&
+                !(e.kind == Kind::kDirectory && r.files_lost > 0))
+                ++failed;
+            renamed += tree::renamed(e, r);
+            written += r.action == Action::kWritten;
+            unchanged += r.action == Action::kUnchanged;
+            for (const Finding& f : r.findings) rewritten += f.code == "reference-rewritten";
+            skipped_template |= r.status == Status::kSkipped && e.template_name;
+        }
+    }
+    std::size_t of(Status s) const { return status[int(s)]; }
+};
+
 }  // namespace
 
-std::string json_string(std::string_view s) {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < s.size();) {
-        unsigned char c = s[i];
-        std::size_t n = utf8_length(s, i);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c < 0x20 || c == 0x7f || n == 0) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-            n = 1;
-        } else {
-            out.append(s.substr(i, n));
-        }
-        i += n ? n : 1;
-    }
-    return out + "\"";
+const char* severity_of(const std::string& code) {
+    if (code == "reference-rewritten") return "note";
+    if (code == "syntax-error" || code == "stack-overflow" || code == "scanner-fatal" ||
+        code == "out-of-memory")
+        return "error";
+    return "warning";
 }
 
 std::string entry_lines(const Entry& e, const Result& r) {
     std::string out;
     std::string path = shown_path(e);
-    for (const Diagnostic& d : r.diagnostics) {
+    for (const Finding& d : r.findings) {
         out += path;
         if (d.line) {
             out += ':';
             out += std::to_string(*d.line);
         }
-        out += ": " + printable(d.message_without_line()) + "\n";
+        out += ": " + printable(d.message) + "\n";
     }
-    if (r.status == Status::kFailed) {
+    if (r.status == Status::kFailed && !r.quiet) {
         out += path + ": failed: " + printable(r.reason);
-        out +=
-            e.kind == Kind::kDirectory ? "; its contents are not converted\n" : "; not written\n";
+        if (e.kind != Kind::kDirectory)
+            out += "; not written\n";
+        else if (r.files_lost > 0)
+            out += "; " + std::to_string(r.files_lost) +
+                   (r.files_lost == 1 ? " file in it is" : " files in it are") + " not written\n";
+        else
+            out += "; its contents are not converted\n";
     } else if (r.status == Status::kSkipped) {
         out += path + ": skipped: " + printable(r.reason) + "\n";
+    } else if (r.status == Status::kEdited) {
+        out += printable(e.target) + ": " + printable(r.reason) + "\n";
     }
     return out;
 }
 
-int exit_status(const std::vector<Result>& results) {
-    int status = 0;
-    for (const Result& r : results) {
-        if (r.status == Status::kFailed) return 1;
-        if (r.status == Status::kManual) status = 3;
-    }
-    return status;
+int exit_status(const RunReport& run) {
+    if (run.interrupted) return 130;
+    Counts c(run);
+    if (c.failed > 0 || c.skipped_template || c.templates == 0) return 1;
+    return c.of(Status::kManual) + c.of(Status::kEdited) > 0 ? 3 : 0;
 }
 
-std::string summary_text(const Options& options, const std::vector<Entry>& entries,
-                         const std::vector<Result>& results) {
-    std::size_t templates = 0, files = 0;
-    std::size_t count[7] = {};
-    std::string manual, failed, renames, skipped;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const Entry& e = entries[i];
-        const Result& r = results[i];
-        templates += e.kind == Kind::kTemplate;
-        files += e.kind == Kind::kFile;
-        ++count[int(r.status)];
+std::string summary_text(const RunReport& run) {
+    const Options& options = run.options;
+    Counts c(run);
+    std::string manual, failed, renames, skipped, excluded, edited;
+    for (std::size_t i = 0; i < run.entries.size(); ++i) {
+        if (!run.finished[i]) continue;
+        const Entry& e = run.entries[i];
+        const Result& r = run.results[i];
         std::string path = shown_path(e);
         if (r.status == Status::kManual) {
-            std::size_t n = r.diagnostics.size();
+            std::size_t n = count_findings(r, "warning");
             manual += "    " + path + " (" + std::to_string(n) +
                       (n == 1 ? " diagnostic)\n" : " diagnostics)\n");
-        } else if (r.status == Status::kFailed) {
+        } else if (r.status == Status::kFailed && !r.quiet) {
             failed += "    " + path + ": " + printable(r.reason) + "\n";
         } else if (r.status == Status::kSkipped) {
             skipped += "    " + path + ": " + printable(r.reason) + "\n";
+        } else if (r.status == Status::kExcluded) {
+            excluded += "    " + path + ": " + printable(r.reason) + "\n";
+        } else if (r.status == Status::kEdited) {
+            edited += "    " + printable(e.target) + "\n";
         }
         if (renamed(e, r)) renames += "    " + path + " -> " + printable(e.target) + "\n";
     }
-    std::size_t renamed_count = 0;
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        renamed_count += renamed(entries[i], results[i]);
 
     auto line = [](const char* what, std::size_t n) {
         return std::string("  ") + what + ": " + std::to_string(n) + "\n";
     };
-    std::string out = "tvconv-tree: " + std::to_string(templates) +
-                      (templates == 1 ? " template, " : " templates, ") + std::to_string(files) +
-                      (files == 1 ? " other file" : " other files") +
-                      (options.check ? " (check only: nothing written)\n" : "\n");
-    out += line("converted cleanly", count[int(Status::kConverted)]);
-    out += line("converted with manual edits left", count[int(Status::kManual)]) + manual;
-    out += line("failed", count[int(Status::kFailed)]) + failed;
-    out += line("copied", count[int(Status::kCopied)]);
-    if (!options.copy) out += line("not copied (--no-copy)", count[int(Status::kNotCopied)]);
-    out += line("renamed", renamed_count) + renames;
-    if (count[int(Status::kSkipped)])
-        out += line("skipped", count[int(Status::kSkipped)]) + skipped;
+    std::string out;
+    if (run.interrupted) out += "tvconv-tree: interrupted; what was done so far:\n";
+    out += "tvconv-tree: " + std::to_string(c.templates) +
+           (c.templates == 1 ? " template, " : " templates, ") + std::to_string(c.files) +
+           (c.files == 1 ? " other file" : " other files") +
+           (options.check ? " (check only: nothing written)\n" : "\n");
+    out += line("converted cleanly", c.of(Status::kConverted));
+    out += line("converted with manual edits left", c.of(Status::kManual)) + manual;
+    if (c.of(Status::kEdited))
+        out += line("edited by hand since the last run, not overwritten", c.of(Status::kEdited)) +
+               edited;
+    out += line("failed", c.failed) + failed;
+    out += line("copied", c.of(Status::kCopied));
+    if (!options.copy) out += line("not copied (--no-copy)", c.of(Status::kNotCopied));
+    out += line("renamed", c.renamed) + renames;
+    if (c.rewritten) out += line("references rewritten", c.rewritten);
+    if (!options.check) {
+        out += line("written", c.written);
+        if (c.unchanged) out += line("unchanged since the last run", c.unchanged);
+    }
+    if (c.of(Status::kSkipped)) out += line("skipped", c.of(Status::kSkipped)) + skipped;
+    if (c.of(Status::kExcluded)) out += line("excluded", c.of(Status::kExcluded)) + excluded;
+    if (!run.stale.empty()) {
+        out += line("stale (source deleted; target kept)", run.stale.size());
+        for (const Stale& s : run.stale)
+            out += "    " + printable(s.target) + " (from " + printable(s.source) + ")\n";
+    }
+    if (c.templates == 0 && !run.interrupted) {
+        std::string exts;
+        for (const std::string& x : options.extensions) exts += (exts.empty() ? "." : ", .") + x;
+        out += "tvconv-tree: no template found: no file name ends in " + exts +
+               " (choose others with --ext)\n";
+    }
+
+    // What to do next, most pressing first.
+    std::string target = options.target.empty() ? "the target" : printable(options.target);
+    if (run.interrupted) {
+        out += "next: run the same command again to finish; what was written is kept\n";
+    } else if (c.failed || c.skipped_template) {
+        out += "next: mend the failed and skipped files listed above in the source, then run "
+               "again\n";
+    } else if (c.of(Status::kEdited)) {
+        out += "next: the files edited by hand were kept; where their sources changed since, "
+               "carry the changes over by hand (a --check run shows the conversion), or run with "
+               "--force to overwrite the edits\n";
+    } else if (c.of(Status::kManual)) {
+        out += "next: edit the files listed above in " + target +
+               "; a later run keeps those edits\n";
+    } else if (c.templates) {
+        out += options.check ? "next: nothing is left to edit; run without --check to write\n"
+                             : "next: nothing is left to edit; " + target + " is converted\n";
+    }
     return out;
 }
 
-std::string json_report(const Options& options, const std::vector<Entry>& entries,
-                        const std::vector<Result>& results, int status) {
-    std::size_t count[7] = {}, renamed_count = 0;
-    std::string files, renames, diagnostics;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const Entry& e = entries[i];
-        const Result& r = results[i];
-        ++count[int(r.status)];
+std::string json_text(const std::string& bytes) {
+    JsonBytes text;
+    std::string dumped = text.dump(text(bytes));
+    dumped.pop_back();  // the final line feed
+    return dumped;
+}
+
+std::string json_report(const RunReport& run, int status) {
+    const Options& options = run.options;
+    JsonBytes text;
+    Counts c(run);
+    json files = json::array(), renames = json::array(), diagnostics = json::array(),
+         stale = json::array();
+    for (std::size_t i = 0; i < run.entries.size(); ++i) {
+        if (!run.finished[i]) continue;
+        const Entry& e = run.entries[i];
+        const Result& r = run.results[i];
         if (r.status == Status::kDone) continue;  // directories appear only when they failed
-        files += files.empty() ? "\n    " : ",\n    ";
-        files += "{\"path\": " + json_string(e.path) + ", \"kind\": \"" + kind_name(e.kind) + "\"";
-        if (e.kind != Kind::kSkipped && e.kind != Kind::kDirectory)
-            files += ", \"target\": " + json_string(e.target);
-        files += ", \"status\": \"" + std::string(status_name(r.status)) + "\"";
-        if (!r.reason.empty()) files += ", \"reason\": " + json_string(r.reason);
-        if (e.kind == Kind::kTemplate)
-            files += ", \"diagnostics\": " + std::to_string(r.diagnostics.size());
-        files += "}";
-        if (renamed(e, r)) {
-            ++renamed_count;
-            renames += renames.empty() ? "\n    " : ",\n    ";
-            renames +=
-                "{\"from\": " + json_string(e.path) + ", \"to\": " + json_string(e.target) + "}";
-        }
-        for (const Diagnostic& d : r.diagnostics) {
-            diagnostics += diagnostics.empty() ? "\n    " : ",\n    ";
-            diagnostics += "{\"path\": " + json_string(e.path) +
-                           ", \"line\": " + (d.line ? std::to_string(*d.line) : "null") +
-                           ", \"message\": " + json_string(d.message_without_line()) + "}";
+        json f{{"path", text(e.path)}, {"kind", kind_name(e.kind)}};
+        if (e.kind == Kind::kTemplate || e.kind == Kind::kFile) f["target"] = text(e.target);
+        f["status"] = status_name(r.status);
+        f["action"] = action_name(r.action);
+        if (!r.reason.empty()) f["reason"] = text(r.reason);
+        if (e.kind == Kind::kTemplate) f["diagnostics"] = r.findings.size();
+        files.push_back(std::move(f));
+        if (renamed(e, r)) renames.push_back(json{{"from", text(e.path)}, {"to", text(e.target)}});
+        for (const Finding& d : r.findings) {
+            diagnostics.push_back(json{{"path", text(e.path)},
+                                       {"line", d.line ? json(*d.line) : json(nullptr)},
+                                       {"code", d.code},
+                                       {"severity", severity_of(d.code)},
+                                       {"message", text(d.message)}});
         }
     }
-    auto list = [](const std::string& items) {
-        return items.empty() ? "[]" : "[" + items + "\n  ]";
+    for (const Stale& s : run.stale)
+        stale.push_back(json{{"target", text(s.target)}, {"source", text(s.source)}});
+
+    json report{
+        {"source", text(options.source)},
+        {"target", options.target.empty() ? json(nullptr) : text(options.target)},
+        {"check", options.check},
+        {"interrupted", run.interrupted},
+        {"exit_status", status},
+        {"summary",
+         {{"templates", c.templates},
+          {"other_files", c.files},
+          {"converted", c.of(Status::kConverted)},
+          {"manual", c.of(Status::kManual)},
+          {"edited", c.of(Status::kEdited)},
+          {"failed", c.failed},
+          {"copied", c.of(Status::kCopied)},
+          {"not_copied", c.of(Status::kNotCopied)},
+          {"renamed", c.renamed},
+          {"references_rewritten", c.rewritten},
+          {"written", c.written},
+          {"unchanged", c.unchanged},
+          {"skipped", c.of(Status::kSkipped)},
+          {"excluded", c.of(Status::kExcluded)},
+          {"stale", run.stale.size()}}},
+        {"files", files},
+        {"renames", renames},
+        {"stale", stale},
+        {"diagnostics", diagnostics},
     };
-    auto n = [&](Status s) { return std::to_string(count[int(s)]); };
-    std::string out = "{\n";
-    out += "  \"source\": " + json_string(options.source) + ",\n";
-    out +=
-        "  \"target\": " + (options.target.empty() ? "null" : json_string(options.target)) + ",\n";
-    out += std::string("  \"check\": ") + (options.check ? "true" : "false") + ",\n";
-    out += "  \"exit_status\": " + std::to_string(status) + ",\n";
-    out += "  \"summary\": {\"converted\": " + n(Status::kConverted) +
-           ", \"manual\": " + n(Status::kManual) + ", \"failed\": " + n(Status::kFailed) +
-           ", \"copied\": " + n(Status::kCopied) + ", \"not_copied\": " + n(Status::kNotCopied) +
-           ", \"renamed\": " + std::to_string(renamed_count) +
-           ", \"skipped\": " + n(Status::kSkipped) + "},\n";
-    out += "  \"files\": " + list(files) + ",\n";
-    out += "  \"renames\": " + list(renames) + ",\n";
-    out += "  \"diagnostics\": " + list(diagnostics) + "\n";
-    out += "}\n";
-    return out;
+    return text.dump(report);
 }
 
 }  // namespace tvconv::tree

@@ -1,5 +1,6 @@
 #include "tree/run.h"
 
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,74 +11,135 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <thread>
 #include <vector>
 
 #include "core/convert.h"
+#include "tree/hygiene.h"
+#include "tree/names.h"
 #include "tree/output.h"
 #include "tree/report.h"
+#include "tree/state.h"
 #include "tree/walk.h"
+
+#ifndef TVCONV_VERSION
+#define TVCONV_VERSION "unknown"
+#endif
 
 namespace tvconv::tree {
 
 namespace {
 
-// Converts one template exactly as `tvconv FILE` would, all in memory.
-Result convert_template(const std::string& path, std::string& output) {
-    Result r;
-    std::FILE* in = std::fopen(path.c_str(), "r");
-    if (!in) {
-        r.reason = std::string("cannot read: ") + std::strerror(errno);
-        return r;
-    }
-    tvconv::Result converted = tvconv::convert(in);
-    std::fclose(in);
-    output = converted.output.str();
-    r.diagnostics = std::move(converted.diagnostics);
-    switch (converted.status) {
-        case tvconv::Status::accepted:
-            r.status = r.diagnostics.empty() ? Status::kConverted : Status::kManual;
-            break;
-        case tvconv::Status::syntax_error:
-            r.reason = "syntax error";
-            break;
-        case tvconv::Status::stack_overflow:
-            r.reason = "nested too deeply (parser stack overflow)";
-            break;
-        case tvconv::Status::scanner_fatal:
-            r.reason = "cannot read: " + r.diagnostics.back().message;
-            break;
-        case tvconv::Status::out_of_memory:
-            r.reason = "out of memory";
-            break;
-    }
-    return r;
-}
-
 std::string under(const std::string& root, const std::string& rel) {
     return root + "/" + rel;
+}
+
+std::string parent_dir(const std::string& rel) {
+    std::size_t slash = rel.rfind('/');
+    return slash == std::string::npos ? std::string() : rel.substr(0, slash);
+}
+
+std::string base_name(const std::string& rel) {
+    std::size_t slash = rel.rfind('/');
+    return slash == std::string::npos ? rel : rel.substr(slash + 1);
+}
+
+// Reads the whole file open at `fd`.
+bool read_all(int fd, std::string& out, int& error) {
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = errno;
+            return false;
+        }
+        if (n == 0) return true;
+        out.append(buffer, std::size_t(n));
+    }
+}
+
+// The content hash of the file at `path`, or empty when it cannot be read.
+std::string hash_of_file(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::string bytes;
+    int error = 0;
+    bool ok = read_all(fd, bytes, error);
+    ::close(fd);
+    return ok ? content_hash(bytes) : std::string();
+}
+
+std::vector<Finding> findings_of(const std::vector<EncodingWarning>& encoding,
+                                 const std::vector<Diagnostic>& diagnostics) {
+    std::vector<Finding> out;
+    for (const EncodingWarning& w : encoding) out.push_back({w.code, w.line, w.message});
+    for (const Diagnostic& d : diagnostics)
+        out.push_back({std::string(code_name(d.code)), d.line, d.message_without_line()});
+    return out;
+}
+
+Status converted_status(const std::vector<Finding>& findings) {
+    for (const Finding& f : findings)
+        if (std::string_view(severity_of(f.code)) != "note") return Status::kManual;
+    return Status::kConverted;
 }
 
 class Runner {
   public:
     Runner(const Options& options, std::string source_root, std::string target_root,
-           std::vector<Entry> entries, std::FILE* report, bool progress)
+           std::vector<Entry> entries, Record* record, std::FILE* report, bool progress)
         : options_(options),
           source_(std::move(source_root)),
           target_(std::move(target_root)),
           entries_(std::move(entries)),
           results_(entries_.size()),
           finished_(entries_.size(), 0),
+          record_(record),
           report_(report),
-          progress_(progress) {}
+          progress_(progress) {
+        // The macro files this run renames, by their source names: a
+        // ^macro_use that names one is rewritten to its new name.
+        std::string renamed;
+        for (const Entry& e : entries_) {
+            if (e.kind != Kind::kTemplate || !e.problem.empty()) continue;
+            std::string name = base_name(e.path);
+            if (converted_name(name) != name) renamed_.insert(name);
+        }
+        for (const std::string& name : renamed_) renamed += name + '\0';
+        // What a conversion depends on beyond its own source.
+        template_inputs_ = content_hash(std::string("template\0" TVCONV_VERSION "\0", 18) +
+                                        (options_.keep_references ? "keep\0" : "rewrite\0") +
+                                        (options_.keep_references ? "" : renamed));
+        copy_inputs_ = content_hash("copy");
+    }
 
     int run(unsigned jobs) {
-        // Directories first, in walk order, so that workers only write files.
+        // Directories first, in walk order, so that workers only write files;
+        // whatever lies in a directory that could not be made fails with it,
+        // reported once, by the directory.
         std::vector<std::size_t> work;
+        std::map<std::string, std::size_t> failed_dirs;  // target dir -> failed top directory
         for (std::size_t i = 0; i < entries_.size(); ++i) {
-            if (entries_[i].kind == Kind::kDirectory) {
+            const Entry& e = entries_[i];
+            auto failed = failed_dirs.find(parent_dir(e.target));
+            if (failed != failed_dirs.end() && e.kind != Kind::kSkipped &&
+                e.kind != Kind::kExcluded) {
+                results_[i] = Result{Status::kFailed, Action::kNone,
+                                     "its directory could not be created", {}, true, 0};
+                if (e.kind == Kind::kDirectory)
+                    failed_dirs[e.target] = failed->second;
+                else if (e.kind == Kind::kTemplate || options_.copy)
+                    ++results_[failed->second].files_lost;
+                finished_[i] = 1;
+            } else if (e.kind == Kind::kDirectory) {
                 directory(i);
+                if (results_[i].status == Status::kFailed && e.problem.empty())
+                    failed_dirs[e.target] = i;
                 finished_[i] = 1;
             } else {
                 work.push_back(i);
@@ -85,24 +147,51 @@ class Runner {
         }
         total_ = work.size();
         jobs = std::max(1u, std::min<unsigned>(jobs, unsigned(work.size())));
-        if (!options_.check) install_cleanup(jobs);
+        install_cleanup(jobs);
 
         std::atomic<std::size_t> next{0};
         std::vector<std::thread> workers;
         for (unsigned slot = 0; slot < jobs; ++slot) {
             workers.emplace_back([&, slot] {
-                for (std::size_t k; (k = next.fetch_add(1)) < work.size();) process(work[k], slot);
+                for (std::size_t k; !interrupted() && (k = next.fetch_add(1)) < work.size();)
+                    process(work[k], slot);
+                std::lock_guard lock(mutex_);
+                ++workers_done_;
+                changed_.notify_one();
             });
         }
-        report_in_order();
+        report_in_order(jobs);
         for (std::thread& t : workers) t.join();
-
-        std::fputs(summary_text(options_, entries_, results_).c_str(), report_);
-        return exit_status(results_);
+        interrupted_ = interrupted();
+        return 0;
     }
 
     const std::vector<Entry>& entries() const { return entries_; }
     const std::vector<Result>& results() const { return results_; }
+    const std::vector<char>& finished() const { return finished_; }
+    bool was_interrupted() const { return interrupted_; }
+
+    // Targets the record holds that this run did not produce: their sources
+    // are gone (or no longer converted). Listed, never deleted; a record
+    // entry whose target is gone too is forgotten.
+    std::vector<Stale> stale_targets() {
+        std::vector<Stale> stale;
+        if (!record_) return stale;
+        std::set<std::string> produced;
+        for (const Entry& e : entries_)
+            if (e.kind == Kind::kTemplate || e.kind == Kind::kFile) produced.insert(e.target);
+        std::vector<std::string> gone;
+        for (const auto& [target, file] : record_->files()) {
+            if (produced.count(target)) continue;
+            struct stat st;
+            if (::lstat(under(target_, target).c_str(), &st) == 0)
+                stale.push_back({target, file.source});
+            else
+                gone.push_back(target);
+        }
+        for (const std::string& target : gone) record_->forget(target);
+        return stale;
+    }
 
   private:
     void directory(std::size_t i) {
@@ -129,7 +218,7 @@ class Runner {
         try {
             r = process_entry(entries_[i], slot);
         } catch (const std::exception& ex) {
-            r = Result{Status::kFailed, ex.what(), {}};
+            r = Result{Status::kFailed, Action::kNone, ex.what(), {}, false, 0};
         }
         std::lock_guard lock(mutex_);
         results_[i] = std::move(r);
@@ -139,32 +228,137 @@ class Runner {
     }
 
     Result process_entry(const Entry& e, unsigned slot) {
-        if (e.kind == Kind::kSkipped) return Result{Status::kSkipped, e.problem, {}};
-        if (!e.problem.empty()) return Result{Status::kFailed, e.problem, {}};
-        std::string source = under(source_, e.path), target = under(target_, e.target);
-        if (e.kind == Kind::kFile) {
-            if (!options_.copy) return Result{Status::kNotCopied, "", {}};
-            if (!options_.check) {
-                std::string problem = copy_file(source, target, e.mode, slot);
-                if (!problem.empty()) return Result{Status::kFailed, problem, {}};
-            }
-            return Result{Status::kCopied, "", {}};
+        if (e.kind == Kind::kSkipped) return with(Status::kSkipped, e.problem);
+        if (e.kind == Kind::kExcluded) return with(Status::kExcluded, e.problem);
+        if (!e.problem.empty()) return failed(e.problem);
+        if (e.kind == Kind::kFile && !options_.copy) return with(Status::kNotCopied, "");
+
+        const bool is_template = e.kind == Kind::kTemplate;
+        const std::string source = under(source_, e.path), target = under(target_, e.target);
+        int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return failed(std::string("cannot read: ") + std::strerror(errno));
+        struct stat st;
+        if (::fstat(fd, &st) != 0) {
+            int error = errno;
+            ::close(fd);
+            return failed(std::string("cannot read: ") + std::strerror(error));
         }
+        const Identity source_id = identity_of(st);
+        const std::string& inputs = is_template ? template_inputs_ : copy_inputs_;
+
+        // Nothing changed since the last run, on either side: not even read.
+        const FileRecord* known = record_ ? record_->find(e.target) : nullptr;
+        struct stat tst;
+        const bool target_exists = !options_.check && ::lstat(target.c_str(), &tst) == 0;
+        const Identity target_id = target_exists ? identity_of(tst) : Identity{};
+        if (known && known->source == e.path && known->source_id == source_id &&
+            known->inputs == inputs && target_exists && known->target_id == target_id) {
+            ::close(fd);
+            return Result{is_template ? converted_status(known->findings) : Status::kCopied,
+                          Action::kUnchanged, "", known->findings};
+        }
+
+        std::string bytes;
+        int error = 0;
+        bool read_ok = read_all(fd, bytes, error);
+        ::close(fd);
+        if (!read_ok) return failed(std::string("cannot read: ") + std::strerror(error));
+
+        Result r;
         std::string output;
-        Result r = convert_template(source, output);
-        if (r.status != Status::kFailed && !options_.check) {
-            std::string problem = write_file(target, output, e.mode, slot);
-            if (!problem.empty()) {
-                r.status = Status::kFailed;
-                r.reason = problem;
+        if (is_template) {
+            ConvertOptions convert_options;
+            if (!options_.keep_references) {
+                convert_options.renamed_macro_file =
+                    [this](std::string_view name) -> std::optional<std::string> {
+                    if (!renamed_.count(std::string(name))) return std::nullopt;
+                    return converted_name(name);
+                };
             }
+            tvconv::Result converted = convert(std::string_view(bytes), convert_options);
+            r.findings = findings_of(encoding_warnings(bytes), converted.diagnostics);
+            switch (converted.status) {
+                case tvconv::Status::accepted:
+                    r.status = converted_status(r.findings);
+                    break;
+                case tvconv::Status::syntax_error:
+                    r.reason = "syntax error";
+                    return r;
+                case tvconv::Status::stack_overflow:
+                    r.reason = "nested too deeply (parser stack overflow)";
+                    return r;
+                case tvconv::Status::scanner_fatal:
+                    r.reason = "cannot read: " + converted.diagnostics.back().message;
+                    return r;
+                case tvconv::Status::out_of_memory:
+                    r.reason = "out of memory";
+                    return r;
+            }
+            output = converted.output.str();
+        } else {
+            r.status = Status::kCopied;
+            output = std::move(bytes);
+            bytes.clear();
+        }
+        if (options_.check) return r;
+
+        const std::string source_hash = is_template ? content_hash(bytes) : content_hash(output);
+        const std::string written_hash = is_template ? content_hash(output) : source_hash;
+        FileRecord file{e.path, source_id, source_hash, inputs, written_hash, {}, r.findings};
+
+        // A file already at the target is overwritten only when it still
+        // holds what this tool wrote there.
+        if (target_exists) {
+            std::string held = known && known->target_id == target_id ? known->written_hash
+                                                                      : hash_of_file(target);
+            bool ours = known && held == known->written_hash;
+            if (held == written_hash && (ours || !known)) {
+                file.target_id = target_id;
+                if (std::string problem = record_->claim(e.target, file); !problem.empty())
+                    return failed(problem);
+                r.action = known && known->source_id == source_id && known->inputs == inputs
+                               ? Action::kUnchanged
+                               : Action::kRecorded;
+                return r;
+            }
+            if (!ours && !options_.force) {
+                Result kept = with(Status::kEdited,
+                                   known ? "edited by hand since the last run; not overwritten"
+                                         : "differs from its conversion and no record of an "
+                                           "earlier run covers it; not overwritten");
+                kept.action = Action::kKept;
+                return kept;
+            }
+        }
+        if (std::string problem = write_file(target, output, e.mode, slot); !problem.empty())
+            return failed(problem);
+        struct stat written;
+        if (::lstat(target.c_str(), &written) != 0)
+            return failed(std::string("cannot write: ") + std::strerror(errno));
+        file.target_id = identity_of(written);
+        r.action = Action::kWritten;
+        if (std::string problem = record_->claim(e.target, file); !problem.empty()) {
+            // Written, but not recorded: the next run finds it equal to its
+            // conversion and records it then.
+            r.status = Status::kFailed;
+            r.reason = problem;
         }
         return r;
     }
 
+    static Result with(Status status, std::string reason) {
+        Result r;
+        r.status = status;
+        r.reason = std::move(reason);
+        return r;
+    }
+    static Result failed(std::string reason) { return with(Status::kFailed, std::move(reason)); }
+
     // Writes each entry's lines as soon as it and every entry before it are
-    // finished, so the report does not depend on the number of jobs.
-    void report_in_order() {
+    // finished, so the report does not depend on the number of jobs. After
+    // an interruption, the finished entries beyond the first unfinished one
+    // are written at the end.
+    void report_in_order(unsigned jobs) {
         using Clock = std::chrono::steady_clock;
         Clock::time_point drawn{};
         std::size_t next = 0;
@@ -175,7 +369,11 @@ class Runner {
                 text += entry_lines(entries_[next], results_[next]);
                 ++next;
             }
-            bool all = next == entries_.size();
+            bool all = next == entries_.size() || workers_done_ == jobs;
+            if (all) {
+                for (std::size_t i = next; i < entries_.size(); ++i)
+                    if (finished_[i]) text += entry_lines(entries_[i], results_[i]);
+            }
             std::size_t done = done_;
             std::string current = current_;
             lock.unlock();
@@ -209,13 +407,18 @@ class Runner {
     std::vector<Entry> entries_;
     std::vector<Result> results_;
     std::vector<char> finished_;
+    Record* record_;
     std::FILE* report_;
     bool progress_;
     std::size_t total_ = 0;
+    std::set<std::string> renamed_;
+    std::string template_inputs_, copy_inputs_;
+    bool interrupted_ = false;
 
     std::mutex mutex_;
     std::condition_variable changed_;
     std::size_t done_ = 0;
+    unsigned workers_done_ = 0;
     std::string current_;
 };
 
@@ -231,11 +434,28 @@ std::string resolved(const std::string& path) {
     return ec ? std::string() : p.string();
 }
 
+// Why a report could not be written to `path`, checked before anything is
+// converted; empty when it can be.
+std::string unwritable(const std::string& path) {
+    if (path == "-") return {};
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return std::strerror(EISDIR);
+        return ::access(path.c_str(), W_OK) == 0 ? "" : std::strerror(errno);
+    }
+    if (errno != ENOENT) return std::strerror(errno);
+    std::string dir = std::filesystem::path(path).parent_path().string();
+    if (dir.empty()) dir = ".";
+    if (::stat(dir.c_str(), &st) != 0) return std::strerror(errno);
+    if (!S_ISDIR(st.st_mode)) return std::strerror(ENOTDIR);
+    return ::access(dir.c_str(), W_OK | X_OK) == 0 ? "" : std::strerror(errno);
+}
+
 // Writes the JSON report; "-" is standard output.
 std::string write_report(const std::string& path, const std::string& json) {
     if (path == "-") {
-        std::fputs(json.c_str(), stdout);
-        return std::fflush(stdout) == 0 ? "" : std::strerror(errno);
+        std::fwrite(json.data(), 1, json.size(), stdout);
+        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? "" : std::strerror(errno);
     }
     std::FILE* f = std::fopen(path.c_str(), "w");
     if (!f) return std::strerror(errno);
@@ -244,6 +464,10 @@ std::string write_report(const std::string& path, const std::string& json) {
     int error = errno;
     if (std::fclose(f) != 0 && ok) return std::strerror(errno);
     return ok ? "" : std::strerror(error ? error : EIO);
+}
+
+std::string shown_name(const std::string& path) {
+    return path == "-" ? "standard output" : printable(path);
 }
 
 }  // namespace
@@ -273,55 +497,109 @@ std::string progress_line(std::size_t done, std::size_t total, const std::string
 }
 
 int run(const Options& options, std::FILE* report, bool progress) {
+    const std::string source_name = printable(options.source);
+    const std::string target_name = printable(options.target);
     std::string source = resolved(options.source);
     struct stat st;
-    if (source.empty()) return usage_error(report, options.source + ": cannot resolve the name");
+    if (source.empty()) return usage_error(report, source_name + ": cannot resolve the name");
     if (::stat(source.c_str(), &st) != 0)
-        return usage_error(report, options.source + ": " + std::strerror(errno));
-    if (!S_ISDIR(st.st_mode)) return usage_error(report, options.source + ": not a directory");
+        return usage_error(report, source_name + ": " + std::strerror(errno));
+    if (!S_ISDIR(st.st_mode)) return usage_error(report, source_name + ": not a directory");
 
     std::string target;
     if (!options.target.empty()) {
         target = resolved(options.target);
-        if (target.empty())
-            return usage_error(report, options.target + ": cannot resolve the name");
+        if (target.empty()) return usage_error(report, target_name + ": cannot resolve the name");
         if (is_within(target, source))
-            return usage_error(report, "the target directory " + options.target +
+            return usage_error(report, "the target directory " + target_name +
                                            " is the source directory or lies inside it");
         if (::stat(target.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
-            return usage_error(report, options.target + ": not a directory");
+            return usage_error(report, target_name + ": not a directory");
     }
-    if (!options.report.empty() && options.report != "-" &&
-        is_within(resolved(options.report), source))
-        return usage_error(
-            report, "the report file " + options.report + " lies inside the source directory");
+    if (!options.report.empty()) {
+        if (options.report != "-" && is_within(resolved(options.report), source))
+            return usage_error(report, "the report file " + printable(options.report) +
+                                           " lies inside the source directory");
+        if (std::string why = unwritable(options.report); !why.empty())
+            return usage_error(report, printable(options.report) + ": cannot write the report: " +
+                                           why);
+    }
 
-    std::string problem;
-    std::vector<Entry> entries = walk(source, options, problem);
-    if (!problem.empty()) {
-        std::fprintf(report, "tvconv-tree: %s: %s\n", options.source.c_str(), problem.c_str());
-        return 1;
-    }
-    guard_source(source);
+    // The record of earlier runs, outside both trees.
+    Record record;
     if (!options.check) {
+        std::string problem;
+        std::string path = options.state.empty() ? Record::default_path(target, problem)
+                                                 : resolved(options.state);
+        if (path.empty())
+            return usage_error(report, problem.empty() ? printable(options.state) +
+                                                             ": cannot resolve the name"
+                                                       : problem);
+        if (is_within(path, source) || is_within(path, target))
+            return usage_error(report, "the record " + printable(path) +
+                                           " would lie inside the source or target directory");
+        if (!options.state.empty()) {
+            if (std::string why = unwritable(path); !why.empty())
+                return usage_error(report, printable(path) + ": cannot write the record: " + why);
+        }
         std::error_code ec;
         std::filesystem::create_directories(target, ec);
         if (ec) {
-            std::fprintf(report, "tvconv-tree: %s: %s\n", options.target.c_str(),
+            std::fprintf(report, "tvconv-tree: %s: %s\n", target_name.c_str(),
                          ec.message().c_str());
+            return 1;
+        }
+        // Resolved again: the target exists now, and its real path keys the record.
+        target = resolved(options.target);
+        if (options.state.empty()) path = Record::default_path(target, problem);
+        if (std::string problem = record.open(path, source, target); !problem.empty()) {
+            std::fprintf(report, "tvconv-tree: %s\n", printable(problem).c_str());
             return 1;
         }
     }
 
-    unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-    Runner runner(options, source, target, std::move(entries), report, progress);
-    int status = runner.run(jobs);
+    std::string problem;
+    std::vector<Entry> entries = walk(source, options, problem);
+    if (!problem.empty()) {
+        std::fprintf(report, "tvconv-tree: %s: %s\n", source_name.c_str(), problem.c_str());
+        return 1;
+    }
+    guard_source(source);
 
+    if (!options.check) {
+        // Temporary files of a run that was killed while writing.
+        std::size_t leftovers = remove_leftovers(target);
+        for (const Entry& e : entries)
+            if (e.kind == Kind::kDirectory) leftovers += remove_leftovers(under(target, e.target));
+        if (leftovers)
+            std::fprintf(report, "tvconv-tree: removed %zu temporary %s left by an interrupted run\n",
+                         leftovers, leftovers == 1 ? "file" : "files");
+    }
+
+    unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+    Runner runner(options, source, target, std::move(entries), options.check ? nullptr : &record,
+                  report, progress);
+    runner.run(jobs);
+    std::vector<Stale> stale = runner.stale_targets();
+
+    RunReport summary{options,           runner.entries(), runner.results(), stale,
+                      runner.finished(), runner.was_interrupted()};
+    int status = exit_status(summary);
+    std::fputs(summary_text(summary).c_str(), report);
+
+    // The record, before the report: it is what the next run relies on.
+    if (!options.check && record.changed()) {
+        if (std::string problem = record.save(); !problem.empty()) {
+            std::fprintf(report, "tvconv-tree: %s\n", printable(problem).c_str());
+            if (status != 130) status = 1;
+        }
+    }
     if (!options.report.empty()) {
-        std::string json = json_report(options, runner.entries(), runner.results(), status);
+        std::string json = json_report(summary, status);
         if (std::string problem = write_report(options.report, json); !problem.empty()) {
-            std::fprintf(report, "tvconv-tree: %s: %s\n", options.report.c_str(), problem.c_str());
-            return 1;
+            std::fprintf(report, "tvconv-tree: %s: %s\n", shown_name(options.report).c_str(),
+                         problem.c_str());
+            if (status != 130) return 1;
         }
     }
     return status;

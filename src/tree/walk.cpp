@@ -1,6 +1,7 @@
 #include "tree/walk.h"
 
 #include <dirent.h>
+#include <fnmatch.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -71,6 +72,13 @@ class Walker {
         Entry e;
         e.path = join(dir, name);
         std::string abs = root_ + "/" + e.path;
+        e.template_name = is_template(name, options_.extensions);
+        if (std::string why = exclusion(e.path, name, options_.excludes); !why.empty()) {
+            e.kind = Kind::kExcluded;
+            e.problem = why;
+            entries.push_back(std::move(e));
+            return;
+        }
         struct stat st;
         if (::lstat(abs.c_str(), &st) != 0) {
             e.kind = Kind::kFile;
@@ -86,7 +94,10 @@ class Walker {
             std::string real = resolve(abs);
             if (real.empty()) {
                 e.kind = Kind::kSkipped;
-                e.problem = "symbolic link leads nowhere";
+                e.problem = errno == ELOOP    ? "symbolic link loop"
+                            : errno == ENOENT ? "dangling symbolic link (its target does not exist)"
+                                              : std::string("symbolic link cannot be followed: ") +
+                                                    std::strerror(errno);
             } else if (!is_within(real, root_)) {
                 e.kind = Kind::kSkipped;
                 e.problem = "symbolic link leads out of the source tree";
@@ -114,7 +125,7 @@ class Walker {
             // Reading a pipe would block the run; devices are not site files.
             e.kind = Kind::kSkipped;
             e.problem = "not a regular file";
-        } else if (is_template(name, options_.extensions)) {
+        } else if (e.template_name) {
             e.kind = Kind::kTemplate;
             e.target = join(dir, converted_name(name));
         } else {
@@ -131,10 +142,14 @@ class Walker {
 // Two entries with one target name would overwrite each other: "_a.cfg" and
 // "a.cfg", "tavrin.cfg" and "auto.cfg", "a.cfg" and a copied "a.tvx". None
 // of them is written, so that no file silently replaces another.
-void fail_collisions(std::vector<Entry>& entries) {
+// Files that --no-copy leaves out take no name.
+void fail_collisions(std::vector<Entry>& entries, bool copy) {
     std::map<std::string, std::vector<std::size_t>> by_target;
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        if (entries[i].kind != Kind::kSkipped) by_target[entries[i].target].push_back(i);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        Kind k = entries[i].kind;
+        if (k == Kind::kSkipped || k == Kind::kExcluded || (k == Kind::kFile && !copy)) continue;
+        by_target[entries[i].target].push_back(i);
+    }
     for (const auto& [target, indices] : by_target) {
         if (indices.size() < 2) continue;
         for (std::size_t i : indices) {
@@ -151,7 +166,21 @@ void fail_collisions(std::vector<Entry>& entries) {
     }
 }
 
+constexpr const char* kVersionControl[] = {".git", ".svn", ".hg", "CVS"};
+
 }  // namespace
+
+std::string exclusion(const std::string& path, const std::string& name,
+                      const std::vector<std::string>& patterns) {
+    for (const char* vc : kVersionControl)
+        if (name == vc) return "version-control folder";
+    for (const std::string& p : patterns) {
+        if (::fnmatch(p.c_str(), path.c_str(), 0) == 0 ||
+            (p.find('/') == std::string::npos && ::fnmatch(p.c_str(), name.c_str(), 0) == 0))
+            return "excluded by --exclude " + p;
+    }
+    return {};
+}
 
 bool is_within(const std::string& path, const std::string& dir) {
     if (dir == "/") return true;
@@ -162,7 +191,7 @@ std::vector<Entry> walk(const std::string& root, const Options& options, std::st
     Walker walker(root, options);
     walker.directory("", Walker::kRoot);
     problem = walker.root_problem;
-    fail_collisions(walker.entries);
+    fail_collisions(walker.entries, options.copy);
     return std::move(walker.entries);
 }
 

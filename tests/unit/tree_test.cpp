@@ -59,14 +59,28 @@ TEST(TreeDiagnostics, MessagesLoseTheirLineNumberText) {
               "Unrecognized sequence: parse error, unexpected CR, expecting SQBRO near '\\n'");
 }
 
-TEST(TreeReport, JsonStringsAreValidWhateverTheBytes) {
-    EXPECT_EQ(json_string("a\"b\\c"), "\"a\\\"b\\\\c\"");
-    EXPECT_EQ(json_string("\n\t\x01"), "\"\\n\\t\\u0001\"");
-    EXPECT_EQ(json_string("caf\xc3\xa9"), "\"caf\xc3\xa9\"");             // UTF-8 kept
-    EXPECT_EQ(json_string("caf\xe9"), "\"caf\\u00e9\"");                  // a cp1252 byte
-    EXPECT_EQ(json_string("\xc0\xaf"), "\"\\u00c0\\u00af\"");             // overlong
-    EXPECT_EQ(json_string("\xed\xa0\x80"), "\"\\u00ed\\u00a0\\u0080\"");  // a surrogate
-    EXPECT_EQ(json_string("x\xe2\x82"), "\"x\\u00e2\\u0082\"");           // cut short
+// Names are bytes. UTF-8 is kept; any other byte becomes a lone surrogate
+// U+DC80..U+DCFF, so that every name maps back to its bytes and two
+// different names never give one string.
+TEST(TreeReport, JsonStringsMapEveryNameBackToItsBytes) {
+    EXPECT_EQ(json_text("a\"b\\c"), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(json_text("\n\t\x01"), "\"\\n\\t\\u0001\"");
+    EXPECT_EQ(json_text("caf\xc3\xa9"), "\"caf\xc3\xa9\"");        // UTF-8 kept
+    EXPECT_EQ(json_text("caf\xe9"), "\"caf\\udce9\"");             // a cp1252 byte
+    EXPECT_NE(json_text("caf\xe9"), json_text("caf\xc3\xa9"));
+    EXPECT_EQ(json_text("\xc0\xaf"), "\"\\udcc0\\udcaf\"");        // overlong
+    EXPECT_EQ(json_text("\xed\xa0\x80"), "\"\\udced\\udca0\\udc80\"");  // a surrogate
+    EXPECT_EQ(json_text("x\xe2\x82\n"), "\"x\\udce2\\udc82\\u000a\"");  // cut short
+}
+
+// What reaches a terminal cannot move the cursor, change colours or
+// reorder the line.
+TEST(TreeReport, PrintableEscapesControlsAndReordering) {
+    EXPECT_EQ(printable("a\nb\x1b[31m"), "a\\nb\\x1b[31m");
+    EXPECT_EQ(printable("\xc2\x9b" "1m"), "\\u009b1m");               // C1 CSI
+    EXPECT_EQ(printable("\x9b"), "\\x9b");                           // a lone byte
+    EXPECT_EQ(printable("evil\xe2\x80\xaeharmless"), "evil\\u202eharmless");
+    EXPECT_EQ(printable("caf\xc3\xa9 \xe2\x81\xa6"), "caf\xc3\xa9 \\u2066");
 }
 
 TEST(TreeOptions, CommandLines) {
@@ -135,6 +149,7 @@ class TreeRun : public ::testing::Test {
         o.source = (dir_ / "src").string();
         o.target = (dir_ / target).string();
         o.jobs = jobs;
+        o.state = (dir_ / (target + ".record")).string();
         char* text = nullptr;
         std::size_t size = 0;
         std::FILE* report = open_memstream(&text, &size);
