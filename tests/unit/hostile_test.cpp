@@ -271,14 +271,10 @@ TEST(HeavyInput, ExponentialOutputStopsAtTheTextLimit) {
               convert_bytes(nested(10)).output);
 }
 
+// NUL followed by 0xFF is where a scanner built with full tables reads
+// outside them (caught by the sanitizer build); the golden case
+// document/nul_before_high_bytes holds a short input of that kind.
 TEST(BinaryInput, NulAndHighBytesAreText) {
-    // NUL followed by 0xFF is where a scanner built with full tables reads
-    // outside them (caught by the sanitizer build).
-    auto got = convert_bytes(std::string("a\0\xff b\0\0\xff\xfe\x80\r\n", 12));
-    EXPECT_EQ(got.status, 0);
-    EXPECT_EQ(got.diagnostics, "");
-    EXPECT_EQ(got.output, "a\xff b\xff\xfe\x80\r\n");
-
     std::mt19937 random(20261208);
     std::string input;
     while (input.size() < (1u << 20)) {
@@ -288,7 +284,7 @@ TEST(BinaryInput, NulAndHighBytesAreText) {
     // Make sure of NUL runs and of NUL right before the high bytes.
     input.replace(1000, 4, std::string("\0\0\xff\x80", 4));
     input.replace(9000, 2, std::string("\0\xff", 2));
-    got = convert_bytes(input);
+    auto got = convert_bytes(input);
     EXPECT_EQ(got.status, 0);
     EXPECT_EQ(got.diagnostics, "");
     EXPECT_TRUE(got.output == convert_plain_bytes(input));
