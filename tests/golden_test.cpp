@@ -2,10 +2,10 @@
 // process and compared byte for byte with <case>.out (the output), <case>.err
 // (the diagnostics, empty when absent) and <case>.status (0 when absent).
 // A mismatch is shown as a unified diff of the lines.
-#include <dtl/dtl.hpp>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <dtl/dtl.hpp>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -103,8 +103,8 @@ TEST_P(Golden, ConvertsExactly) {
         ADD_FAILURE() << unified_diff(name + ".out", expected_out, "output of " + name + ".in",
                                       got.output);
     if (got.diagnostics != expected_err)
-        ADD_FAILURE() << unified_diff(name + ".err", expected_err,
-                                      "diagnostics of " + name + ".in", got.diagnostics);
+        ADD_FAILURE() << unified_diff(name + ".err", expected_err, "diagnostics of " + name + ".in",
+                                      got.diagnostics);
 }
 
 std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
