@@ -2,9 +2,10 @@
 # Sets up, builds and runs tvconv on a Debian machine.
 #   ./build.sh example   build, then convert examples/example.tv2 to standard output
 #   ./build.sh test      build, then run every test
-# Missing build tools (flex, bison, cmake, ninja, a C++ compiler, GoogleTest)
-# are installed with apt-get first (as root, or through sudo). TVCONV_WERROR=ON
-# in the environment makes warnings errors (CI sets it).
+# Missing build tools (flex, bison, cmake, ninja, a C++ compiler, the JSON and
+# hash headers, and for the tests GoogleTest and the diff library dtl) are
+# installed with apt-get first (as root, or through sudo). TVCONV_WERROR=ON in
+# the environment makes warnings errors (CI sets it).
 set -eu
 cd "$(dirname "$0")"
 
@@ -31,7 +32,10 @@ need ninja ninja-build
 need g++ g++
 need /usr/include/nlohmann/json.hpp nlohmann-json3-dev
 need /usr/include/xxhash.h libxxhash-dev
-[ "$mode" = test ] && need /usr/include/gtest/gtest.h libgtest-dev
+if [ "$mode" = test ]; then
+    need /usr/include/gtest/gtest.h libgtest-dev
+    need /usr/include/dtl/dtl.hpp libdtl-dev
+fi
 . tools/apt-install-missing.sh
 
 tests=OFF

@@ -18,6 +18,17 @@ check() { # description, expected, actual
     fi
 }
 
+# A check of a fault reported but not yet fixed in the converter: shown, not
+# counted, until it passes; then it fails, so that it is made a check.
+known_fault() { # description, expected, actual
+    if [ "$2" = "$3" ]; then
+        failures=$((failures + 1))
+        printf 'FIXED: %s\n  passes now: make it a check\n' "$1"
+    else
+        printf 'KNOWN FAULT: %s\n  expected: [%s]\n  actual:   [%s]\n' "$1" "$2" "$3"
+    fi
+}
+
 printf 'a $b\n' > "$T/in.tv2"
 
 # No argument: standard input to standard output.
@@ -76,6 +87,32 @@ check "closed stdout" "tvconv: standard output: Bad file descriptor/1" "$(cat "$
 "$TVCONV" "$T" "$T/dir.tv3" 2>"$T/err"; st=$?
 check "directory input" "input in flex scanner failed/2/0" \
     "$(cat "$T/err")/$st/$(wc -c < "$T/dir.tv3" | tr -d ' ')"
+
+# Standard output and standard error in one file: a diagnostic met while
+# converting comes first, then the document, then the error found after the
+# whole document (the document's last line has no line feed).
+printf '^ascii[x]\na $x\n^[b]' > "$T/after.tv2"
+"$TVCONV" "$T/after.tv2" >"$T/both" 2>&1; st=$?
+known_fault "error after the document, in a file shared with the output" \
+    "Unconvertible operator 'ascii' (line 1): remarked, edit manually
+^rem{^ascii[x]}
+a ^\$x
+^^Unrecognized sequence (line 3): parse error, unexpected SQBRO, expecting \$ near '['/1" \
+    "$(cat "$T/both")/$st"
+
+# Running out of memory: forty nested ^-f would write a terabyte. Status 2,
+# the message, and nothing written. A sanitizer build reserves more address
+# space than the limit allows before it converts anything: skipped there.
+awk 'BEGIN { for (i = 0; i < 40; i++) printf "^-f["; printf "x"
+             for (i = 0; i < 40; i++) printf "]" }' > "$T/oom.tv2"
+limit=300000 # KB
+if (ulimit -v $limit && exec "$TVCONV" "$T/in.tv2" >/dev/null 2>&1); then
+    (ulimit -v $limit && exec "$TVCONV" "$T/oom.tv2" "$T/oom.tv3" 2>"$T/err"); st=$?
+    check "out of memory" "tvconv: out of memory/2/0" \
+        "$(cat "$T/err")/$st/$(wc -c < "$T/oom.tv3" | tr -d ' ')"
+else
+    echo "skipped: out of memory (the binary does not run within $limit KB)"
+fi
 
 # Plain text only, and an empty input, are still converted.
 out=$(printf '' | "$TVCONV"); st=$?

@@ -1,10 +1,13 @@
 // Golden conversions: every tests/golden/<group>/<case>.in is converted in
 // process and compared byte for byte with <case>.out (the output), <case>.err
 // (the diagnostics, empty when absent) and <case>.status (0 when absent).
+// A mismatch is shown as a unified diff of the lines.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <dtl/dtl.hpp>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -33,22 +36,54 @@ std::string optional_file(const fs::path& p, const std::string& fallback) {
     return fs::exists(p) ? read_file(p.string()) : fallback;
 }
 
-// Shows control characters so that a difference in blanks is visible.
-std::string visible(const std::string& s) {
+// One line with its control characters shown, so that a difference in
+// blanks is visible; a backslash is doubled so that an escape shown for a
+// tab cannot be taken for the bytes "\t" in the text, or the other way round.
+std::string visible(std::string_view line) {
     std::string v;
-    for (unsigned char c : s) {
-        if (c == '\n')
-            v += "\\n\n";
-        else if (c == '\t')
+    for (unsigned char c : line) {
+        if (c == '\t')
             v += "\\t";
         else if (c == '\r')
             v += "\\r";
+        else if (c == '\\')
+            v += "\\\\";
         else if (c < 0x20 || c == 0x7f)
-            v += "\\x" + std::string(1, "0123456789abcdef"[c >> 4]) + "0123456789abcdef"[c & 15];
+            v += std::string("\\x") + "0123456789abcdef"[c >> 4] + "0123456789abcdef"[c & 15];
         else
             v += static_cast<char>(c);
     }
     return v;
+}
+
+// The lines of `text`, shown visibly; a last line without its line feed is
+// marked, so that a missing or extra final line feed shows in the diff.
+std::vector<std::string> visible_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            lines.push_back(visible(std::string_view(text).substr(start)) +
+                            "\\ (no line feed at end)");
+            break;
+        }
+        lines.push_back(visible(std::string_view(text).substr(start, end - start)));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// A unified diff from `expected` to `got`, with three lines of context.
+std::string unified_diff(const std::string& expected_name, const std::string& expected,
+                         const std::string& got_name, const std::string& got) {
+    dtl::Diff<std::string> diff(visible_lines(expected), visible_lines(got));
+    diff.compose();
+    diff.composeUnifiedHunks();
+    std::ostringstream out;
+    out << "--- " << expected_name << "\n+++ " << got_name << "\n";
+    diff.printUnifiedFormat(out);
+    return out.str();
 }
 
 class Golden : public ::testing::TestWithParam<std::string> {};
@@ -62,13 +97,14 @@ TEST_P(Golden, ConvertsExactly) {
     int expected_status = std::stoi(status_text);
 
     auto got = convert_bytes(input);
-    EXPECT_EQ(got.status, expected_status);
-    EXPECT_EQ(got.output, expected_out) << "expected:\n"
-                                        << visible(expected_out) << "\ngot:\n"
-                                        << visible(got.output);
-    EXPECT_EQ(got.diagnostics, expected_err) << "expected:\n"
-                                             << visible(expected_err) << "\ngot:\n"
-                                             << visible(got.diagnostics);
+    EXPECT_EQ(got.status, expected_status) << "exit status";
+    const std::string name = GetParam();
+    if (got.output != expected_out)
+        ADD_FAILURE() << unified_diff(name + ".out", expected_out, "output of " + name + ".in",
+                                      got.output);
+    if (got.diagnostics != expected_err)
+        ADD_FAILURE() << unified_diff(name + ".err", expected_err, "diagnostics of " + name + ".in",
+                                      got.diagnostics);
 }
 
 std::string case_name(const ::testing::TestParamInfo<std::string>& info) {

@@ -1,6 +1,7 @@
 // In-process conversions for the tests, through the core's one entry point.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,6 +9,23 @@
 #include "core/convert.h"
 
 namespace tvconv::test {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// The sanitizers' allocator keeps freed blocks in quarantine and never
+// remaps on realloc, so peak memory is only measured without them, and the
+// largest inputs are cut down to keep the sanitizer run short.
+constexpr std::size_t kScaleDown = kSanitized ? 10 : 1;
 
 // A conversion as tvconv shows it: the output, the diagnostics as printed
 // (each message and a line feed) and the exit status.

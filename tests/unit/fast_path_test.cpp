@@ -78,12 +78,6 @@ TEST(OneByteTokens, KeepTheirTextForTheErrorLine) {
     EXPECT_EQ(near(std::string("^item\0", 6)), " near ''\n");
 }
 
-TEST(OneByteTokens, NulBytesConvertToNothingAndOthersToThemselves) {
-    test::Outcome r = test::convert_bytes(std::string("a\0(\0$\xff", 6));
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.output, "a^(^$\xff");
-}
-
 // A construction around a long text is built in that text's own storage, so
 // the text is never held twice; the result must be what `format` gives.
 class FillAroundLongText : public ::testing::Test {

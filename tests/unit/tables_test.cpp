@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "context/context_stack.h"
-#include "support.h"
 #include "translate/table_helpers.h"
 
 namespace tvconv {
@@ -38,19 +37,6 @@ TEST(ContextStack, NamesTheInnermostContextOrTheDefaultTable) {
     EXPECT_EQ(s.current_name(), "a");
     s.pop();
     EXPECT_EQ(s.depth(), 0u);
-}
-
-TEST(VarForms, ChosenOnTheConvertedMiddleArgument) {
-    using test::convert_text;
-    EXPECT_EQ(convert_text("^var[n;.;v]"), "$n[${n}v]");
-    EXPECT_EQ(convert_text("^var[n;..;v]"), "$n[^eval(v)[..]]");
-    EXPECT_EQ(convert_text("^var[n;-;v]"), "$n[^eval(${n}-v)[%d]]");
-    // A blank is one byte too.
-    EXPECT_EQ(convert_text("^var[n; ;v]"), "$n[^eval(${n} v)[%d]]");
-    // "$" converts to "^$": two bytes, the format form.
-    EXPECT_EQ(convert_text("^var[n;$;v]"), "$n[^eval(v)[^$]]");
-    // The middle argument may itself be a construction.
-    EXPECT_EQ(convert_text("^var[n;^var[o];v]"), "$n[^eval(v)[${o}]]");
 }
 
 }  // namespace

@@ -1,11 +1,10 @@
-// Text values, `format` and the registry's equality rule.
+// Text values, their joins, their size bound, and `format`.
 #include "text/text.h"
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
-
-#include "text/registry.h"
 
 namespace tvconv {
 namespace {
@@ -62,48 +61,36 @@ TEST(Text, AppendsInPlaceAcrossGrowth) {
     EXPECT_EQ(t.view(), expected);
 }
 
-TEST(Registry, KeepsFirstRegistrationOrderAndDropsEqualTexts) {
-    Registry r;
-    EXPECT_TRUE(r.register_helper("@b\n\n"));
-    EXPECT_TRUE(r.register_helper("@a\n\n"));
-    EXPECT_FALSE(r.register_helper("@b\n\n"));
-    r.register_always("@a\n\n");
-    ASSERT_EQ(r.size(), 3u);
-    EXPECT_EQ(r.entries()[0], "@b\n\n");
-    EXPECT_EQ(r.entries()[1], "@a\n\n");
-    EXPECT_EQ(r.entries()[2], "@a\n\n");
+TEST(Join, KeepsTheBytesInOrderWhicheverSideIsLonger) {
+    TextPool pool;
+    Text* r = append(pool, pool.make("ab"), pool.make("cdefgh"));
+    EXPECT_EQ(r->view(), "abcdefgh");
+    r = append(pool, r, pool.make("ij"));
+    EXPECT_EQ(r->view(), "abcdefghij");
+    r = append(pool, pool.make(""), r);
+    EXPECT_EQ(r->view(), "abcdefghij");
+    r = append(pool, r, pool.make(""));
+    EXPECT_EQ(r->view(), "abcdefghij");
+    pool.release(r);
+    // Long enough for the right side's storage to grow while it takes the
+    // left side's bytes in front.
+    std::string left(1000, 'l'), right(100000, 'r');
+    r = append(pool, pool.make(left), pool.make(right));
+    EXPECT_EQ(r->view(), left + right);
+    pool.release(r);
+    EXPECT_EQ(pool.live(), 0u);
 }
 
-TEST(Registry, EqualityLooksAtTheFirstEightyBytes) {
-    const std::string head(80, 'h');
-    Registry r;
-    EXPECT_TRUE(r.register_helper(head + "first"));
-    // Same first 80 bytes: equal, whatever follows.
-    EXPECT_FALSE(r.register_helper(head + "second"));
-    EXPECT_FALSE(r.register_helper(head));
-    // A difference within the first 80 bytes makes them different.
-    EXPECT_TRUE(r.register_helper(std::string(79, 'h') + "x" + "first"));
-    EXPECT_EQ(r.size(), 2u);
-}
-
-TEST(Registry, ShortTextsCompareOverTheirOwnLength) {
-    Registry r;
-    EXPECT_TRUE(r.register_helper("@m_abc[]\nbody\n\n"));
-    // A new text that the registered one starts with is equal to it...
-    EXPECT_FALSE(r.register_helper("@m_abc"));
-    // ...but a registered text shorter than the new one never is.
-    EXPECT_TRUE(r.register_helper("@m_abc[]\nbody\n\nmore"));
-    EXPECT_TRUE(r.register_helper("@m_ab[]\n\n"));
-    EXPECT_FALSE(r.register_helper("@m_ab"));
-    EXPECT_EQ(r.size(), 3u);
-}
-
-TEST(Registry, ManyEntriesStayIndexed) {
-    Registry r;
-    for (int i = 0; i < 20000; ++i) r.register_helper("@m_" + std::to_string(i) + "[]\n\n");
-    for (int i = 0; i < 20000; ++i)
-        EXPECT_FALSE(r.register_helper("@m_" + std::to_string(i) + "[]\n\n"));
-    EXPECT_EQ(r.size(), 20000u);
+TEST(TextLimit, AGrowthPastTheLimitThrowsAndKeepsTheText) {
+    TextPool pool;
+    pool.set_text_limit(64);
+    Text* t = pool.make(std::string(60, 'a'));
+    t->append("bbbb");
+    EXPECT_EQ(t->size(), 64u);
+    EXPECT_THROW(t->append("c"), std::bad_alloc);
+    EXPECT_THROW(t->reserve(65), std::bad_alloc);
+    EXPECT_EQ(t->view(), std::string(60, 'a') + "bbbb");
+    EXPECT_LE(t->capacity(), 64u);
 }
 
 }  // namespace
