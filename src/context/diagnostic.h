@@ -36,6 +36,7 @@ inline constexpr DiagnosticCode kAllDiagnosticCodes[] = {
     DiagnosticCode::stack_overflow,
     DiagnosticCode::scanner_fatal,
     DiagnosticCode::out_of_memory,
+    DiagnosticCode::reference_rewritten,
 };
 
 // The code's published kebab-case name, such as "unconvertible-operator".

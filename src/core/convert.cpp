@@ -1,5 +1,6 @@
 #include "core/convert.h"
 
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -99,20 +100,21 @@ Status parse(Conversion& cv, ParserLoop loop) {
 
 Result convert(std::FILE* in, const ConvertOptions& options) {
     Result r;
+    std::unique_ptr<Conversion> cv;
     try {
-        Conversion cv(in);
-        cv.pool.set_text_limit(options.max_text_bytes);
-        cv.on_diagnostic = options.on_diagnostic;
-        cv.renamed_macro_file = options.renamed_macro_file;
+        cv = std::make_unique<Conversion>(in);
+        cv->pool.set_text_limit(options.max_text_bytes);
+        cv->on_diagnostic = options.on_diagnostic;
+        cv->renamed_macro_file = options.renamed_macro_file;
         try {
-            r.status = parse(cv, options.loop);
+            r.status = parse(*cv, options.loop);
         } catch (const ScannerFatal& fatal) {
             r.status = Status::scanner_fatal;
-            cv.diagnose_without_line(DiagnosticCode::scanner_fatal, fatal.message);
+            cv->diagnose_without_line(DiagnosticCode::scanner_fatal, fatal.message);
         }
-        r.diagnostics = std::move(cv.diagnostics);
-        if (r.status != Status::scanner_fatal && cv.document_ready) {
-            r.output = OutputBuilder::take(cv);
+        r.diagnostics = std::move(cv->diagnostics);
+        if (r.status != Status::scanner_fatal && cv->document_ready) {
+            r.output = OutputBuilder::take(*cv);
             // Everything after the document is the error that ended it.
             r.diagnostics_before_output =
                 r.status == Status::accepted ? r.diagnostics.size() : r.diagnostics.size() - 1;
@@ -120,10 +122,15 @@ Result convert(std::FILE* in, const ConvertOptions& options) {
             r.diagnostics_before_output = r.diagnostics.size();
         }
     } catch (const std::bad_alloc&) {
-        // The diagnostics gathered before stay; the output is gone.
+        // The diagnostics reported before stay; the output is gone. The
+        // conversion's texts are given back first, which leaves room.
         r.status = Status::out_of_memory;
         r.output = Output();
+        std::vector<Diagnostic> before;
+        if (cv && r.diagnostics.empty()) before = std::move(cv->diagnostics);
+        cv.reset();
         try {
+            if (!before.empty()) r.diagnostics = std::move(before);
             r.diagnostics.push_back(Diagnostic{
                 DiagnosticCode::out_of_memory, std::nullopt, {}, "tvconv: out of memory"});
         } catch (const std::bad_alloc&) {

@@ -19,8 +19,6 @@ int fail(const char* name, int error) {
     return 1;
 }
 
-// Whether `path` names the regular file that `in` reads (same device and
-// inode, whatever path or link leads there).
 // One write per line: standard error is unbuffered, and a reader (or a file
 // shared with standard output) must never see half a line.
 void print(const tvconv::Diagnostic& d) {
@@ -28,6 +26,8 @@ void print(const tvconv::Diagnostic& d) {
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
+// Whether `path` names the regular file that `in` reads (same device and
+// inode, whatever path or link leads there).
 bool same_file(std::FILE* in, const char* path) {
     struct stat a, b;
     if (::fstat(::fileno(in), &a) != 0 || ::stat(path, &b) != 0) return false;
@@ -70,15 +70,17 @@ int main(int argc, char** argv) {
         result.status == tvconv::Status::out_of_memory)
         return 2;
     result.output.write(out);
+    // Whatever was written must have reached the file: a full disk or a
+    // closed output is a failure, never a silent success. Flushed before an
+    // error that follows the document, so that it follows it in a file that
+    // both share too.
+    int write_error = 0;
+    errno = 0;
+    if (std::fflush(out) != 0 || std::ferror(out)) write_error = errno ? errno : EIO;
     for (std::size_t i = result.diagnostics_before_output; i < result.diagnostics.size(); ++i)
         print(result.diagnostics[i]);
 
     if (in != stdin) std::fclose(in);
-    // Whatever was written must have reached the file: a full disk or a
-    // closed output is a failure, never a silent success.
-    int write_error = 0;
-    errno = 0;
-    if (std::fflush(out) != 0 || std::ferror(out)) write_error = errno ? errno : EIO;
     if (out != stdout && std::fclose(out) != 0 && !write_error) write_error = errno;
     if (write_error) return fail(out_name, write_error);
     return result.status == tvconv::Status::accepted ? 0 : 1;

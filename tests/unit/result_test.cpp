@@ -53,6 +53,7 @@ struct CodeCase {
     std::string without_line;
     std::size_t max_text_bytes = TextPool::kUnbounded;
     bool read_a_directory = false;
+    bool rename_macro_files = false;  // as a whole-site migration does
 };
 
 std::vector<CodeCase> code_cases() {
@@ -109,6 +110,9 @@ std::vector<CodeCase> code_cases() {
          true},
         {DiagnosticCode::out_of_memory, exponential_output(), Status::out_of_memory, std::nullopt,
          "", "tvconv: out of memory", "tvconv: out of memory", kOneMegabyte},
+        {DiagnosticCode::reference_rewritten, "\n^macro_use[inc/_menu.cfg]", Status::accepted, 2,
+         "macro_use", "reference rewritten (line 2): inc/_menu.cfg -> inc/menu.tvx",
+         "reference rewritten: inc/_menu.cfg -> inc/menu.tvx", TextPool::kUnbounded, false, true},
     };
 }
 
@@ -118,6 +122,12 @@ TEST(DiagnosticCodes, EachIsReportedWithItsLineSubjectAndExactMessage) {
         SCOPED_TRACE(std::string(code_name(c.code)) + " from " + c.input.substr(0, 40));
         ConvertOptions options;
         options.max_text_bytes = c.max_text_bytes;
+        if (c.rename_macro_files) {
+            options.renamed_macro_file = [](std::string_view name) -> std::optional<std::string> {
+                if (name != "_menu.cfg") return std::nullopt;
+                return std::string("menu.tvx");
+            };
+        }
         Result r = c.read_a_directory ? convert_a_directory(options) : convert(c.input, options);
         EXPECT_EQ(r.status, c.status);
         ASSERT_EQ(r.diagnostics.size(), 1u);
@@ -143,7 +153,7 @@ TEST(DiagnosticCodes, NamesAreThePublishedOnes) {
         "unconvertible-operator", "unconvertible-form",     "unconvertible-parameter",
         "ambiguous-conversion",   "predefinitions-changed", "mime-types-removed",
         "syntax-error",           "stack-overflow",         "scanner-fatal",
-        "out-of-memory",
+        "out-of-memory",          "reference-rewritten",
     };
     std::vector<std::string_view> names;
     for (DiagnosticCode code : kAllDiagnosticCodes) names.push_back(code_name(code));
@@ -354,6 +364,86 @@ TEST(EntryPoints, AStreamAndTheSameBytesInMemoryAgree) {
         std::fclose(f);
         expect_same_result(from_stream, convert(input));
     }
+}
+
+}  // namespace
+}  // namespace tvconv
+
+namespace tvconv {
+namespace {
+
+// Only a literal argument that names a renamed macro file is rewritten; its
+// directory part stays as converted. Anything else keeps the warning.
+TEST(ReferenceRewriting, OnlyLiteralNamesOfRenamedFiles) {
+    ConvertOptions options;
+    options.renamed_macro_file = [](std::string_view name) -> std::optional<std::string> {
+        if (name == "_menu.cfg") return std::string("menu.tvx");
+        if (name == "tavrin.cfg") return std::string("auto.tvx");
+        return std::nullopt;
+    };
+    struct Case {
+        std::string input, output;
+        DiagnosticCode code;
+        std::string message;
+    } cases[] = {
+        {"^macro_use[tavrin.cfg]", "^macro_use[auto.tvx]", DiagnosticCode::reference_rewritten,
+         "reference rewritten (line 1): tavrin.cfg -> auto.tvx"},
+        {"^macro_use[a(b)/_menu.cfg]", "^macro_use[a^(b^)/menu.tvx]",
+         DiagnosticCode::reference_rewritten,
+         "reference rewritten (line 1): a(b)/_menu.cfg -> a(b)/menu.tvx"},
+        {"^macro_use[inc\\_menu.cfg]", "^macro_use[inc\\menu.tvx]",
+         DiagnosticCode::reference_rewritten,
+         "reference rewritten (line 1): inc\\_menu.cfg -> inc\\menu.tvx"},
+        // "$" is plain text in the old language: still a literal name.
+        {"^macro_use[$dir/_menu.cfg]", "^macro_use[^$dir/menu.tvx]",
+         DiagnosticCode::reference_rewritten,
+         "reference rewritten (line 1): $dir/_menu.cfg -> $dir/menu.tvx"},
+        {"^macro_use[^var[d]/_menu.cfg]", "", DiagnosticCode::predefinitions_changed, ""},
+        {"^macro_use[other.cfg]", "^macro_use[other.cfg]", DiagnosticCode::predefinitions_changed,
+         ""},
+        {"^macro_use[_menu.cfg.bak]", "^macro_use[_menu.cfg.bak]",
+         DiagnosticCode::predefinitions_changed, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.input);
+        Result r = convert(c.input, options);
+        ASSERT_EQ(r.diagnostics.size(), 1u);
+        EXPECT_EQ(r.diagnostics[0].code, c.code);
+        if (!c.message.empty()) {
+            EXPECT_EQ(r.diagnostics[0].message, c.message);
+        }
+        std::string out = r.output.str();
+        if (!c.output.empty()) {
+            EXPECT_NE(out.find(c.output), std::string::npos) << out;
+        }
+        // The rewritten reference is what a computed one would not be: the
+        // rest of the output is the plain conversion's.
+        Result plain = convert(c.input);
+        EXPECT_EQ(plain.diagnostics[0].code, DiagnosticCode::predefinitions_changed);
+        if (c.code == DiagnosticCode::predefinitions_changed) {
+            EXPECT_EQ(out, plain.output.str());
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tvconv
+
+namespace tvconv {
+namespace {
+
+// Running out of memory ends the conversion, but what it reported before
+// stays in the result, for callers that read the result and not the stream.
+TEST(OutOfMemory, KeepsTheDiagnosticsReportedBefore) {
+    ConvertOptions options;
+    options.max_text_bytes = kOneMegabyte;
+    Result r = convert("^ascii[x]\n" + exponential_output(), options);
+    EXPECT_EQ(r.status, Status::out_of_memory);
+    ASSERT_EQ(r.diagnostics.size(), 2u);
+    EXPECT_EQ(r.diagnostics[0].code, DiagnosticCode::unconvertible_operator);
+    EXPECT_EQ(r.diagnostics[1].code, DiagnosticCode::out_of_memory);
+    EXPECT_EQ(r.diagnostics_before_output, 2u);
+    EXPECT_FALSE(r.output.present());
 }
 
 }  // namespace
