@@ -107,6 +107,10 @@ std::string write_all(int fd, const char* data, std::size_t size) {
 
 }  // namespace
 
+std::string refuse_to_write(const std::string& path) {
+    return check_directory(parent_of(path));
+}
+
 void guard_source(const std::string& source_root) {
     g_source_root = source_root;
 }

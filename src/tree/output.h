@@ -12,6 +12,10 @@ namespace tvconv::tree {
 // the target tree holds. Set once before any write.
 void guard_source(const std::string& source_root);
 
+// Why a file may not be written at `path` (its directory lies inside the
+// source tree, or cannot be resolved), or an empty text.
+std::string refuse_to_write(const std::string& path);
+
 // Creates the directory `path` unless it is one already. Returns an error
 // text, empty on success.
 std::string make_directory(const std::string& path);

@@ -246,6 +246,12 @@ class Runner {
         const Identity source_id = identity_of(st);
         const std::string& inputs = is_template ? template_inputs_ : copy_inputs_;
 
+        if (!options_.check) {
+            if (std::string problem = refuse_to_write(target); !problem.empty()) {
+                ::close(fd);
+                return failed(problem);
+            }
+        }
         // Nothing changed since the last run, on either side: not even read.
         const FileRecord* known = record_ ? record_->find(e.target) : nullptr;
         struct stat tst;
