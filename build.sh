@@ -2,8 +2,9 @@
 # Sets up, builds and runs tvconv on a Debian machine.
 #   ./build.sh example   build, then convert examples/example.tv2 to standard output
 #   ./build.sh test      build, then run every test
-# Missing build tools (flex, bison, cmake, ninja, a C++ compiler, GoogleTest)
-# are installed with apt-get first (as root, or through sudo).
+# Missing build tools (flex, bison, cmake, ninja, a C++ compiler, and for the
+# tests GoogleTest, groff, man-db and mandoc) are installed with apt-get first
+# (as root, or through sudo).
 set -eu
 cd "$(dirname "$0")"
 
@@ -28,7 +29,13 @@ need bison bison
 need cmake cmake
 need ninja ninja-build
 need g++ g++
-[ "$mode" = test ] && need /usr/include/gtest/gtest.h libgtest-dev
+if [ "$mode" = test ]; then
+    need /usr/include/gtest/gtest.h libgtest-dev
+    # The manual page tests format and lint the pages.
+    need groff groff-base
+    need man man-db
+    need mandoc mandoc
+fi
 . tools/apt-install-missing.sh
 
 tests=OFF
