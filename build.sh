@@ -3,9 +3,9 @@
 #   ./build.sh example   build, then convert examples/example.tv2 to standard output
 #   ./build.sh test      build, then run every test
 # Missing build tools (flex, bison, cmake, ninja, a C++ compiler, the JSON and
-# hash headers, and for the tests GoogleTest and the diff library dtl) are
-# installed with apt-get first (as root, or through sudo). TVCONV_WERROR=ON in
-# the environment makes warnings errors (CI sets it).
+# hash headers, and for the tests GoogleTest, the diff library dtl, groff,
+# man-db and mandoc) are installed with apt-get first (as root, or through
+# sudo). TVCONV_WERROR=ON in the environment makes warnings errors (CI sets it).
 set -eu
 cd "$(dirname "$0")"
 
@@ -35,6 +35,10 @@ need /usr/include/xxhash.h libxxhash-dev
 if [ "$mode" = test ]; then
     need /usr/include/gtest/gtest.h libgtest-dev
     need /usr/include/dtl/dtl.hpp libdtl-dev
+    # The manual page tests format and lint the pages.
+    need groff groff-base
+    need man man-db
+    need mandoc mandoc
 fi
 . tools/apt-install-missing.sh
 
