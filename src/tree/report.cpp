@@ -55,7 +55,7 @@ const char* kind_name(Kind k) {
 }
 
 std::string shown_path(const Entry& e) {
-    return printable(e.path) + (e.kind == Kind::kDirectory ? "/" : "");
+    return printable(e.path) + (e.kind == Kind::kDirectory || e.directory ? "/" : "");
 }
 
 std::size_t count_findings(const Result& r, const char* severity) {
@@ -158,7 +158,7 @@ struct Counts {
             // files; one that could not be read, whose files are unknown, is
             // counted itself.
             if (r.status == Status::kFailed &&
-                !(e.kind == Kind::kDirectory && r.files_lost > 0))
+                !(e.kind == Kind::kDirectory && (r.files_lost > 0 || r.quiet)))
                 ++failed;
             renamed += tree::renamed(e, r);
             written += r.action == Action::kWritten;

@@ -76,6 +76,8 @@ class Walker {
         if (std::string why = exclusion(e.path, name, options_.excludes); !why.empty()) {
             e.kind = Kind::kExcluded;
             e.problem = why;
+            struct stat st;
+            e.directory = ::lstat(abs.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
             entries.push_back(std::move(e));
             return;
         }

@@ -25,6 +25,7 @@ struct Entry {
     mode_t mode = 0644;  // permission bits of the source file
     // A skipped entry whose name is a template's: a page the site will miss.
     bool template_name = false;
+    bool directory = false;  // an excluded entry that is a directory
     // Set when the entry cannot be processed at all (an unreadable directory,
     // two sources for one target name) or, for kSkipped and kExcluded, why
     // it is left out.

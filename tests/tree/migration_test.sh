@@ -1,0 +1,260 @@
+#!/bin/sh
+# The whole-site migration workflow of tvconv-tree: references to renamed
+# macro files, re-runs that keep hand edits and write only what changed, the
+# record kept outside both trees, an interrupted run, and input that is not
+# what it seems.
+# Usage: migration_test.sh TVCONV_TREE TVCONV
+set -u
+umask 022
+abspath() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
+TREE=$(abspath "$1")
+TVCONV=$(abspath "$2")
+W=$(mktemp -d)
+trap 'rm -rf "$W"' EXIT
+export XDG_CACHE_HOME="$W/cache"
+cd "$W" || exit 1
+failures=0
+passed=0
+
+check() {  # check NAME COMMAND...
+    name=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+    else
+        echo "FAIL: $name"
+        failures=$((failures + 1))
+    fi
+}
+same() { diff -u "$1" "$2" >&2; }
+mtime() { stat -c %Y.%y "$1"; }
+has() { grep -q -- "$1" "$2" || { echo "no '$1' in $2:" >&2; cat "$2" >&2; false; }; }
+
+# --- references to renamed macro files ----------------------------------------
+mkdir -p site/inc
+printf '@menu[]\nHome\n' >site/inc/_menu.cfg
+printf '@init[]\nx\n' >site/tavrin.cfg
+printf '^macro_use[inc/_menu.cfg]\n^macro_use[/tavrin.cfg]\n' >site/index.html
+printf 'a\n^macro_use[^var[m]]\n^macro_use[other.cfg]\n' >site/computed.html
+"$TREE" site out 2>err
+check "references: only the computed and unknown ones are left" test $? -eq 3
+cat >want <<'T'
+computed.html:2: Predefinitions changed: you must change extension of all files with macros from .cfg to .tvx and remove leading '_', if you've used tavrin.cfg you must rename it to auto.tvx everywhere it is
+computed.html:3: Predefinitions changed: you must change extension of all files with macros from .cfg to .tvx and remove leading '_', if you've used tavrin.cfg you must rename it to auto.tvx everywhere it is
+index.html:1: reference rewritten: inc/_menu.cfg -> inc/menu.tvx
+index.html:2: reference rewritten: /tavrin.cfg -> /auto.tvx
+T
+grep -v '^tvconv-tree:\|^  \|^next:' err >got
+check "references: rewrites are notes, the rest warnings" same want got
+check "references: a page whose only edits were references is clean" has '^  converted cleanly: 3$' err
+check "references: the count" has '^  references rewritten: 2$' err
+# Each page is what tvconv writes, but for the rewritten arguments.
+"$TVCONV" site/index.html 2>/dev/null | sed 's|inc/_menu.cfg|inc/menu.tvx|; s|/tavrin.cfg|/auto.tvx|' >want
+check "references: the page is tvconv's but for the names" cmp want out/index.html
+"$TVCONV" site/computed.html >want 2>/dev/null
+check "references: a page with no rewrite is tvconv's" cmp want out/computed.html
+"$TREE" --keep-references --state "$W/keep.rec" site keep 2>err
+check "--keep-references: warnings as before" test $? -eq 3
+"$TVCONV" site/index.html >want 2>/dev/null
+check "--keep-references: the page is tvconv's" cmp want keep/index.html
+check "--keep-references: no rewrite reported" test "$(grep -c 'reference rewritten' err)" = 0
+
+# --- re-runs ----------------------------------------------------------------------
+mkdir -p s/sub
+printf 'Page $1\n' >s/a.html
+printf '^ascii[x]\n' >s/b.html
+printf 'Sub\n' >s/sub/c.htm
+printf 'binary\001\n' >s/logo.gif
+"$TREE" s t 2>err
+check "first run: manual edits left" test $? -eq 3
+check "first run: all written" has '^  written: 4$' err
+check "the record is in the cache, outside both trees" test -n "$(find cache -name '*.json')"
+check "the record is not in the target" test -z "$(find t -name '*.json' -o -name '*.journal' -o -name '*.lock')"
+before_a=$(mtime t/a.html)
+sleep 0.05
+"$TREE" s t 2>err
+check "unchanged re-run: same status" test $? -eq 3
+check "unchanged re-run: writes nothing" has '^  written: 0$' err
+check "unchanged re-run: all unchanged" has '^  unchanged since the last run: 4$' err
+check "unchanged re-run: still lists the manual edits" has '^b.html:1: Unconvertible operator' err
+check "unchanged re-run: the modification time stays" test "$before_a" = "$(mtime t/a.html)"
+
+# A hand edit is kept, also in a read-only file; its exit status is 3.
+printf 'fixed by hand\n' >t/b.html
+chmod 444 t/b.html
+printf 'Page $2\n' >s/a.html
+"$TREE" s t 2>err
+check "hand edit: exit 3" test $? -eq 3
+check "hand edit: kept" test "$(cat t/b.html)" = "fixed by hand"
+check "hand edit: reported" has '^b.html: edited by hand since the last run; not overwritten$' err
+check "a changed source is converted again" test "$(cat t/a.html)" = 'Page ^$2'
+check "only the changed source is written" has '^  written: 1$' err
+"$TREE" --force s t 2>err
+check "--force overwrites the hand edit" test "$(cat t/b.html)" = '^rem{^ascii[x]}'
+
+# A lost record never costs a hand edit; an equal file is simply recorded.
+printf 'edited again\n' >t/b.html
+rm -rf cache
+before_c=$(mtime t/sub/c.htm)
+sleep 0.05
+"$TREE" s t 2>err
+check "no record: a differing file is kept" test "$(cat t/b.html)" = "edited again"
+check "no record: says so" has '^b.html: differs from its conversion and no record of an earlier run covers it; not overwritten$' err
+check "no record: an equal file is not rewritten" test "$before_c" = "$(mtime t/sub/c.htm)"
+check "no record: nothing written" has '^  written: 0$' err
+
+# A deleted source leaves a stale target: listed, not deleted.
+rm s/sub/c.htm
+"$TREE" s t 2>err
+check "stale: target kept" test -f t/sub/c.htm
+check "stale: listed" has '^    sub/c.htm (from sub/c.htm)$' err
+# Something a conversion depends on beyond its source: a macro file that
+# appears converts again the unchanged page that refers to it.
+printf '^macro_use[_later.cfg]\n' >s/uses.html
+"$TREE" --force s t 2>/dev/null
+check "a reference to a file not in the site is left" grep -q '_later.cfg' t/uses.html
+printf '@m[]\n' >s/_later.cfg
+"$TREE" s t 2>err
+check "a new macro file: the page that names it is converted again" grep -q '^\^macro_use\[later.tvx\]$' t/uses.html
+check "a new macro file: its rewrite is reported" has '^uses.html:1: reference rewritten: _later.cfg -> later.tvx$' err
+
+# Temporary files of a killed run are removed.
+printf 'half' >t/.tvconv-tree.abc123
+printf 'mine' >t/.tvconv-tree.notours
+"$TREE" s t 2>err
+check "leftovers: removed" test ! -e t/.tvconv-tree.abc123
+check "leftovers: said" has '^tvconv-tree: removed 1 temporary file left by an interrupted run$' err
+check "leftovers: other names are left alone" test -e t/.tvconv-tree.notours
+
+# --state: anywhere but inside the trees.
+"$TREE" --state s/rec.json s t 2>err
+check "--state inside the source: exit 2" test $? -eq 2
+"$TREE" --state t/rec.json s t 2>err
+check "--state inside the target: exit 2" test $? -eq 2
+"$TREE" --state "$W/elsewhere.json" s t2 2>/dev/null
+check "--state elsewhere: the record is there" test -s "$W/elsewhere.json"
+
+# --- an interrupted run -----------------------------------------------------------
+mkdir -p big
+i=0
+while [ $i -lt 3000 ]; do printf 'page %s $x\n' $i >big/p$i.html; i=$((i + 1)); done
+"$TREE" -j 1 --state "$W/big.rec" big bigout 2>err &
+pid=$!
+sleep 0.3
+kill -INT $pid
+wait $pid
+status=$?
+if [ $status -eq 130 ]; then
+    check "interrupted: says so" has '^tvconv-tree: interrupted; what was done so far:$' err
+    check "interrupted: no temporary file left" test -z "$(find bigout -name '.tvconv-tree.*')"
+    "$TREE" -j 1 --state "$W/big.rec" big bigout 2>err
+    check "after an interruption a re-run completes" test $? -eq 0
+    check "after an interruption nothing done is redone" test "$(grep -c '^  written: 3000$' err)" = 0
+    check "after an interruption every page is there" test "$(ls bigout | wc -l)" = 3000
+else
+    echo "note: the run ended before the signal (status $status); interruption not checked"
+fi
+
+# --- input that is not what it seems ----------------------------------------------
+mkdir -p enc
+printf '\357\273\277Hello\n' >enc/bom.html
+printf '\357\273\277@def[]\nx\n' >enc/bomdef.html
+printf '\377\376<\000h\000>\000' >enc/wide.html
+printf 'a\nb\000c\000\n' >enc/nul.html
+"$TREE" enc encout 2>err
+check "encodings: each is a manual check" test $? -eq 3
+check "encodings: UTF-8 mark" has '^bom.html:1: UTF-8 byte-order mark' err
+check "encodings: a mark that hides a definition" has '^bomdef.html:1: UTF-8 byte-order mark before the definition header on line 1: the definition is lost' err
+check "encodings: UTF-16" has '^wide.html:1: UTF-16 byte-order mark' err
+check "encodings: NUL bytes and their line" has '^nul.html:2: 2 NUL bytes' err
+for f in bom bomdef wide nul; do
+    "$TVCONV" enc/$f.html >want 2>/dev/null
+    check "encodings: $f.html is still converted as tvconv does" cmp want encout/$f.html
+done
+
+"$TREE" --ext 'html htm' enc x1 2>err
+check "--ext with a blank: usage error" test $? -eq 2
+"$TREE" --ext '*' enc x1 2>/dev/null
+check "--ext with a glob: usage error" test $? -eq 2
+"$TREE" --ext 'html,' enc x1 2>/dev/null
+check "--ext with an empty entry: usage error" test $? -eq 2
+check "usage errors write nothing" test ! -e x1
+"$TREE" --ext ' .HTML ' enc x2 2>/dev/null
+check "--ext: trimmed, case-folded, a dot accepted" test -f x2/bom.html
+
+mkdir -p none
+printf 'x\n' >none/readme.txt
+"$TREE" none x3 2>err
+check "no template: exit 1" test $? -eq 1
+check "no template: names the extensions" has 'no template found: no file name ends in .html, .htm, .cfg' err
+
+mkdir -p odd
+printf 'ok\n' >odd/ok.html
+ln -s nowhere.html odd/dangling.html
+ln -s loop.html odd/loop.html
+mkfifo odd/pipe.htm
+ln -s nowhere odd/dangling.txt
+"$TREE" odd x4 2>err
+check "skipped templates: exit 1" test $? -eq 1
+check "skipped: dangling link" has '^dangling.html: skipped: dangling symbolic link' err
+check "skipped: a loop is a loop" has '^loop.html: skipped: symbolic link loop$' err
+check "skipped: special file" has '^pipe.htm: skipped: not a regular file$' err
+rm odd/dangling.html odd/loop.html odd/pipe.htm
+"$TREE" odd x5 2>/dev/null
+check "a skipped non-template alone does not fail the run" test $? -eq 0
+
+mkdir -p ex/.git ex/drafts ex/keep
+printf 'x\n' >ex/.git/config.html
+printf 'x\n' >ex/drafts/d.html
+printf 'x\n' >ex/keep/k.html
+printf 'x\n' >ex/keep/k.html.bak
+"$TREE" --exclude 'drafts' --exclude '*.bak' ex x6 2>err
+check "--exclude: excluded paths are not written" test ! -e x6/drafts -a ! -e x6/keep/k.html.bak -a ! -e x6/.git
+check "--exclude: the rest is" test -f x6/keep/k.html
+check "--exclude: listed with the version-control folder" has '^    .git/: version-control folder$' err
+check "--exclude: listed" has '^    drafts/: excluded by --exclude drafts$' err
+
+# --- mended faults ---------------------------------------------------------------
+mkdir -p nc
+printf 'x\n' >nc/a.cfg
+printf 'copied\n' >nc/a.tvx
+"$TREE" --no-copy nc x7 2>err
+check "--no-copy: an uncopied file claims no name" test "$(cat x7/a.tvx)" = x
+mkdir -p dirfail/sub/deeper x8
+printf 'x\n' >dirfail/sub/a.html
+printf 'x\n' >dirfail/sub/b.html
+printf 'x\n' >dirfail/sub/deeper/c.html
+printf 'x\n' >dirfail/ok.html
+printf 'a file\n' >x8/sub
+"$TREE" dirfail x8 2>err
+check "a directory that cannot be made: exit 1" test $? -eq 1
+check "a directory that cannot be made: one line" test "$(grep -c 'sub' err)" = 2
+check "a directory that cannot be made: its files counted once" has '^  failed: 3$' err
+"$TREE" --report "$W/no/such/dir/r.json" s x9 2>err
+check "unwritable report: usage error" test $? -eq 2
+check "unwritable report: nothing written" test ! -e x9
+if [ -w /dev/full ]; then
+    "$TREE" --report - s x10 >/dev/full 2>err
+    check "--report - on a full output: fails" test $? -eq 1
+    check "--report - on a full output: names standard output" has '^tvconv-tree: standard output: ' err
+fi
+mkdir -p names
+printf 'x\n' >"names/$(printf 'a\033[31mred')"
+printf 'x\n' >"names/$(printf 'evil\342\200\256lmth.exe').html"
+printf 'x\n' >"names/$(printf 'caf\351').html"
+printf 'x\n' >"names/$(printf 'caf\303\251').html"
+"$TREE" --report r.json --state "$W/n.rec" names x11 2>err
+check "names: no raw escape reaches the terminal" test "$(grep -c "$(printf '\033')" err)" = 0
+check "names: no raw bidirectional override" test "$(grep -c "$(printf '\342\200\256')" err)" = 0
+check "names: JSON maps both cafe names apart and back" python3 - r.json <<'PY'
+import json, os, sys
+paths = [f["path"] for f in json.load(open(sys.argv[1]))["files"]]
+raw = sorted(os.fsencode(p) if False else p.encode("utf-8", "surrogateescape") for p in paths)
+assert b"caf\xe9.html" in raw and "café.html".encode() in raw, raw
+assert len(set(paths)) == len(paths)
+PY
+"$TREE" s "$(printf 'bad\033name')/x" 2>err >/dev/null
+check "top-level errors are escaped too" test "$(grep -c "$(printf '\033')" err)" = 0
+
+echo "$passed passed, $failures failed"
+test "$failures" -eq 0
