@@ -2,9 +2,9 @@
 # Sets up, builds and runs tvconv on a Debian machine.
 #   ./build.sh example   build, then convert examples/example.tv2 to standard output
 #   ./build.sh test      build, then run every test
-# Missing build tools (flex, bison, cmake, ninja, a C++ compiler, the JSON and
-# hash headers, and for the tests GoogleTest, the diff library dtl, groff,
-# man-db and mandoc) are installed with apt-get first (as root, or through
+# Missing build tools (flex, bison, cmake, ninja, a C++ compiler, the JSON,
+# hash and diff headers, and for the tests GoogleTest, groff, man-db and
+# mandoc) are installed with apt-get first (as root, or through
 # sudo). TVCONV_WERROR=ON in the environment makes warnings errors (CI sets it).
 set -eu
 cd "$(dirname "$0")"
@@ -32,9 +32,9 @@ need ninja ninja-build
 need g++ g++
 need /usr/include/nlohmann/json.hpp nlohmann-json3-dev
 need /usr/include/xxhash.h libxxhash-dev
+need /usr/include/dtl/dtl.hpp libdtl-dev
 if [ "$mode" = test ]; then
     need /usr/include/gtest/gtest.h libgtest-dev
-    need /usr/include/dtl/dtl.hpp libdtl-dev
     # The manual page tests format and lint the pages.
     need groff groff-base
     need man man-db

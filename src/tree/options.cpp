@@ -32,6 +32,9 @@ enum LongOnly : int {
     kForce,
     kState,
     kExclude,
+    kHtml,
+    kSarif,
+    kDiff,
 };
 
 }  // namespace
@@ -86,7 +89,11 @@ const char* usage_text() {
            "  --state FILE       keep the record of what was written in FILE (default:\n"
            "                     in $XDG_CACHE_HOME/tvconv or ~/.cache/tvconv)\n"
            "  --check            convert and report, but write nothing\n"
+           "  --diff             print a unified diff from each template to its conversion on\n"
+           "                     standard output, and write nothing (implies --check)\n"
            "  --report FILE      also write the report as JSON to FILE ('-': standard output)\n"
+           "  --html FILE        also write the report as a self-contained HTML page\n"
+           "  --sarif FILE       also write the findings as a SARIF 2.1.0 log\n"
            "  -j, --jobs N       convert N files at once (default: number of processors)\n"
            "  -h, --help         show this help and exit\n"
            "  --version          show the version and exit\n"
@@ -110,6 +117,9 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
         {"state", required_argument, nullptr, kState},
         {"check", no_argument, nullptr, kCheck},
         {"report", required_argument, nullptr, kReport},
+        {"html", required_argument, nullptr, kHtml},
+        {"sarif", required_argument, nullptr, kSarif},
+        {"diff", no_argument, nullptr, kDiff},
         {"jobs", required_argument, nullptr, 'j'},
         {"help", no_argument, nullptr, 'h'},
         {"version", no_argument, nullptr, kVersion},
@@ -177,6 +187,18 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
                 }
                 o.report = value;
                 break;
+            case kHtml:
+            case kSarif:
+                if (value.empty()) {
+                    p.error = std::string(c == kHtml ? "--html" : "--sarif") + " needs a file name";
+                    return p;
+                }
+                (c == kHtml ? o.html : o.sarif) = value;
+                break;
+            case kDiff:
+                o.diff = true;
+                o.check = true;
+                break;
             case 'j':
                 if (!parse_jobs(value, o.jobs, p.error)) return p;
                 break;
@@ -215,6 +237,10 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
         return p;
     }
 
+    if (o.diff && o.report == "-") {
+        p.error = "--diff and --report - both write to standard output";
+        return p;
+    }
     std::vector<std::string> operands(storage.begin() + optind, storage.end());
     std::size_t wanted_min = o.check ? 1 : 2;
     if (operands.size() < wanted_min || operands.size() > 2) {

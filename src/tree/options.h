@@ -14,6 +14,9 @@ struct Options {
     bool copy = true;
     bool check = false;
     std::string report;  // JSON report file; "-" is standard output
+    std::string html;    // HTML report file
+    std::string sarif;   // SARIF log file
+    bool diff = false;   // print unified diffs on standard output; implies check
     unsigned jobs = 0;   // 0: one per processor
     bool keep_references = false;  // leave ^macro_use arguments as they are
     bool force = false;            // overwrite target files edited by hand

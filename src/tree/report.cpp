@@ -5,13 +5,15 @@
 
 #include "tree/names.h"
 
+#ifndef TVCONV_VERSION
+#define TVCONV_VERSION "unknown"
+#endif
+
 namespace tvconv::tree {
 
 using json = nlohmann::ordered_json;
 
-namespace {
-
-bool renamed(const Entry& e, const Result& r) {
+bool is_renamed(const Entry& e, const Result& r) {
     return e.kind == Kind::kTemplate && e.target != e.path &&
            (r.status == Status::kConverted || r.status == Status::kManual ||
             r.status == Status::kEdited);
@@ -53,6 +55,8 @@ const char* kind_name(Kind k) {
     }
     return "";
 }
+
+namespace {
 
 std::string shown_path(const Entry& e) {
     return printable(e.path) + (e.kind == Kind::kDirectory || e.directory ? "/" : "");
@@ -139,45 +143,105 @@ class JsonBytes {
     std::vector<std::string> raw_;
 };
 
-struct Counts {
-    std::size_t templates = 0, files = 0;
-    std::size_t status[9] = {};
-    std::size_t failed = 0;  // files and directories, those in a failed directory once each
-    std::size_t renamed = 0, written = 0, unchanged = 0, rewritten = 0;
-    bool skipped_template = false;
-
-    explicit Counts(const RunReport& run) {
-        for (std::size_t i = 0; i < run.entries.size(); ++i) {
-            if (!run.finished[i]) continue;
-            const Entry& e = run.entries[i];
-            const Result& r = run.results[i];
-            templates += e.kind == Kind::kTemplate;
-            files += e.kind == Kind::kFile;
-            ++status[int(r.status)];
-            // A directory that failed to be made is counted through its
-            // files; one that could not be read, whose files are unknown, is
-            // counted itself.
-            if (r.status == Status::kFailed &&
-                !(e.kind == Kind::kDirectory && (r.files_lost > 0 || r.quiet)))
-                ++failed;
-            renamed += tree::renamed(e, r);
-            written += r.action == Action::kWritten;
-            unchanged += r.action == Action::kUnchanged;
-            for (const Finding& f : r.findings) rewritten += f.code == "reference-rewritten";
-            skipped_template |= r.status == Status::kSkipped && e.template_name;
-        }
-    }
-    std::size_t of(Status s) const { return status[int(s)]; }
-};
-
 }  // namespace
 
+Summary::Summary(const RunReport& run) {
+    for (std::size_t i = 0; i < run.entries.size(); ++i) {
+        if (!run.finished[i]) continue;
+        const Entry& e = run.entries[i];
+        const Result& r = run.results[i];
+        templates += e.kind == Kind::kTemplate;
+        files += e.kind == Kind::kFile;
+        ++status[int(r.status)];
+        // A directory that failed to be made is counted through its
+        // files; one that could not be read, whose files are unknown, is
+        // counted itself.
+        if (r.status == Status::kFailed &&
+            !(e.kind == Kind::kDirectory && (r.files_lost > 0 || r.quiet)))
+            ++failed;
+        renamed += is_renamed(e, r);
+        written += r.action == Action::kWritten;
+        unchanged += r.action == Action::kUnchanged;
+        for (const Finding& f : r.findings) rewritten += f.code == "reference-rewritten";
+        skipped_template |= r.status == Status::kSkipped && e.template_name;
+    }
+}
+
+const CodeHelp kCodeHelp[] = {
+    {"unconvertible-operator",
+     "An operator with no counterpart in Tavrin 3 was wrapped in a ^rem remark: rewrite it by "
+     "hand."},
+    {"unconvertible-form",
+     "This form of the operator has no counterpart in Tavrin 3 and was wrapped in a ^rem "
+     "remark: rewrite it by hand."},
+    {"unconvertible-parameter",
+     "The construct was converted, but one of its parameters needs a manual check."},
+    {"ambiguous-conversion",
+     "The construct was converted, but the result depends on what the old one meant: check it."},
+    {"predefinitions-changed",
+     "Macro files are renamed in Tavrin 3 (.cfg to .tvx, no leading '_', tavrin.cfg to "
+     "auto.tvx); this reference could not be rewritten: check it."},
+    {"mime-types-removed",
+     "A @MIME_TYPES definition was removed: define the table in MAIN instead."},
+    {"syntax-error", "The template has a syntax error; it was not converted."},
+    {"stack-overflow", "Constructions are nested too deeply; the template was not converted."},
+    {"scanner-fatal", "The template could not be read; it was not converted."},
+    {"out-of-memory", "Memory ran out while converting; the template was not converted."},
+    {"reference-rewritten",
+     "A ^macro_use that named a renamed macro file now names its new name."},
+    {"utf8-bom", "The template starts with a UTF-8 byte-order mark, which stays in the output."},
+    {"bom-hides-definition",
+     "A byte-order mark stands before a definition header on the first line, so the definition "
+     "is converted as text: remove the mark."},
+    {"wide-encoding",
+     "The template is in UTF-16 or UTF-32, which the converter cannot read: convert it to "
+     "UTF-8 first."},
+    {"nul-byte", "The template holds NUL bytes, which are dropped from the output."},
+    {"file-failed", "The file was not written; the message says why."},
+    {"template-skipped",
+     "A file with a template's name was skipped (a dangling or looping link, a link out of the "
+     "tree, a special file): the site will miss it."},
+    {"file-skipped", "A file was skipped (a link out of the tree or a special file)."},
+    {"edited-by-hand",
+     "The target file was changed since the last run wrote it; it was not overwritten."},
+    {"stale-target",
+     "The target file's source is gone since the last run; the target file was kept."},
+};
+const std::size_t kCodeHelpCount = sizeof kCodeHelp / sizeof kCodeHelp[0];
+
 const char* severity_of(const std::string& code) {
-    if (code == "reference-rewritten") return "note";
+    if (code == "reference-rewritten" || code == "file-skipped" || code == "stale-target")
+        return "note";
     if (code == "syntax-error" || code == "stack-overflow" || code == "scanner-fatal" ||
-        code == "out-of-memory")
+        code == "out-of-memory" || code == "file-failed" || code == "template-skipped")
         return "error";
     return "warning";
+}
+
+std::vector<Item> report_items(const RunReport& run) {
+    std::vector<Item> items;
+    auto add = [&](const std::string& path, std::optional<int> line, std::string code,
+                   std::string message) {
+        std::string severity = severity_of(code);
+        items.push_back({path, line, std::move(code), std::move(severity), std::move(message)});
+    };
+    for (std::size_t i = 0; i < run.entries.size(); ++i) {
+        if (!run.finished[i]) continue;
+        const Entry& e = run.entries[i];
+        const Result& r = run.results[i];
+        for (const Finding& f : r.findings) add(e.path, f.line, f.code, f.message);
+        if (r.status == Status::kFailed && !r.quiet)
+            add(e.path, std::nullopt, "file-failed", "failed: " + r.reason);
+        else if (r.status == Status::kSkipped)
+            add(e.path, std::nullopt, e.template_name ? "template-skipped" : "file-skipped",
+                "skipped: " + r.reason);
+        else if (r.status == Status::kEdited)
+            add(e.path, std::nullopt, "edited-by-hand", e.target + ": " + r.reason);
+    }
+    for (const Stale& s : run.stale)
+        add(s.source, std::nullopt, "stale-target",
+            "stale: the source is gone; " + s.target + " was kept");
+    return items;
 }
 
 std::string entry_lines(const Entry& e, const Result& r) {
@@ -210,14 +274,14 @@ std::string entry_lines(const Entry& e, const Result& r) {
 
 int exit_status(const RunReport& run) {
     if (run.interrupted) return 130;
-    Counts c(run);
+    Summary c(run);
     if (c.failed > 0 || c.skipped_template || c.templates == 0) return 1;
     return c.of(Status::kManual) + c.of(Status::kEdited) > 0 ? 3 : 0;
 }
 
 std::string summary_text(const RunReport& run) {
     const Options& options = run.options;
-    Counts c(run);
+    Summary c(run);
     std::string manual, failed, renames, skipped, excluded, edited;
     for (std::size_t i = 0; i < run.entries.size(); ++i) {
         if (!run.finished[i]) continue;
@@ -237,7 +301,7 @@ std::string summary_text(const RunReport& run) {
         } else if (r.status == Status::kEdited) {
             edited += "    " + printable(e.target) + "\n";
         }
-        if (renamed(e, r)) renames += "    " + path + " -> " + printable(e.target) + "\n";
+        if (is_renamed(e, r)) renames += "    " + path + " -> " + printable(e.target) + "\n";
     }
 
     auto line = [](const char* what, std::size_t n) {
@@ -308,7 +372,7 @@ std::string json_text(const std::string& bytes) {
 std::string json_report(const RunReport& run, int status) {
     const Options& options = run.options;
     JsonBytes text;
-    Counts c(run);
+    Summary c(run);
     json files = json::array(), renames = json::array(), diagnostics = json::array(),
          stale = json::array();
     for (std::size_t i = 0; i < run.entries.size(); ++i) {
@@ -323,19 +387,21 @@ std::string json_report(const RunReport& run, int status) {
         if (!r.reason.empty()) f["reason"] = text(r.reason);
         if (e.kind == Kind::kTemplate) f["diagnostics"] = r.findings.size();
         files.push_back(std::move(f));
-        if (renamed(e, r)) renames.push_back(json{{"from", text(e.path)}, {"to", text(e.target)}});
-        for (const Finding& d : r.findings) {
-            diagnostics.push_back(json{{"path", text(e.path)},
-                                       {"line", d.line ? json(*d.line) : json(nullptr)},
-                                       {"code", d.code},
-                                       {"severity", severity_of(d.code)},
-                                       {"message", text(d.message)}});
-        }
+        if (is_renamed(e, r)) renames.push_back(json{{"from", text(e.path)}, {"to", text(e.target)}});
+    }
+    for (const Item& d : report_items(run)) {
+        diagnostics.push_back(json{{"path", text(d.path)},
+                                   {"line", d.line ? json(*d.line) : json(nullptr)},
+                                   {"code", d.code},
+                                   {"severity", d.severity},
+                                   {"message", text(d.message)}});
     }
     for (const Stale& s : run.stale)
         stale.push_back(json{{"target", text(s.target)}, {"source", text(s.source)}});
 
     json report{
+        {"format_version", 1},
+        {"tool", "tvconv-tree " TVCONV_VERSION},
         {"source", text(options.source)},
         {"target", options.target.empty() ? json(nullptr) : text(options.target)},
         {"check", options.check},

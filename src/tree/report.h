@@ -2,6 +2,7 @@
 // standard error in walk order, the summary, and the JSON document.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,10 +43,34 @@ struct Result {
     bool quiet = false;
     // For a failed directory: how many files under it were not written.
     std::size_t files_lost = 0;
+    // With --diff: the diff from the template to its conversion, printed in
+    // walk order and then dropped.
+    std::string diff;
 };
 
 // Severity of a finding's code: "note", "warning" or "error".
 const char* severity_of(const std::string& code);
+
+// Every code a report can carry, with a short help text for it.
+struct CodeHelp {
+    const char* code;
+    const char* help;
+};
+extern const CodeHelp kCodeHelp[];
+extern const std::size_t kCodeHelpCount;
+
+// One thing a report tells about one file: a finding of its conversion, or
+// that the file failed, was skipped with a template's name, or was kept
+// because it was edited by hand. Every report gives the same list.
+struct Item {
+    std::string path;  // relative to SOURCE
+    std::optional<int> line;
+    std::string code;
+    std::string severity;
+    std::string message;
+};
+struct RunReport;
+std::vector<Item> report_items(const RunReport& run);
 
 // A target whose source is gone since the last run: listed, never deleted.
 struct Stale {
@@ -61,6 +86,24 @@ struct RunReport {
     // Which entries were finished: all of them, unless interrupted.
     const std::vector<char>& finished;
     bool interrupted = false;
+};
+
+// Whether the entry's file took a new name (a macro file).
+bool is_renamed(const Entry& e, const Result& r);
+const char* status_name(Status s);
+const char* action_name(Action a);
+const char* kind_name(Kind k);
+
+// The numbers that every report gives, counted once.
+struct Summary {
+    std::size_t templates = 0, files = 0;
+    std::size_t status[9] = {};
+    std::size_t failed = 0;  // files and directories, those in a failed directory once each
+    std::size_t renamed = 0, written = 0, unchanged = 0, rewritten = 0;
+    bool skipped_template = false;
+
+    explicit Summary(const RunReport& run);
+    std::size_t of(Status s) const { return status[int(s)]; }
 };
 
 // The report lines of one entry: its diagnostics, then whether it failed,

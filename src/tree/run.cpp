@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -19,10 +20,13 @@
 #include <vector>
 
 #include "core/convert.h"
+#include "tree/diff.h"
+#include "tree/html.h"
 #include "tree/hygiene.h"
 #include "tree/names.h"
 #include "tree/output.h"
 #include "tree/report.h"
+#include "tree/sarif.h"
 #include "tree/state.h"
 #include "tree/walk.h"
 
@@ -126,15 +130,15 @@ class Runner {
         std::map<std::string, std::size_t> failed_dirs;  // target dir -> failed top directory
         for (std::size_t i = 0; i < entries_.size(); ++i) {
             const Entry& e = entries_[i];
-            auto failed = failed_dirs.find(parent_dir(e.target));
-            if (failed != failed_dirs.end() && e.kind != Kind::kSkipped &&
+            auto in_failed = failed_dirs.find(parent_dir(e.target));
+            if (in_failed != failed_dirs.end() && e.kind != Kind::kSkipped &&
                 e.kind != Kind::kExcluded) {
-                results_[i] = Result{Status::kFailed, Action::kNone,
-                                     "its directory could not be created", {}, true, 0};
+                results_[i] = failed("its directory could not be created");
+                results_[i].quiet = true;
                 if (e.kind == Kind::kDirectory)
-                    failed_dirs[e.target] = failed->second;
+                    failed_dirs[e.target] = in_failed->second;
                 else if (e.kind == Kind::kTemplate || options_.copy)
-                    ++results_[failed->second].files_lost;
+                    ++results_[in_failed->second].files_lost;
                 finished_[i] = 1;
             } else if (e.kind == Kind::kDirectory) {
                 directory(i);
@@ -218,7 +222,7 @@ class Runner {
         try {
             r = process_entry(entries_[i], slot);
         } catch (const std::exception& ex) {
-            r = Result{Status::kFailed, Action::kNone, ex.what(), {}, false, 0};
+            r = failed(ex.what());
         }
         std::lock_guard lock(mutex_);
         results_[i] = std::move(r);
@@ -260,8 +264,11 @@ class Runner {
         if (known && known->source == e.path && known->source_id == source_id &&
             known->inputs == inputs && target_exists && known->target_id == target_id) {
             ::close(fd);
-            return Result{is_template ? converted_status(known->findings) : Status::kCopied,
-                          Action::kUnchanged, "", known->findings};
+            Result unchanged =
+                with(is_template ? converted_status(known->findings) : Status::kCopied, "");
+            unchanged.action = Action::kUnchanged;
+            unchanged.findings = known->findings;
+            return unchanged;
         }
 
         std::string bytes;
@@ -301,6 +308,11 @@ class Runner {
                     return r;
             }
             output = converted.output.str();
+            if (options_.diff) {
+                r.diff = bytes.find('\0') != std::string::npos
+                             ? "Binary files a/" + e.path + " and b/" + e.target + " differ\n"
+                             : unified_diff(bytes, output, e.path, e.target);
+            }
         } else {
             r.status = Status::kCopied;
             output = std::move(bytes);
@@ -371,18 +383,22 @@ class Runner {
         std::unique_lock lock(mutex_);
         while (true) {
             std::string text;
-            while (next < entries_.size() && finished_[next]) {
-                text += entry_lines(entries_[next], results_[next]);
-                ++next;
-            }
+            std::string diffs;
+            auto emit = [&](std::size_t i) {
+                text += entry_lines(entries_[i], results_[i]);
+                diffs += results_[i].diff;
+                std::string().swap(results_[i].diff);
+            };
+            while (next < entries_.size() && finished_[next]) emit(next++);
             bool all = next == entries_.size() || workers_done_ == jobs;
             if (all) {
                 for (std::size_t i = next; i < entries_.size(); ++i)
-                    if (finished_[i]) text += entry_lines(entries_[i], results_[i]);
+                    if (finished_[i]) emit(i);
             }
             std::size_t done = done_;
             std::string current = current_;
             lock.unlock();
+            if (!diffs.empty()) std::fwrite(diffs.data(), 1, diffs.size(), stdout);
             if (progress_ && !text.empty()) std::fputs("\r\033[K", report_);
             std::fputs(text.c_str(), report_);
             if (progress_) {
@@ -522,13 +538,13 @@ int run(const Options& options, std::FILE* report, bool progress) {
         if (::stat(target.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
             return usage_error(report, target_name + ": not a directory");
     }
-    if (!options.report.empty()) {
-        if (options.report != "-" && is_within(resolved(options.report), source))
-            return usage_error(report, "the report file " + printable(options.report) +
+    for (const std::string* file : {&options.report, &options.html, &options.sarif}) {
+        if (file->empty()) continue;
+        if (*file != "-" && is_within(resolved(*file), source))
+            return usage_error(report, "the report file " + printable(*file) +
                                            " lies inside the source directory");
-        if (std::string why = unwritable(options.report); !why.empty())
-            return usage_error(report, printable(options.report) + ": cannot write the report: " +
-                                           why);
+        if (std::string why = unwritable(*file); !why.empty())
+            return usage_error(report, printable(*file) + ": cannot write the report: " + why);
     }
 
     // The record of earlier runs, outside both trees.
@@ -600,12 +616,33 @@ int run(const Options& options, std::FILE* report, bool progress) {
             if (status != 130) status = 1;
         }
     }
-    if (!options.report.empty()) {
-        std::string json = json_report(summary, status);
-        if (std::string problem = write_report(options.report, json); !problem.empty()) {
-            std::fprintf(report, "tvconv-tree: %s: %s\n", shown_name(options.report).c_str(),
+    if (options.diff && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
+        std::fprintf(report, "tvconv-tree: standard output: %s\n", std::strerror(errno));
+        if (status != 130) status = 1;
+    }
+    // Every report is made from the same results; a report that cannot be
+    // written fails the run, and the others are still written.
+    auto read_source = [&](const std::string& rel) -> std::optional<std::string> {
+        int fd = ::open(under(source, rel).c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return std::nullopt;
+        std::string bytes;
+        int error = 0;
+        bool ok = read_all(fd, bytes, error);
+        ::close(fd);
+        return ok ? std::optional<std::string>(std::move(bytes)) : std::nullopt;
+    };
+    const int reported = status;
+    const std::pair<const std::string*, std::function<std::string()>> reports[] = {
+        {&options.report, [&] { return json_report(summary, reported); }},
+        {&options.html, [&] { return html_report(summary, reported, read_source); }},
+        {&options.sarif, [&] { return sarif_report(summary, source); }},
+    };
+    for (const auto& [file, make] : reports) {
+        if (file->empty()) continue;
+        if (std::string problem = write_report(*file, make()); !problem.empty()) {
+            std::fprintf(report, "tvconv-tree: %s: %s\n", shown_name(*file).c_str(),
                          problem.c_str());
-            if (status != 130) return 1;
+            if (status != 130) status = 1;
         }
     }
     return status;

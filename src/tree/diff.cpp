@@ -1,0 +1,103 @@
+#include "tree/diff.h"
+
+#include <algorithm>
+#include <dtl/dtl.hpp>
+#include <vector>
+
+namespace tvconv::tree {
+
+namespace {
+
+// Lines with their line feeds, so that a last line without one differs from
+// the same line with one, as it does for patch.
+std::vector<std::string_view> lines_of(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        std::size_t end = text.find('\n');
+        end = end == std::string_view::npos ? text.size() : end + 1;
+        lines.push_back(text.substr(0, end));
+        text.remove_prefix(end);
+    }
+    return lines;
+}
+
+void put_line(std::string& out, char mark, std::string_view line) {
+    out += mark;
+    out += line;
+    if (line.empty() || line.back() != '\n') out += "\n\\ No newline at end of file\n";
+}
+
+// "-START,COUNT": a range of no lines is named by the line before it.
+std::string range(long long start, long long count) {
+    if (count == 0 && start > 0) --start;
+    return std::to_string(start) + "," + std::to_string(count);
+}
+
+}  // namespace
+
+std::string unified_diff(std::string_view before, std::string_view after,
+                         const std::string& old_name, const std::string& new_name) {
+    if (before == after) return {};
+    std::vector<std::string_view> a = lines_of(before), b = lines_of(after);
+    dtl::Diff<std::string_view, std::vector<std::string_view>> diff(a, b);
+    diff.compose();
+
+    // The edit script, one element per line, with the line numbers each
+    // element stands at in a and in b (counted from 1).
+    struct Edit {
+        char mark;
+        std::string_view line;
+        long long old_line, new_line;
+    };
+    std::vector<Edit> edits;
+    for (const auto& [line, info] : diff.getSes().getSequence()) {
+        char mark = info.type == dtl::SES_ADD ? '+' : info.type == dtl::SES_DELETE ? '-' : ' ';
+        edits.push_back({mark, line, 0, 0});
+    }
+    // In each run of changes the removed lines come first, as readers of
+    // diffs expect; the order within each kind stays.
+    for (auto run = edits.begin(); run != edits.end();) {
+        auto end = std::find_if(run, edits.end(), [](const Edit& e) { return e.mark == ' '; });
+        std::stable_partition(run, end, [](const Edit& e) { return e.mark == '-'; });
+        run = std::find_if(end, edits.end(), [](const Edit& e) { return e.mark != ' '; });
+    }
+    long long old_line = 1, new_line = 1;
+    for (Edit& e : edits) {
+        e.old_line = old_line;
+        e.new_line = new_line;
+        old_line += e.mark != '+';
+        new_line += e.mark != '-';
+    }
+
+    // Hunks: the changes with three lines of context around them, joined
+    // where their contexts meet.
+    constexpr std::size_t kContext = 3;
+    std::string out = "--- a/" + old_name + "\n+++ b/" + new_name + "\n";
+    std::size_t i = 0;
+    while (i < edits.size()) {
+        while (i < edits.size() && edits[i].mark == ' ') ++i;
+        if (i == edits.size()) break;
+        std::size_t begin = i >= kContext ? i - kContext : 0;
+        std::size_t end = i;  // one past the last change of the hunk
+        for (std::size_t j = i; j < edits.size(); ++j) {
+            if (edits[j].mark != ' ') {
+                end = j + 1;
+            } else if (j - end >= 2 * kContext) {
+                break;
+            }
+        }
+        std::size_t stop = std::min(edits.size(), end + kContext);
+        long long old_count = 0, new_count = 0;
+        for (std::size_t j = begin; j < stop; ++j) {
+            old_count += edits[j].mark != '+';
+            new_count += edits[j].mark != '-';
+        }
+        out += "@@ -" + range(edits[begin].old_line, old_count) + " +" +
+               range(edits[begin].new_line, new_count) + " @@\n";
+        for (std::size_t j = begin; j < stop; ++j) put_line(out, edits[j].mark, edits[j].line);
+        i = stop;
+    }
+    return out;
+}
+
+}  // namespace tvconv::tree

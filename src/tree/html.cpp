@@ -1,0 +1,273 @@
+#include "tree/html.h"
+
+#include <cstdio>
+#include <map>
+#include <string_view>
+#include <vector>
+
+#include "tree/names.h"
+
+#ifndef TVCONV_VERSION
+#define TVCONV_VERSION "unknown"
+#endif
+
+namespace tvconv::tree {
+
+namespace {
+
+constexpr std::size_t kContextLines = 3;
+// A context line longer than this is cut: a template may be one 50 MB line.
+constexpr std::size_t kMaxShownLine = 400;
+
+constexpr const char* kStyle = R"(
+body { font: 15px/1.45 system-ui, sans-serif; margin: 2em auto; max-width: 70em; padding: 0 1em; color: #222; }
+h1 { font-size: 1.6em; margin-bottom: .2em; }
+h2 { font-size: 1.25em; margin-top: 1.8em; border-bottom: 1px solid #ccc; }
+h3 { font-size: 1.05em; margin: 1.2em 0 .4em; font-family: ui-monospace, monospace; }
+.meta { color: #555; }
+.bar { display: flex; height: 1.4em; border-radius: 4px; overflow: hidden; margin: .8em 0; border: 1px solid #bbb; }
+.bar span { display: block; height: 100%; }
+.converted { background: #3a9d5d; } .manual { background: #e3a21a; } .edited { background: #8e6bbf; }
+.failed { background: #d64545; } .copied { background: #7aa6d8; } .skipped { background: #999; }
+table { border-collapse: collapse; margin: .5em 0; }
+td, th { padding: .2em .8em .2em 0; text-align: left; vertical-align: top; }
+td.n { text-align: right; font-variant-numeric: tabular-nums; }
+.key { display: inline-block; width: .9em; height: .9em; border-radius: 2px; margin-right: .4em; vertical-align: -.1em; }
+.finding { margin: .6em 0 1em; }
+.finding p { margin: .2em 0; }
+code { font-family: ui-monospace, monospace; background: #f2f2f2; padding: 0 .25em; border-radius: 3px; }
+.error code.code { background: #f8d7d7; } .warning code.code { background: #fbecc8; } .note code.code { background: #dcebf8; }
+pre { background: #fafafa; border: 1px solid #e2e2e2; padding: .4em 0; overflow-x: auto; margin: .3em 0; }
+pre span.line { display: block; padding: 0 .8em; white-space: pre; }
+pre span.line.at { background: #fff1b8; font-weight: 600; }
+pre .no { display: inline-block; min-width: 4em; color: #888; user-select: none; }
+.byte { color: #b00; }
+#filter { margin: .5em 0; }
+)";
+
+// Filtering by code: the page is complete without it.
+constexpr const char* kScript = R"(
+(function () {
+  var box = document.getElementById('filter');
+  var select = document.createElement('select');
+  var codes = {};
+  document.querySelectorAll('.finding').forEach(function (f) { codes[f.dataset.code] = true; });
+  var all = document.createElement('option'); all.value = ''; all.textContent = 'all codes';
+  select.appendChild(all);
+  Object.keys(codes).sort().forEach(function (c) {
+    var o = document.createElement('option'); o.value = c; o.textContent = c; select.appendChild(o);
+  });
+  select.addEventListener('change', function () {
+    document.querySelectorAll('.finding').forEach(function (f) {
+      f.hidden = select.value !== '' && f.dataset.code !== select.value;
+    });
+    document.querySelectorAll('article.file').forEach(function (a) {
+      a.hidden = !a.querySelector('.finding:not([hidden])');
+    });
+  });
+  var label = document.createElement('label'); label.textContent = 'Show: ';
+  label.appendChild(select); box.appendChild(label);
+})();
+)";
+
+std::vector<std::string_view> split_lines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            if (start < text.size()) lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string percent(std::size_t part, std::size_t whole) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%.3f", whole ? 100.0 * double(part) / double(whole) : 0.0);
+    return buf;
+}
+
+}  // namespace
+
+std::string html_text(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    char buf[40];
+    for (std::size_t i = 0; i < s.size();) {
+        unsigned char c = s[i];
+        std::size_t n = utf8_length(s, i);
+        if (n == 0 || (n == 1 && ((c < 0x20 && c != '\t') || c == 0x7f))) {
+            std::snprintf(buf, sizeof buf, "<span class=\"byte\">\\x%02x</span>", c);
+            out += buf;
+            ++i;
+            continue;
+        }
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&#39;"; break;
+            default: out.append(s.substr(i, n));
+        }
+        i += n;
+    }
+    return out;
+}
+
+std::string html_report(const RunReport& run, int status, const SourceReader& read_source) {
+    const Options& options = run.options;
+    Summary c(run);
+    std::vector<Item> items = report_items(run);
+
+    std::string out = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
+    out += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
+    out += "<title>tvconv-tree report: " + html_text(options.source) + "</title>\n";
+    out += "<style>" + std::string(kStyle) + "</style>\n</head>\n<body>\n";
+    out += "<h1>Migration report</h1>\n<p class=\"meta\">Source <code>" + html_text(options.source) +
+           "</code>, target <code>" +
+           (options.target.empty() ? std::string("(none)") : html_text(options.target)) +
+           "</code>. tvconv-tree " TVCONV_VERSION ", exit status <b id=\"exit-status\">" +
+           std::to_string(status) + "</b>" + (options.check ? " (check only: nothing written)" : "") +
+           (run.interrupted ? " (interrupted)" : "") + ".</p>\n";
+
+    // The summary: numbers, and a bar of the statuses of all files.
+    struct Part {
+        const char* cls;
+        const char* label;
+        std::size_t n;
+    };
+    const Part parts[] = {
+        {"converted", "converted cleanly", c.of(Status::kConverted)},
+        {"manual", "converted with manual edits left", c.of(Status::kManual)},
+        {"edited", "edited by hand, not overwritten", c.of(Status::kEdited)},
+        {"failed", "failed", c.failed},
+        {"copied", "copied", c.of(Status::kCopied)},
+        {"skipped", "skipped", c.of(Status::kSkipped)},
+    };
+    std::size_t whole = 0;
+    for (const Part& p : parts) whole += p.n;
+    out += "<section id=\"summary\">\n<h2>Summary</h2>\n<div class=\"bar\" role=\"img\" "
+           "aria-label=\"files by status\">";
+    for (const Part& p : parts)
+        if (p.n)
+            out += "<span class=\"" + std::string(p.cls) + "\" style=\"width:" +
+                   percent(p.n, whole) + "%\" title=\"" + p.label + ": " + std::to_string(p.n) +
+                   "\"></span>";
+    out += "</div>\n<table class=\"counts\">\n";
+    out += "<tr><td>templates</td><td class=\"n\" id=\"count-templates\">" +
+           std::to_string(c.templates) + "</td></tr>\n";
+    out += "<tr><td>other files</td><td class=\"n\" id=\"count-other-files\">" +
+           std::to_string(c.files) + "</td></tr>\n";
+    for (const Part& p : parts)
+        out += "<tr><td><span class=\"key " + std::string(p.cls) + "\"></span>" + p.label +
+               "</td><td class=\"n\" id=\"count-" + p.cls + "\">" + std::to_string(p.n) +
+               "</td></tr>\n";
+    const std::pair<const char*, std::size_t> more[] = {
+        {"renamed", c.renamed},
+        {"references rewritten", c.rewritten},
+        {"written", c.written},
+        {"unchanged since the last run", c.unchanged},
+        {"excluded", c.of(Status::kExcluded)},
+        {"stale", run.stale.size()},
+    };
+    for (const auto& [label, n] : more) {
+        std::string id = label;
+        for (char& ch : id)
+            if (ch == ' ') ch = '-';
+        out += "<tr><td>" + std::string(label) + "</td><td class=\"n\" id=\"count-" + id + "\">" +
+               std::to_string(n) + "</td></tr>\n";
+    }
+    out += "</table>\n</section>\n";
+
+    // Findings, file by file, with the source lines around each.
+    out += "<section id=\"findings\">\n<h2>Files that need attention</h2>\n<div id=\"filter\"></div>\n";
+    std::map<std::string, std::vector<const Item*>> by_path;
+    std::vector<std::string> order;
+    for (const Item& item : items) {
+        if (item.severity == "note") continue;
+        if (!by_path.count(item.path)) order.push_back(item.path);
+        by_path[item.path].push_back(&item);
+    }
+    if (order.empty()) out += "<p>None: nothing is left to do by hand.</p>\n";
+    for (const std::string& path : order) {
+        out += "<article class=\"file\">\n<h3>" + html_text(path) + "</h3>\n";
+        std::optional<std::string> source;
+        bool read = false;
+        for (const Item* item : by_path[path]) {
+            out += "<div class=\"finding " + item->severity + "\" data-code=\"" + item->code +
+                   "\">\n<p><code class=\"code\">" + item->code + "</code> " + item->severity;
+            if (item->line) out += ", line " + std::to_string(*item->line);
+            out += ": " + html_text(item->message) + "</p>\n";
+            if (item->line) {
+                if (!read) {
+                    source = read_source(path);
+                    read = true;
+                }
+                if (source) {
+                    std::vector<std::string_view> lines = split_lines(*source);
+                    std::size_t at = std::size_t(*item->line);
+                    std::size_t first = at > kContextLines ? at - kContextLines : 1;
+                    std::size_t last = std::min(lines.size(), at + kContextLines);
+                    out += "<pre class=\"context\">";
+                    for (std::size_t n = first; n <= last; ++n) {
+                        std::string_view text = lines[n - 1];
+                        bool cut = text.size() > kMaxShownLine;
+                        if (cut) text = text.substr(0, kMaxShownLine);
+                        out += std::string("<span class=\"line") + (n == at ? " at" : "") +
+                               "\"><span class=\"no\">" + std::to_string(n) + "</span>" +
+                               html_text(text) + (cut ? " \xe2\x80\xa6" : "") + "</span>";
+                    }
+                    out += "</pre>\n";
+                }
+            }
+            out += "</div>\n";
+        }
+        out += "</article>\n";
+    }
+    out += "</section>\n";
+
+    // Rewritten references, renames, and the files left out or kept.
+    auto list_section = [&](const char* id, const char* title, const std::string& rows) {
+        if (rows.empty()) return;
+        out += "<section id=\"" + std::string(id) + "\">\n<h2>" + title + "</h2>\n<table>\n" +
+               rows + "</table>\n</section>\n";
+    };
+    std::string rewrites, renames, failed, skipped, excluded, stale;
+    for (const Item& item : items)
+        if (item.code == "reference-rewritten")
+            rewrites += "<tr><td>" + html_text(item.path) + "</td><td>line " +
+                        std::to_string(item.line.value_or(0)) + "</td><td>" +
+                        html_text(item.message) + "</td></tr>\n";
+    for (std::size_t i = 0; i < run.entries.size(); ++i) {
+        if (!run.finished[i]) continue;
+        const Entry& e = run.entries[i];
+        const Result& r = run.results[i];
+        std::string row = "<tr><td>" + html_text(e.path) + "</td><td>" + html_text(r.reason) +
+                          "</td></tr>\n";
+        if (is_renamed(e, r))
+            renames += "<tr><td>" + html_text(e.path) + "</td><td>&rarr;</td><td>" +
+                       html_text(e.target) + "</td></tr>\n";
+        if (r.status == Status::kFailed && !r.quiet) failed += row;
+        if (r.status == Status::kSkipped) skipped += row;
+        if (r.status == Status::kExcluded) excluded += row;
+    }
+    for (const Stale& s : run.stale)
+        stale += "<tr><td>" + html_text(s.target) + "</td><td>from " + html_text(s.source) +
+                 "</td></tr>\n";
+    list_section("rewrites", "References rewritten", rewrites);
+    list_section("renames", "Renamed macro files", renames);
+    list_section("failed", "Failed", failed);
+    list_section("skipped", "Skipped", skipped);
+    list_section("excluded", "Excluded", excluded);
+    list_section("stale", "Stale targets (source deleted, target kept)", stale);
+
+    out += "<script>" + std::string(kScript) + "</script>\n</body>\n</html>\n";
+    return out;
+}
+
+}  // namespace tvconv::tree
