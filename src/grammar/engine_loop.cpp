@@ -233,7 +233,9 @@ int parse_document(Conversion& cv) {
     int token = 0;             // its terminal symbol
     Text* lookahead_value = nullptr;
     int rule = 0;
-    // Structure tokens the text fast path took ahead of the parser.
+    // The text fast path, and the structure tokens it took ahead of the
+    // parser.
+    TextRuns text_runs(cv);
     PendingTokens pending;
 
     for (;;) {
@@ -264,7 +266,7 @@ int parse_document(Conversion& cv) {
                         run = kNoRun;
                     if (run != kNoRun && used + kTextRunHeadroom < grammar::kMaxDepth) {
                         pending.count = pending.next = 0;
-                        scan_text_run(**vsp, cv, run == kBlankRun, &pending);
+                        text_runs.scan(**vsp, run == kBlankRun, &pending);
                     }
                 }
                 if (!pending.empty()) {
