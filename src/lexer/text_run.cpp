@@ -409,12 +409,12 @@ stop:
 
 std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending) {
     if (!buffer_.attached() && !buffer_.attach(cv_.scan.flex)) return 0;
-    Conversion& cv = cv_;
     const ScannerPosition at = buffer_.position();
     const int condition = at.condition;
     char* const begin = at.next;
     const char* const limit = at.limit;
-    int bol = at.at_line_start ? 1 : 0;
+    // Unsigned, as it indexes a table at every byte.
+    std::size_t bol = at.at_line_start ? 1 : 0;
     if (condition < 0 || condition == kOpname) return 0;
     // Between tokens the byte at the scan position is held aside.
     *begin = at.held;
@@ -443,7 +443,7 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
         }
         const unsigned char byte = static_cast<unsigned char>(*p);
         if (blanks_only && byte != ' ' && byte != '\t' && byte != '\n') break;
-        Action a = table[static_cast<std::size_t>(bol)][byte];
+        Action a = table[bol][byte];
         if (a == kCopy && !blanks_only) {
             // The bulk of any template: bytes that are tokens of their own
             // and copied as they are. None of them is a line feed, so the
@@ -462,7 +462,7 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
         const char* end = p + 1;
         int r = 0;
         if (a == kComplex) {
-            r = shorts.match(condition, bol, p, limit, end);
+            r = shorts.match(condition, static_cast<int>(bol), p, limit, end);
             if (r == 0) break;
             switch (r) {
                 case rule::e_dollar:
@@ -508,16 +508,16 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
                 *out++ = ';';
                 break;
             case kBracketOpen:
-                ++cv.scan.bracket_nesting;
+                ++cv_.scan.bracket_nesting;
                 *out++ = '[';
                 break;
             case kBracketClose:
-                if (cv.scan.bracket_nesting <= 0) goto done;
-                --cv.scan.bracket_nesting;
+                if (cv_.scan.bracket_nesting <= 0) goto done;
+                --cv_.scan.bracket_nesting;
                 *out++ = ']';
                 break;
             case kSeparator:
-                if (cv.scan.bracket_nesting <= 0) goto done;
+                if (cv_.scan.bracket_nesting <= 0) goto done;
                 *out++ = ';';
                 break;
         }
@@ -534,18 +534,18 @@ done:
     to.condition = condition;
     if (last) {
         if (last_rule == rule::text_semi)
-            cv.scan.set_last_token("^;", 2);
+            cv_.scan.set_last_token("^;", 2);
         else
-            cv.scan.set_last_token(last, static_cast<std::size_t>(p - last));
+            cv_.scan.set_last_token(last, static_cast<std::size_t>(p - last));
         to.last = last;
         to.last_length = static_cast<int>(p - last);
         to.at_line_start = bol != 0;
-        cv.line_number += lines;
+        cv_.line_number += lines;
     }
     if (pending) {
         const char* structure_last = nullptr;
-        char* structure_end =
-            take_structure(cv, p, limit, bol, to.condition, structure_last, *pending);
+        char* structure_end = take_structure(cv_, p, limit, static_cast<int>(bol), to.condition,
+                                             structure_last, *pending);
         if (structure_last) {
             to.last = structure_last;
             to.last_length = static_cast<int>(structure_end - structure_last);
