@@ -7,10 +7,6 @@
 
 #include "tree/names.h"
 
-#ifndef TVCONV_VERSION
-#define TVCONV_VERSION "unknown"
-#endif
-
 namespace tvconv::tree {
 
 namespace {

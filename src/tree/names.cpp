@@ -54,6 +54,15 @@ std::size_t utf8_length(std::string_view s, std::size_t i) {
     return n;
 }
 
+bool is_utf8(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        std::size_t n = utf8_length(s, i);
+        if (n == 0) return false;
+        i += n;
+    }
+    return true;
+}
+
 char32_t utf8_decode(std::string_view s, std::size_t i, std::size_t length) {
     static constexpr unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
     char32_t cp = static_cast<unsigned char>(s[i]) & kLeadMask[length];

@@ -30,10 +30,6 @@
 #include "tree/state.h"
 #include "tree/walk.h"
 
-#ifndef TVCONV_VERSION
-#define TVCONV_VERSION "unknown"
-#endif
-
 namespace tvconv::tree {
 
 namespace {
@@ -116,9 +112,10 @@ class Runner {
         }
         for (const std::string& name : renamed_) renamed += name + '\0';
         // What a conversion depends on beyond its own source.
-        template_inputs_ = content_hash(std::string("template\0" TVCONV_VERSION "\0", 18) +
-                                        (options_.keep_references ? "keep\0" : "rewrite\0") +
-                                        (options_.keep_references ? "" : renamed));
+        using namespace std::string_literals;
+        template_inputs_ = content_hash("template\0"s + TVCONV_VERSION + "\0"s +
+                                        (options_.keep_references ? "keep\0"s : "rewrite\0"s) +
+                                        (options_.keep_references ? ""s : renamed));
         copy_inputs_ = content_hash("copy");
     }
 

@@ -18,10 +18,6 @@
 
 #include "tree/names.h"
 
-#ifndef TVCONV_VERSION
-#define TVCONV_VERSION "unknown"
-#endif
-
 namespace tvconv::tree {
 
 using json = nlohmann::ordered_json;
@@ -48,18 +44,9 @@ std::string unhex(const std::string& s) {
     return out;
 }
 
-bool valid_utf8(std::string_view s) {
-    for (std::size_t i = 0; i < s.size();) {
-        std::size_t n = utf8_length(s, i);
-        if (n == 0) return false;
-        i += n;
-    }
-    return true;
-}
-
 // Names and messages are bytes; JSON strings must be UTF-8.
 json bytes_to_json(const std::string& s) {
-    if (valid_utf8(s)) return s;
+    if (is_utf8(s)) return s;
     return json{{"hex", hex(reinterpret_cast<const unsigned char*>(s.data()), s.size())}};
 }
 
