@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/convert.h"
+#include "tree/html.h"
 #include "tree/names.h"
 #include "tree/options.h"
 #include "tree/report.h"
@@ -81,6 +82,34 @@ TEST(TreeReport, PrintableEscapesControlsAndReordering) {
     EXPECT_EQ(printable("\x9b"), "\\x9b");                           // a lone byte
     EXPECT_EQ(printable("evil\xe2\x80\xaeharmless"), "evil\\u202eharmless");
     EXPECT_EQ(printable("caf\xc3\xa9 \xe2\x81\xa6"), "caf\xc3\xa9 \\u2066");
+}
+
+// Template text in the HTML page is inert text, and every byte stays visible.
+TEST(TreeReport, HtmlTextEscapesMarkupAndShowsEveryByte) {
+    EXPECT_EQ(html_text("<script>alert(1)</script>"), "&lt;script&gt;alert(1)&lt;/script&gt;");
+    EXPECT_EQ(html_text("a=\"1\" b='2' &amp;"), "a=&quot;1&quot; b=&#39;2&#39; &amp;amp;");
+    EXPECT_EQ(html_text("caf\xc3\xa9\t"), "caf\xc3\xa9\t");  // UTF-8 and tabs kept
+    EXPECT_EQ(html_text("caf\xe9"), "caf<span class=\"byte\">\\xe9</span>");
+    EXPECT_EQ(html_text("\r\x7f"),
+              "<span class=\"byte\">\\x0d</span><span class=\"byte\">\\x7f</span>");
+    EXPECT_EQ(html_text("\xc2\x85"), "<span class=\"byte\">\\u0085</span>");  // C1 NEL
+    EXPECT_EQ(html_text("a\xe2\x80\xae" "b"), "a<span class=\"byte\">\\u202e</span>b");
+    EXPECT_EQ(html_text("\xe2\x82"),  // a sequence cut short: each byte shown
+              "<span class=\"byte\">\\xe2</span><span class=\"byte\">\\x82</span>");
+}
+
+// Known answers, and messages on each side of the padding boundaries
+// (55, 56 and 64 bytes), where a fault in the length block shows.
+TEST(TreeReport, CspHashIsTheBase64OfSha256) {
+    EXPECT_EQ(csp_hash(""), "sha256-47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=");
+    EXPECT_EQ(csp_hash("abc"), "sha256-ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0=");
+    EXPECT_EQ(csp_hash("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "sha256-JI1qYdIGOLjlwCaTDD5gOaM85Flk/yFn9uzt1BnbBsE=");
+    EXPECT_EQ(csp_hash(std::string(55, 'a')), "sha256-n0OQ+NMMLdkuyfCVtl4rmumwqSWlJY4kHJ8ekQ9zQxg=");
+    EXPECT_EQ(csp_hash(std::string(56, 'a')), "sha256-s1Q5pKxvCUi21vnjxq8PX1kM4g8b3nCQ73lwaG7Gc4o=");
+    EXPECT_EQ(csp_hash(std::string(64, 'a')), "sha256-/+BU/nrgy23GXDr5th1SCfQ5hR20PQulmXM33xVGaOs=");
+    EXPECT_EQ(csp_hash(std::string(1000, 'a')),
+              "sha256-Qe3s5C1j6Nm/UVqbppMuHCDLyfWl0TRkWttdsblzfqM=");
 }
 
 TEST(TreeOptions, CommandLines) {
