@@ -30,7 +30,8 @@ h3 { font-size: 1.05em; margin: 1.2em 0 .4em; font-family: ui-monospace, monospa
 .bar { display: flex; height: 1.4em; border-radius: 4px; overflow: hidden; margin: .8em 0; border: 1px solid #bbb; }
 .bar span { display: block; height: 100%; }
 .converted { background: #3a9d5d; } .manual { background: #e3a21a; } .edited { background: #8e6bbf; }
-.failed { background: #d64545; } .copied { background: #7aa6d8; } .skipped { background: #999; }
+.failed { background: #d64545; } .copied { background: #7aa6d8; } .not-copied { background: #c9d6e3; }
+.skipped { background: #999; }
 table { border-collapse: collapse; margin: .5em 0; }
 td, th { padding: .2em .8em .2em 0; text-align: left; vertical-align: top; }
 td.n { text-align: right; font-variant-numeric: tabular-nums; }
@@ -40,8 +41,8 @@ td.n { text-align: right; font-variant-numeric: tabular-nums; }
 code { font-family: ui-monospace, monospace; background: #f2f2f2; padding: 0 .25em; border-radius: 3px; }
 .error code.code { background: #f8d7d7; } .warning code.code { background: #fbecc8; } .note code.code { background: #dcebf8; }
 pre { background: #fafafa; border: 1px solid #e2e2e2; padding: .4em 0; overflow-x: auto; margin: .3em 0; }
-pre span.line { display: block; padding: 0 .8em; white-space: pre; }
-pre span.line.at { background: #fff1b8; font-weight: 600; }
+pre .line { display: block; padding: 0 .8em; white-space: pre; }
+pre mark.line { background: #fff1b8; color: inherit; font-weight: 600; }
 pre .no { display: inline-block; min-width: 4em; color: #888; user-select: none; }
 .byte { color: #b00; }
 #filter { margin: .5em 0; }
@@ -72,16 +73,17 @@ constexpr const char* kScript = R"(
 })();
 )";
 
+// The lines of a source, without their line feeds; a CR before a line feed is
+// dropped too, or every line of a CRLF template would end in a shown \x0d.
 std::vector<std::string_view> split_lines(std::string_view text) {
     std::vector<std::string_view> lines;
     std::size_t start = 0;
-    while (start <= text.size()) {
+    while (start < text.size()) {
         std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) {
-            if (start < text.size()) lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (end < text.size() && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(line);
         start = end + 1;
     }
     return lines;
@@ -91,6 +93,28 @@ std::string percent(std::size_t part, std::size_t whole) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%.3f", whole ? 100.0 * double(part) / double(whole) : 0.0);
     return buf;
+}
+
+// One line of context. A long line is cut at a character boundary, so that
+// the cut itself does not show as stray bytes.
+std::string context_line(std::size_t number, bool marked, std::string_view text) {
+    bool cut = text.size() > kMaxShownLine;
+    if (cut) {
+        std::size_t end = kMaxShownLine;
+        for (std::size_t back = 0; back < 3 && end > 0 && (text[end] & 0xc0) == 0x80; ++back)
+            --end;
+        if ((text[end] & 0xc0) == 0x80) end = kMaxShownLine;  // not UTF-8 anyway
+        text = text.substr(0, end);
+    }
+    const char* tag = marked ? "mark" : "span";
+    return std::string("<") + tag + " class=\"line\"><span class=\"no\">" + std::to_string(number) +
+           "</span>" + html_text(text) + (cut ? " \xe2\x80\xa6" : "") + "</" + tag + ">";
+}
+
+const char* help_of(const std::string& code) {
+    for (std::size_t i = 0; i < kCodeHelpCount; ++i)
+        if (code == kCodeHelp[i].code) return kCodeHelp[i].help;
+    return nullptr;
 }
 
 std::array<std::uint8_t, 32> sha256(std::string_view data) {
@@ -225,9 +249,10 @@ std::string html_report(const RunReport& run, int status, const SourceReader& re
            std::to_string(status) + "</b>" + (options.check ? " (check only: nothing written)" : "") +
            (run.interrupted ? " (interrupted)" : "") + ".</p>\n";
 
-    // The summary: numbers, and a bar of the statuses of all files.
+    // The summary: numbers, and a bar of the statuses of all files. Each
+    // number's key is the JSON report's.
     struct Part {
-        const char* cls;
+        const char* key;
         const char* label;
         std::size_t n;
     };
@@ -237,7 +262,14 @@ std::string html_report(const RunReport& run, int status, const SourceReader& re
         {"edited", "edited by hand, not overwritten", c.of(Status::kEdited)},
         {"failed", "failed", c.failed},
         {"copied", "copied", c.of(Status::kCopied)},
+        {"not_copied", "not copied (--no-copy)", c.of(Status::kNotCopied)},
         {"skipped", "skipped", c.of(Status::kSkipped)},
+    };
+    auto css_class = [](const char* key) {
+        std::string cls = key;
+        for (char& ch : cls)
+            if (ch == '_') ch = '-';
+        return cls;
     };
     std::size_t whole = 0;
     for (const Part& p : parts) whole += p.n;
@@ -245,33 +277,24 @@ std::string html_report(const RunReport& run, int status, const SourceReader& re
            "aria-label=\"files by status\">";
     for (const Part& p : parts)
         if (p.n)
-            out += "<span class=\"" + std::string(p.cls) + "\" style=\"width:" +
-                   percent(p.n, whole) + "%\" title=\"" + p.label + ": " + std::to_string(p.n) +
-                   "\"></span>";
+            out += "<span class=\"" + css_class(p.key) + "\" data-key=\"" + p.key +
+                   "\" style=\"width:" + percent(p.n, whole) + "%\" title=\"" + p.label + ": " +
+                   std::to_string(p.n) + "\"></span>";
     out += "</div>\n<table class=\"counts\">\n";
-    out += "<tr><td>templates</td><td class=\"n\" id=\"count-templates\">" +
-           std::to_string(c.templates) + "</td></tr>\n";
-    out += "<tr><td>other files</td><td class=\"n\" id=\"count-other-files\">" +
-           std::to_string(c.files) + "</td></tr>\n";
-    for (const Part& p : parts)
-        out += "<tr><td><span class=\"key " + std::string(p.cls) + "\"></span>" + p.label +
-               "</td><td class=\"n\" id=\"count-" + p.cls + "\">" + std::to_string(p.n) +
-               "</td></tr>\n";
-    const std::pair<const char*, std::size_t> more[] = {
-        {"renamed", c.renamed},
-        {"references rewritten", c.rewritten},
-        {"written", c.written},
-        {"unchanged since the last run", c.unchanged},
-        {"excluded", c.of(Status::kExcluded)},
-        {"stale", run.stale.size()},
-    };
-    for (const auto& [label, n] : more) {
-        std::string id = label;
-        for (char& ch : id)
-            if (ch == ' ') ch = '-';
-        out += "<tr><td>" + std::string(label) + "</td><td class=\"n\" id=\"count-" + id + "\">" +
+    auto count_row = [&](const char* key, const std::string& label, std::size_t n) {
+        out += "<tr><td>" + label + "</td><td class=\"n\" data-key=\"" + key + "\">" +
                std::to_string(n) + "</td></tr>\n";
-    }
+    };
+    count_row("templates", "templates", c.templates);
+    count_row("other_files", "other files", c.files);
+    for (const Part& p : parts)
+        count_row(p.key, "<span class=\"key " + css_class(p.key) + "\"></span>" + p.label, p.n);
+    count_row("renamed", "renamed", c.renamed);
+    count_row("references_rewritten", "references rewritten", c.rewritten);
+    count_row("written", "written", c.written);
+    count_row("unchanged", "unchanged since the last run", c.unchanged);
+    count_row("excluded", "excluded", c.of(Status::kExcluded));
+    count_row("stale", "stale", run.stale.size());
     out += "</table>\n</section>\n";
 
     // Findings, file by file, with the source lines around each.
@@ -286,32 +309,36 @@ std::string html_report(const RunReport& run, int status, const SourceReader& re
     if (order.empty()) out += "<p>None: nothing is left to do by hand.</p>\n";
     for (const std::string& path : order) {
         out += "<article class=\"file\">\n<h3>" + html_text(path) + "</h3>\n";
+        // Read and split once per file: a file may hold thousands of findings.
         std::optional<std::string> source;
+        std::vector<std::string_view> lines;
         bool read = false;
         for (const Item* item : by_path[path]) {
-            out += "<div class=\"finding " + item->severity + "\" data-code=\"" + item->code +
-                   "\">\n<p><code class=\"code\">" + item->code + "</code> " + item->severity;
+            const std::string code = html_text(item->code);
+            out += "<div class=\"finding " + item->severity + "\" data-code=\"" + code +
+                   "\">\n<p><code class=\"code\"";
+            if (const char* help = help_of(item->code))
+                out += " title=\"" + html_text(help) + "\"";
+            out += ">" + code + "</code> " + item->severity;
             if (item->line) out += ", line " + std::to_string(*item->line);
             out += ": " + html_text(item->message) + "</p>\n";
-            if (item->line) {
+            if (item->line && *item->line > 0) {
                 if (!read) {
                     source = read_source(path);
+                    if (source) lines = split_lines(*source);
                     read = true;
                 }
                 if (source) {
-                    std::vector<std::string_view> lines = split_lines(*source);
                     std::size_t at = std::size_t(*item->line);
                     std::size_t first = at > kContextLines ? at - kContextLines : 1;
                     std::size_t last = std::min(lines.size(), at + kContextLines);
                     out += "<pre class=\"context\">";
-                    for (std::size_t n = first; n <= last; ++n) {
-                        std::string_view text = lines[n - 1];
-                        bool cut = text.size() > kMaxShownLine;
-                        if (cut) text = text.substr(0, kMaxShownLine);
-                        out += std::string("<span class=\"line") + (n == at ? " at" : "") +
-                               "\"><span class=\"no\">" + std::to_string(n) + "</span>" +
-                               html_text(text) + (cut ? " \xe2\x80\xa6" : "") + "</span>";
-                    }
+                    for (std::size_t n = first; n <= last; ++n)
+                        out += context_line(n, n == at, lines[n - 1]);
+                    // A finding at the end of the file, past its last line.
+                    if (at > lines.size())
+                        out += "<mark class=\"line\"><span class=\"no\">" + std::to_string(at) +
+                               "</span>(end of file)</mark>";
                     out += "</pre>\n";
                 }
             }

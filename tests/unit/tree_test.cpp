@@ -112,6 +112,57 @@ TEST(TreeReport, CspHashIsTheBase64OfSha256) {
               "sha256-Qe3s5C1j6Nm/UVqbppMuHCDLyfWl0TRkWttdsblzfqM=");
 }
 
+// The lines around each finding in the HTML page, at the edges of a file.
+TEST(TreeReport, HtmlContextAtTheEdgesOfAFile) {
+    Options options;
+    options.source = "s";
+    Entry entry;
+    entry.path = entry.target = "p.html";
+    entry.kind = Kind::kTemplate;
+    std::vector<Entry> entries{entry};
+    Result result;
+    result.status = Status::kManual;
+    for (int line : {1, 3, 5, 9})
+        result.findings.push_back({"unconvertible-operator", line, "m"});
+    std::vector<Result> results{result};
+    std::vector<Stale> stale;
+    std::vector<char> finished{1};
+    RunReport run{options, entries, results, stale, finished};
+    // CRLF, a CR kept inside a line, a line cut in the middle of "é", and no
+    // line feed at the end.
+    std::string long_line = "x" + std::string(300, ' ');
+    for (int i = 0; i < 100; ++i) long_line += "\xc3\xa9";
+    std::string source = "one\r\ntwo\rcr\n" + long_line + "\nfour";
+    int reads = 0;
+    std::string page = html_report(run, 3, [&](const std::string& path) {
+        ++reads;
+        return path == "p.html" ? std::optional<std::string>(source) : std::nullopt;
+    });
+    EXPECT_EQ(reads, 1);  // once per file, not per finding
+
+    std::vector<std::string> contexts;
+    for (std::size_t at = 0; (at = page.find("<pre class=\"context\">", at)) != std::string::npos;) {
+        std::size_t end = page.find("</pre>", at);
+        contexts.push_back(page.substr(at + 21, end - at - 21));
+        at = end;
+    }
+    auto line = [](int n, const std::string& text, bool marked = false) {
+        const char* tag = marked ? "mark" : "span";
+        return std::string("<") + tag + " class=\"line\"><span class=\"no\">" + std::to_string(n) +
+               "</span>" + text + "</" + tag + ">";
+    };
+    std::string cut = "x" + std::string(300, ' ');
+    for (int i = 0; i < 49; ++i) cut += "\xc3\xa9";  // 399 bytes: the 400th starts a character
+    cut += " \xe2\x80\xa6";
+    const std::string cr = "two<span class=\"byte\">\\x0d</span>cr";
+    ASSERT_EQ(contexts.size(), 4u);
+    EXPECT_EQ(contexts[0], line(1, "one", true) + line(2, cr) + line(3, cut) + line(4, "four"));
+    EXPECT_EQ(contexts[1], line(1, "one") + line(2, cr) + line(3, cut, true) + line(4, "four"));
+    EXPECT_EQ(contexts[2], line(2, cr) + line(3, cut) + line(4, "four") +
+                               line(5, "(end of file)", true));
+    EXPECT_EQ(contexts[3], line(9, "(end of file)", true));
+}
+
 TEST(TreeOptions, CommandLines) {
     auto p = parse_command_line({"src", "dst"});
     ASSERT_EQ(p.command, Command::kRun);
