@@ -116,8 +116,10 @@ class Runner {
         }
         for (const std::string& name : renamed_) renamed += name + '\0';
         // What a conversion depends on beyond its own source.
-        template_inputs_ = content_hash(std::string("template\0" TVCONV_VERSION "\0", 18) +
-                                        (options_.keep_references ? "keep\0" : "rewrite\0") +
+        // Sized by the literal: a count written by hand outlives a version change.
+        static constexpr char kTag[] = "template\0" TVCONV_VERSION "\0";
+        template_inputs_ = content_hash(std::string(kTag, sizeof kTag - 1) +
+                                        (options_.keep_references ? "keep" : "rewrite") + '\0' +
                                         (options_.keep_references ? "" : renamed));
         copy_inputs_ = content_hash("copy");
     }
