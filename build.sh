@@ -3,9 +3,10 @@
 #   ./build.sh example   build, then convert examples/example.tv2 to standard output
 #   ./build.sh test      build, then run every test
 # Missing build tools (flex, bison, cmake, ninja, a C++ compiler, the JSON,
-# hash and diff headers, and for the tests GoogleTest, groff, man-db and
-# mandoc) are installed with apt-get first (as root, or through
-# sudo). TVCONV_WERROR=ON in the environment makes warnings errors (CI sets it).
+# hash and diff headers, and for the tests GoogleTest, groff, man-db,
+# mandoc, Chromium, Node.js and npm) are installed with apt-get first (as
+# root, or through sudo); the tests' playwright-core comes from npm.
+# TVCONV_WERROR=ON in the environment makes warnings errors (CI sets it).
 set -eu
 cd "$(dirname "$0")"
 
@@ -39,8 +40,23 @@ if [ "$mode" = test ]; then
     need groff groff-base
     need man man-db
     need mandoc mandoc
+    # The HTML report is checked in Debian's Chromium, driven from Node.js.
+    need /usr/bin/chromium chromium
+    need node nodejs
+    need npm npm
 fi
 . tools/apt-install-missing.sh
+
+if [ "$mode" = test ]; then
+    # playwright-core from npm, pinned, inside the build tree (CMake looks for
+    # it there before it registers the browser test). 1.61 is the last that
+    # runs on Debian 12's Node.js 18.
+    playwright=1.61.1
+    if ! grep -qs "\"version\": \"$playwright\"" build/npm/node_modules/playwright-core/package.json; then
+        npm install --prefix build/npm --no-audit --no-fund --loglevel=error \
+            "playwright-core@$playwright" >&2
+    fi
+fi
 
 tests=OFF
 [ "$mode" = test ] && tests=ON

@@ -71,14 +71,10 @@ char32_t utf8_decode(std::string_view s, std::size_t i, std::size_t length) {
     return cp;
 }
 
-namespace {
-
 bool reorders_text(char32_t cp) {
     return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) ||
            (cp >= 0x2066 && cp <= 0x2069);
 }
-
-}  // namespace
 
 std::string printable(std::string_view s) {
     std::string out;
