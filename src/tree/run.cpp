@@ -111,8 +111,10 @@ class Runner {
             if (converted_name(name) != name) renamed_.insert(name);
         }
         for (const std::string& name : renamed_) renamed += name + '\0';
-        // What a conversion depends on beyond its own source.
-        template_inputs_ = content_hash(std::string("template\0" TVCONV_VERSION "\0", 18) +
+        // What a conversion depends on beyond its own source. The length
+        // follows the version: a fixed one read past the literal.
+        static constexpr char kTemplate[] = "template\0" TVCONV_VERSION "\0";
+        template_inputs_ = content_hash(std::string(kTemplate, sizeof kTemplate - 1) +
                                         (options_.keep_references ? "keep\0" : "rewrite\0") +
                                         (options_.keep_references ? "" : renamed));
         copy_inputs_ = content_hash("copy");
