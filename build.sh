@@ -4,8 +4,9 @@
 #   ./build.sh test      build, then run every test
 # Missing build tools (flex, bison, cmake, ninja, a C++ compiler, the JSON and
 # hash headers, and for the tests GoogleTest, the diff library dtl, groff,
-# man-db and mandoc) are installed with apt-get first (as root, or through
-# sudo). TVCONV_WERROR=ON in the environment makes warnings errors (CI sets it).
+# man-db, mandoc and python3) are installed with apt-get first (as root, or
+# through sudo). TVCONV_WERROR=ON in the environment makes warnings errors (CI
+# sets it).
 set -eu
 cd "$(dirname "$0")"
 
@@ -39,6 +40,8 @@ if [ "$mode" = test ]; then
     need groff groff-base
     need man man-db
     need mandoc mandoc
+    # The fault-injection test checks what a run left behind with Python.
+    need python3 python3
 fi
 . tools/apt-install-missing.sh
 
