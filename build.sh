@@ -4,7 +4,7 @@
 #   ./build.sh test      build, then run every test
 # Missing build tools (flex, bison, cmake, ninja, a C++ compiler, the JSON,
 # hash and diff headers, and for the tests GoogleTest, groff, man-db,
-# mandoc, Chromium, Node.js and npm) are installed with apt-get first (as
+# mandoc, python3, Chromium, Node.js and npm) are installed with apt-get first (as
 # root, or through sudo); the tests' playwright-core comes from npm.
 # TVCONV_WERROR=ON in the environment makes warnings errors (CI sets it).
 set -eu
@@ -44,6 +44,8 @@ if [ "$mode" = test ]; then
     need /usr/bin/chromium chromium
     need node nodejs
     need npm npm
+    # The fault-injection test checks what a run left behind with Python.
+    need python3 python3
 fi
 . tools/apt-install-missing.sh
 

@@ -322,12 +322,14 @@ class Runner {
         FileRecord file{e.path, source_id, source_hash, inputs, written_hash, {}, r.findings};
 
         // A file already at the target is overwritten only when it still
-        // holds what this tool wrote there.
+        // holds what this tool wrote there. One that holds this very
+        // conversion is recorded whatever the record said: a run killed
+        // after replacing it but before journalling it leaves it so.
         if (target_exists) {
             std::string held = known && known->target_id == target_id ? known->written_hash
                                                                       : hash_of_file(target);
             bool ours = known && held == known->written_hash;
-            if (held == written_hash && (ours || !known)) {
+            if (held == written_hash) {
                 file.target_id = target_id;
                 if (std::string problem = record_->claim(e.target, file); !problem.empty())
                     return failed(problem);

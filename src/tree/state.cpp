@@ -181,7 +181,8 @@ std::string Record::open(const std::string& path, const std::string& source,
         }
     }
     // Files written by a run that did not finish: each journal line claims
-    // one; a line cut off by the end of that run claims nothing.
+    // one; a line cut off by the end of that run claims nothing, and the
+    // lines a later run appended after it still count.
     std::ifstream journal(path + ".journal", std::ios::binary);
     for (std::string line; std::getline(journal, line);) {
         try {
@@ -189,7 +190,7 @@ std::string Record::open(const std::string& path, const std::string& source,
             files_.insert_or_assign(target_path, std::move(file));
             changed_ = true;
         } catch (const json::exception&) {
-            break;
+            continue;
         }
     }
     return {};
@@ -204,12 +205,20 @@ std::string Record::claim(const std::string& target_path, const FileRecord& file
     std::lock_guard lock(mutex_);
     files_.insert_or_assign(target_path, file);
     changed_ = true;
+    std::string line = file_json(target_path, file).dump() + "\n";
     if (journal_fd_ < 0) {
         journal_fd_ = ::open((path_ + ".journal").c_str(),
-                             O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+                             O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
         if (journal_fd_ < 0) return error_text("cannot write the record's journal", errno);
+        // A killed run may have left its last line unfinished: this one
+        // must not run into it.
+        struct stat st;
+        char last;
+        if (::fstat(journal_fd_, &st) == 0 && st.st_size > 0 &&
+            ::pread(journal_fd_, &last, 1, st.st_size - 1) == 1 && last != '\n')
+            line.insert(0, "\n");
     }
-    std::string problem = write_all(journal_fd_, file_json(target_path, file).dump() + "\n");
+    std::string problem = write_all(journal_fd_, line);
     return problem.empty() ? "" : "cannot write the record's journal: " + problem;
 }
 
