@@ -16,6 +16,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "tree/state.h"
 #include "tree/walk.h"
 
 namespace tvconv::tree {
@@ -152,10 +153,11 @@ std::string write_file(const std::string& path, std::string_view data, mode_t mo
                             [&](int fd) { return write_all(fd, data.data(), data.size()); });
 }
 
-std::string copy_file(const std::string& from, const std::string& path, mode_t mode,
-                      unsigned slot) {
+std::string copy_file(const std::string& from, const std::string& path, mode_t mode, unsigned slot,
+                      std::string& hash) {
     int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return error_text("cannot read", errno);
+    ContentHasher hasher;
     std::string problem = write_atomically(path, mode, slot, [&](int fd) -> std::string {
         char buffer[65536];
         for (;;) {
@@ -163,11 +165,13 @@ std::string copy_file(const std::string& from, const std::string& path, mode_t m
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) return error_text("cannot read", errno);
             if (n == 0) return {};
+            hasher.update(buffer, std::size_t(n));
             if (std::string problem = write_all(fd, buffer, std::size_t(n)); !problem.empty())
                 return problem;
         }
     });
     ::close(in);
+    if (problem.empty()) hash = hasher.digest();
     return problem;
 }
 

@@ -25,8 +25,10 @@ std::string make_directory(const std::string& path);
 // file slot (see install_cleanup). Returns an error text, empty on success.
 std::string write_file(const std::string& path, std::string_view data, mode_t mode, unsigned slot);
 
-// Copies the regular file `from` to `path` the same way, byte for byte.
-std::string copy_file(const std::string& from, const std::string& path, mode_t mode, unsigned slot);
+// Copies the regular file `from` to `path` the same way, byte for byte, a
+// piece at a time, and sets `hash` to the content hash of what it copied.
+std::string copy_file(const std::string& from, const std::string& path, mode_t mode, unsigned slot,
+                      std::string& hash);
 
 // Makes room for `slots` writers at once. A first SIGINT, SIGTERM or SIGHUP
 // asks the run to stop (see interrupted()): files being written are

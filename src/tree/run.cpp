@@ -67,11 +67,10 @@ bool read_all(int fd, std::string& out, int& error) {
 std::string hash_of_file(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return {};
-    std::string bytes;
     int error = 0;
-    bool ok = read_all(fd, bytes, error);
+    std::string hash = content_hash_of(fd, error);
     ::close(fd);
-    return ok ? content_hash(bytes) : std::string();
+    return hash;
 }
 
 std::vector<Finding> findings_of(const std::vector<EncodingWarning>& encoding,
@@ -268,9 +267,15 @@ class Runner {
             return unchanged;
         }
 
-        std::string bytes;
+        // A template is read whole to be converted; a file to copy, which may
+        // be large, only streams through its hash.
+        std::string bytes, source_hash;
         int error = 0;
-        bool read_ok = read_all(fd, bytes, error);
+        bool read_ok = true;
+        if (is_template)
+            read_ok = read_all(fd, bytes, error);
+        else if (!options_.check)
+            read_ok = !(source_hash = content_hash_of(fd, error)).empty();
         ::close(fd);
         if (!read_ok) return failed(std::string("cannot read: ") + std::strerror(error));
 
@@ -312,12 +317,10 @@ class Runner {
             }
         } else {
             r.status = Status::kCopied;
-            output = std::move(bytes);
-            bytes.clear();
         }
         if (options_.check) return r;
 
-        const std::string source_hash = is_template ? content_hash(bytes) : content_hash(output);
+        if (is_template) source_hash = content_hash(bytes);
         const std::string written_hash = is_template ? content_hash(output) : source_hash;
         FileRecord file{e.path, source_id, source_hash, inputs, written_hash, {}, r.findings};
 
@@ -347,8 +350,18 @@ class Runner {
                 return kept;
             }
         }
-        if (std::string problem = write_file(target, output, e.mode, slot); !problem.empty())
-            return failed(problem);
+        if (is_template) {
+            if (std::string problem = write_file(target, output, e.mode, slot); !problem.empty())
+                return failed(problem);
+        } else {
+            // What was copied is what is recorded, even if the source
+            // changed since it was hashed above.
+            std::string copied;
+            if (std::string problem = copy_file(source, target, e.mode, slot, copied);
+                !problem.empty())
+                return failed(problem);
+            file.source_hash = file.written_hash = copied;
+        }
         struct stat written;
         if (::lstat(target.c_str(), &written) != 0)
             return failed(std::string("cannot write: ") + std::strerror(errno));

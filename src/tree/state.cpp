@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -131,6 +132,40 @@ std::string content_hash(std::string_view bytes) {
     return hex(c.digest, sizeof c.digest);
 }
 
+ContentHasher::ContentHasher() : state_(XXH3_createState()) {
+    if (!state_) throw std::bad_alloc();
+    XXH3_128bits_reset(static_cast<XXH3_state_t*>(state_));
+}
+
+ContentHasher::~ContentHasher() {
+    XXH3_freeState(static_cast<XXH3_state_t*>(state_));
+}
+
+void ContentHasher::update(const char* data, std::size_t size) {
+    XXH3_128bits_update(static_cast<XXH3_state_t*>(state_), data, size);
+}
+
+std::string ContentHasher::digest() const {
+    XXH128_canonical_t c;
+    XXH128_canonicalFromHash(&c, XXH3_128bits_digest(static_cast<XXH3_state_t*>(state_)));
+    return hex(c.digest, sizeof c.digest);
+}
+
+std::string content_hash_of(int fd, int& error) {
+    ContentHasher hasher;
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = errno;
+            return {};
+        }
+        if (n == 0) return hasher.digest();
+        hasher.update(buffer, std::size_t(n));
+    }
+}
+
 std::string Record::default_path(const std::string& target, std::string& error) {
     std::string base;
     if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && xdg[0] == '/') {
@@ -165,6 +200,17 @@ std::string Record::open(const std::string& path, const std::string& source,
                                     : error_text("cannot lock " + path + ".lock", errno);
     }
 
+    // A run killed while saving leaves its temporary copy of the record
+    // (mkstemp's PATH.XXXXXX); now that the lock is held, none is in use.
+    std::string base = std::filesystem::path(path).filename().string() + ".";
+    for (const auto& entry : std::filesystem::directory_iterator(dir.empty() ? "." : dir, ec)) {
+        std::string name = entry.path().filename().string();
+        if (name.size() == base.size() + 6 && name.starts_with(base) &&
+            name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+                                   base.size()) == std::string::npos &&
+            entry.is_regular_file(ec))
+            std::filesystem::remove(entry.path(), ec);
+    }
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 && errno != ENOENT)
         return error_text("cannot read " + path, errno);

@@ -34,6 +34,24 @@ Identity identity_of(const struct stat& st);
 // A 128-bit content hash as 32 hex digits.
 std::string content_hash(std::string_view bytes);
 
+// The same hash, of bytes that come in pieces (a file too large to hold).
+class ContentHasher {
+  public:
+    ContentHasher();
+    ~ContentHasher();
+    ContentHasher(const ContentHasher&) = delete;
+    ContentHasher& operator=(const ContentHasher&) = delete;
+    void update(const char* data, std::size_t size);
+    std::string digest() const;
+
+  private:
+    void* state_;
+};
+
+// The content hash of what the open file `fd` holds from its position on;
+// empty, with `error` set, when it cannot be read.
+std::string content_hash_of(int fd, int& error);
+
 struct Finding {
     std::string code;
     std::optional<int> line;
