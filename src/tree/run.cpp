@@ -308,11 +308,7 @@ class Runner {
                     return r;
             }
             output = converted.output.str();
-            if (options_.diff) {
-                r.diff = bytes.find('\0') != std::string::npos
-                             ? "Binary files a/" + e.path + " and b/" + e.target + " differ\n"
-                             : unified_diff(bytes, output, e.path, e.target);
-            }
+            if (options_.diff) r.diff = unified_diff(bytes, output, e.path, e.target);
         } else {
             r.status = Status::kCopied;
             output = std::move(bytes);
