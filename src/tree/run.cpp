@@ -131,13 +131,16 @@ class Runner {
         for (std::size_t i = 0; i < entries_.size(); ++i) {
             const Entry& e = entries_[i];
             auto in_failed = failed_dirs.find(parent_dir(e.target));
-            if (in_failed != failed_dirs.end() && e.kind != Kind::kSkipped &&
-                e.kind != Kind::kExcluded) {
+            // A file that --no-copy leaves out loses nothing with its
+            // directory: it is not copied, as anywhere else.
+            const bool written = e.kind != Kind::kSkipped && e.kind != Kind::kExcluded &&
+                                 (e.kind != Kind::kFile || options_.copy);
+            if (in_failed != failed_dirs.end() && written) {
                 results_[i] = failed("its directory could not be created");
                 results_[i].quiet = true;
                 if (e.kind == Kind::kDirectory)
                     failed_dirs[e.target] = in_failed->second;
-                else if (e.kind == Kind::kTemplate || options_.copy)
+                else
                     ++results_[in_failed->second].files_lost;
                 finished_[i] = 1;
             } else if (e.kind == Kind::kDirectory) {
