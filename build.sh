@@ -3,9 +3,10 @@
 #   ./build.sh example   build, then convert examples/example.tv2 to standard output
 #   ./build.sh test      build, then run every test
 # Missing build tools (flex, bison, cmake, ninja, a C++ compiler, the JSON,
-# hash and diff headers, and for the tests GoogleTest, groff, man-db and
-# mandoc) are installed with apt-get first (as root, or through
-# sudo). TVCONV_WERROR=ON in the environment makes warnings errors (CI sets it).
+# hash and diff headers, and for the tests GoogleTest, groff, man-db,
+# mandoc, python3-jsonschema and patch) are installed with apt-get first (as
+# root, or through sudo). TVCONV_WERROR=ON in the environment makes warnings
+# errors (CI sets it).
 set -eu
 cd "$(dirname "$0")"
 
@@ -39,6 +40,12 @@ if [ "$mode" = test ]; then
     need groff groff-base
     need man man-db
     need mandoc mandoc
+    # The report tests validate the JSON report and the SARIF log with
+    # Debian's python3-jsonschema (rfc3987 lets it check URIs) and apply
+    # --diff output with patch.
+    need /usr/lib/python3/dist-packages/jsonschema/__init__.py python3-jsonschema
+    need /usr/lib/python3/dist-packages/rfc3987.py python3-rfc3987
+    need patch patch
 fi
 . tools/apt-install-missing.sh
 
