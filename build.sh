@@ -4,9 +4,10 @@
 #   ./build.sh test      build, then run every test
 # Missing build tools (flex, bison, cmake, ninja, a C++ compiler, the JSON,
 # hash and diff headers, and for the tests GoogleTest, groff, man-db,
-# mandoc, python3-jsonschema and patch) are installed with apt-get first (as
-# root, or through sudo). TVCONV_WERROR=ON in the environment makes warnings
-# errors (CI sets it).
+# mandoc, python3 with python3-jsonschema, patch, Chromium, Node.js and npm)
+# are installed with apt-get first (as root, or through sudo); the tests'
+# playwright-core comes from npm. TVCONV_WERROR=ON in the environment makes
+# warnings errors (CI sets it).
 set -eu
 cd "$(dirname "$0")"
 
@@ -40,6 +41,12 @@ if [ "$mode" = test ]; then
     need groff groff-base
     need man man-db
     need mandoc mandoc
+    # The HTML report is checked in Debian's Chromium, driven from Node.js.
+    need /usr/bin/chromium chromium
+    need node nodejs
+    need npm npm
+    # The fault-injection test checks what a run left behind with Python.
+    need python3 python3
     # The report tests validate the JSON report and the SARIF log with
     # Debian's python3-jsonschema (rfc3987 lets it check URIs) and apply
     # --diff output with patch.
@@ -48,6 +55,17 @@ if [ "$mode" = test ]; then
     need patch patch
 fi
 . tools/apt-install-missing.sh
+
+if [ "$mode" = test ]; then
+    # playwright-core from npm, pinned, inside the build tree (CMake looks for
+    # it there before it registers the browser test). 1.61 is the last that
+    # runs on Debian 12's Node.js 18.
+    playwright=1.61.1
+    if ! grep -qs "\"version\": \"$playwright\"" build/npm/node_modules/playwright-core/package.json; then
+        npm install --prefix build/npm --no-audit --no-fund --loglevel=error \
+            "playwright-core@$playwright" >&2
+    fi
+fi
 
 tests=OFF
 [ "$mode" = test ] && tests=ON

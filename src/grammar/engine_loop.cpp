@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "context/conversion.h"
+#include "grammar/grammar_symbols.h"
 #include "grammar/parser_tables.h"
 #include "grammar/syntax_error.h"
 #include "lexer/scanner.h"
@@ -35,10 +36,6 @@ void run_action(int yyn, Text** yyvsp, Text*& yyval, Conversion& cv) {
 }
 
 constexpr int kNoToken = -2;
-
-// Text tokens: the terminals that can begin a `symbol`.
-constexpr int kTextSymbols[] = {3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 101, 107, 108, 109};
-constexpr int kSpaceSymbol = 4, kTabSymbol = 5, kLineFeedSymbol = 6;
 
 bool shifts(const ParserTables& t, int state, int symbol) {
     int n = t.pact[state];
@@ -71,15 +68,15 @@ const std::vector<RunKind>& run_kinds() {
     static const std::vector<RunKind> kinds = [] {
         const ParserTables& t = parser_tables();
         std::vector<RunKind> kind(static_cast<std::size_t>(t.nstates), kNoRun);
-        auto shifts_text = [&](int s) {
-            for (int symbol : kTextSymbols)
+        // Text tokens are the terminals that can begin a `symbol`, blanks
+        // those that can begin a `whitespace`.
+        auto shifts_all = [&](int s, const auto& symbols) {
+            for (int symbol : symbols)
                 if (!shifts(t, s, symbol)) return false;
             return true;
         };
-        auto shifts_blanks = [&](int s) {
-            return shifts(t, s, kSpaceSymbol) && shifts(t, s, kTabSymbol) &&
-                   shifts(t, s, kLineFeedSymbol);
-        };
+        auto shifts_text = [&](int s) { return shifts_all(s, grammar::kSymbolFirst); };
+        auto shifts_blanks = [&](int s) { return shifts_all(s, grammar::kWhitespaceFirst); };
         auto mark_blank_state = [&](int s) {
             int w = goto_state(t, s, t.symbol_whitespace);
             if (t.stos[w] == t.symbol_whitespace && shifts_blanks(w))
@@ -201,6 +198,8 @@ class Stacks {
 
   private:
     static constexpr int kLocal = 200;
+    // The stacks start in the local arrays, at bison's initial depth.
+    static_assert(kLocal >= grammar::kInitialDepth);
     Conversion& cv_;
     std::int16_t states_local_[kLocal];
     Text* values_local_[kLocal];
@@ -216,7 +215,7 @@ int parse_document(Conversion& cv) {
     const ParserTables& t = parser_tables();
     const DenseTables& d = dense_tables();
     const std::vector<RunKind>& runs = run_kinds();
-    Stacks stacks(cv, t.initial_depth, t.max_depth);
+    Stacks stacks(cv, grammar::kInitialDepth, grammar::kMaxDepth);
 
     const std::int16_t* const action = d.action.data();
     const std::int16_t* const go = d.go.data();
@@ -234,7 +233,9 @@ int parse_document(Conversion& cv) {
     int token = 0;             // its terminal symbol
     Text* lookahead_value = nullptr;
     int rule = 0;
-    // Structure tokens the text fast path took ahead of the parser.
+    // The text fast path, and the structure tokens it took ahead of the
+    // parser.
+    TextRuns text_runs(cv);
     PendingTokens pending;
 
     for (;;) {
@@ -263,9 +264,9 @@ int parse_document(Conversion& cv) {
                     if (run == kBlankRun &&
                         (used < 2 || runs[static_cast<std::size_t>(ssp[-1])] != kTextRun))
                         run = kNoRun;
-                    if (run != kNoRun && used + kTextRunHeadroom < t.max_depth) {
+                    if (run != kNoRun && used + kTextRunHeadroom < grammar::kMaxDepth) {
                         pending.count = pending.next = 0;
-                        scan_text_run(**vsp, cv, run == kBlankRun, &pending);
+                        text_runs.scan(**vsp, run == kBlankRun, &pending);
                     }
                 }
                 if (!pending.empty()) {
@@ -281,7 +282,8 @@ int parse_document(Conversion& cv) {
                 lookahead = 0;
                 token = 0;
             } else {
-                token = lookahead <= t.max_token_code ? t.translate[lookahead] : 2;
+                token = lookahead <= t.max_token_code ? t.translate[lookahead]
+                                                      : grammar::kUndefinedSymbol;
             }
             int a = action[state * ntokens + token];
             if (a > 0) {  // shift
@@ -304,7 +306,8 @@ int parse_document(Conversion& cv) {
                 int begin = base < 0 ? -base : 0;
                 int end = t.last - base + 1 < t.ntokens ? t.last - base + 1 : t.ntokens;
                 for (int x = begin; x < end; ++x) {
-                    if (t.check[x + base] != x || x == 1 || t.table[x + base] == t.table_ninf)
+                    if (t.check[x + base] != x || x == grammar::kErrorSymbol ||
+                        t.table[x + base] == t.table_ninf)
                         continue;
                     if (count == 4) {
                         count = 0;

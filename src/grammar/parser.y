@@ -42,8 +42,9 @@ int parse_document_reference(Conversion& cv);
 }
 
 %code {
-#include "grammar/syntax_error.h"
+#include "grammar/grammar_symbols.h"
 #include "grammar/parser_tables.h"
+#include "grammar/syntax_error.h"
 #include "lexer/scanner.h"
 #include "translate/translate.h"
 
@@ -472,8 +473,19 @@ const tvconv::ParserTables& tvconv::parser_tables() {
         yypact,          yydefact,   yypgoto,     yydefgoto,  yytable,
         yycheck,         yyr1,       yyr2,        yytranslate, yystos,
         YYPACT_NINF,     YYTABLE_NINF, YYLAST,    YYNTOKENS,  YYFINAL,
-        YYNSTATES,       YYNNTS,     YYMAXUTOK,   YYINITDEPTH, YYMAXDEPTH,
+        YYNSTATES,       YYNNTS,     YYMAXUTOK,
         YYSYMBOL_expression, YYSYMBOL_string, YYSYMBOL_whitespace,
     };
     return tables;
 }
+
+const char* tvconv::bison_symbol_name(int symbol) {
+    return yysymbol_name(static_cast<yysymbol_kind_t>(symbol));
+}
+
+// The build read these out of this parser; here they meet the values in force.
+static_assert(tvconv::grammar::kTerminalCount == YYNTOKENS);
+static_assert(tvconv::grammar::kErrorSymbol == YYSYMBOL_YYerror);
+static_assert(tvconv::grammar::kUndefinedSymbol == YYSYMBOL_YYUNDEF);
+static_assert(tvconv::grammar::kInitialDepth == YYINITDEPTH);
+static_assert(tvconv::grammar::kMaxDepth == YYMAXDEPTH);

@@ -1,5 +1,6 @@
 // bison's LALR(1) tables, exported from the generated parser so that our own
-// engine loop (engine_loop.cpp) runs exactly the automaton bison built.
+// engine loop (engine_loop.cpp) runs exactly the automaton bison built. The
+// constants needed at compile time are in the generated grammar_symbols.h.
 #pragma once
 
 #include <cstdint>
@@ -25,13 +26,14 @@ struct ParserTables {
     int nstates;
     int nnts;  // nonterminals, numbered from ntokens on
     int max_token_code;
-    int initial_depth;
-    int max_depth;
     int symbol_expression;
     int symbol_string;
     int symbol_whitespace;
 };
 
 const ParserTables& parser_tables();
+
+// bison's name of a grammar symbol (no bounds check).
+const char* bison_symbol_name(int symbol);
 
 }  // namespace tvconv

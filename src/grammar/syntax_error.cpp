@@ -1,41 +1,30 @@
 #include "grammar/syntax_error.h"
 
-#include <array>
+#include <iterator>
 #include <new>
 
 #include "context/conversion.h"
+#include "grammar/grammar_symbols.h"
+#include "grammar/parser_tables.h"
 
 namespace tvconv {
 
 namespace {
 
-constexpr std::array<std::string_view, kTerminalCount> kNames = {
-    "$",       "error",         "$undefined.", "SYMBOL",     "SPACE",        "TAB",
-    "CR",      "DIGIT",         "POINT",       "QUOTE",      "PARO",         "PARC",
-    "CURO",    "CURC",          "MATH",        "MAIN",       "MIME_TYPES",   "IF",
-    "IFDEF",   "EVAL",          "VAR",         "RANDOM",     "MACRO",        "MACRO_NEW",
-    "SWITCH",  "CASE",          "DEFAULT",     "EQ",         "START",        "FOR",
-    "WHILE",   "CONTEXT",       "CONFIG",      "LOAD",       "EMPTY",        "ITEM",
-    "MENU",    "TABLE",         "FORM",        "NUMBER",     "QUERY",        "ENV",
-    "URI",     "HEADER",        "COUNTER",     "MACRO_USE",  "MACRO_EXISTS", "CMP",
-    "COLOR",   "SERVER",        "SQL",         "LOCATE",     "SHIFT",        "FLIP",
-    "SORT",    "SAVE",          "LENGTH",      "LEFT",       "RIGHT",        "MID",
-    "FINDSTR", "CHAR",          "ASCII",       "LSPLIT",     "RSPLIT",       "TOUPPER",
-    "TOLOWER", "TRUNCATE",      "UNESCAPE_BR", "COMBINE",    "BROWSER",      "MANGLE",
-    "COOKIE",  "EXEC",          "SENDMAIL",    "UUENCODE",   "NAME",         "MINUSF",
-    "STAT",    "FIND",          "INDEX",       "DOWNLOAD",   "UPLOAD",       "UNLINK",
-    "MATCH",   "OPTIONSET",     "OPTIONCLEAR", "OPTIONAND",  "OPTIONOR",     "OPTIONCOUNT",
-    "DATE",    "LOADTIMESTAMP", "CALENDAR",    "DATEOFFSET", "IMGSIZE",      "GIF_TEMPLATE",
-    "REM",     "PROCESS",       "LEVEL",       "OPTIMIZE",   "INCLUDE",      "DOLLAR",
-    "BIRD",    "SQBRO",         "SQBRC",       "SEMI",       "DOG",          "EDOLLAR",
-    "EBIRD",   "ESEMI",
-};
+// The end of input, the error token and an undefined token are printed as
+// the old converter printed them; bison 3.8 calls them "end of file",
+// "error" and "invalid token".
+constexpr std::string_view kFirstNames[] = {"$", "error", "$undefined."};
+static_assert(grammar::kErrorSymbol == 1 && grammar::kUndefinedSymbol == 2);
 
 }  // namespace
 
 std::string_view symbol_name(int symbol) {
-    if (symbol < 0 || symbol >= kTerminalCount) return "$undefined.";
-    return kNames[static_cast<std::size_t>(symbol)];
+    if (symbol < 0 || symbol >= grammar::kTerminalCount)
+        return kFirstNames[grammar::kUndefinedSymbol];
+    if (symbol < static_cast<int>(std::size(kFirstNames)))
+        return kFirstNames[static_cast<std::size_t>(symbol)];
+    return bison_symbol_name(symbol);
 }
 
 std::string unexpected_message(int unexpected, const int* expected, int count) {

@@ -10,10 +10,9 @@ namespace tvconv {
 
 class Conversion;
 
-// Number of terminal symbols: `$`, `error`, `$undefined.` and the 107 tokens.
-constexpr int kTerminalCount = 110;
-
-// Name of terminal symbol `symbol` (0 to 109) as syntax errors print it.
+// Name of terminal symbol `symbol` as syntax errors print it: bison's name,
+// but for the first three (see syntax_error.cpp); "$undefined." for a number
+// that is no terminal.
 std::string_view symbol_name(int symbol);
 
 // "parse error, unexpected X" and, when the state shifts fewer than five

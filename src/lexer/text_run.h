@@ -5,16 +5,18 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "lexer/scanner_tables.h"
+
 namespace tvconv {
 
 class Conversion;
 class Text;
 
-// Consumes from the scanner's buffer the longest run of tokens that are
-// plain text in the current start condition (every token the grammar's text
-// rules turn into characters and blanks: bytes, escapes, line feeds, and in
-// parameter lists the brackets and separators that bracket_nesting makes
-// text), appends their converted text to `into`, advances cv.line_number by
+// TextRuns::scan consumes from the scanner's buffer the longest run of
+// tokens that are plain text in the current start condition (every token
+// the grammar's text rules turn into characters and blanks: bytes, escapes,
+// line feeds, and in parameter lists the brackets and separators that
+// bracket_nesting makes text), appends their converted text to `into`, advances cv.line_number by
 // the line feeds among them and leaves the scanner exactly as scanning those
 // tokens one by one would: position, line-start flag, bracket counter and
 // the text of the last token for error messages.
@@ -46,7 +48,18 @@ struct PendingTokens {
     bool empty() const { return next == count; }
 };
 
-std::size_t scan_text_run(Text& into, Conversion& cv, bool blanks_only = false,
-                          PendingTokens* pending = nullptr);
+// The fast path over one parse. It takes hold of the scanner's buffer at
+// its first call after the scanner has read, and must not outlive the
+// scanner.
+class TextRuns {
+  public:
+    explicit TextRuns(Conversion& cv) : cv_(cv) {}
+
+    std::size_t scan(Text& into, bool blanks_only = false, PendingTokens* pending = nullptr);
+
+  private:
+    Conversion& cv_;
+    ScannerBuffer buffer_;
+};
 
 }  // namespace tvconv

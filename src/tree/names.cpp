@@ -54,6 +54,15 @@ std::size_t utf8_length(std::string_view s, std::size_t i) {
     return n;
 }
 
+bool is_utf8(std::string_view s) {
+    for (std::size_t i = 0; i < s.size();) {
+        std::size_t n = utf8_length(s, i);
+        if (n == 0) return false;
+        i += n;
+    }
+    return true;
+}
+
 char32_t utf8_decode(std::string_view s, std::size_t i, std::size_t length) {
     static constexpr unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
     char32_t cp = static_cast<unsigned char>(s[i]) & kLeadMask[length];
@@ -62,14 +71,10 @@ char32_t utf8_decode(std::string_view s, std::size_t i, std::size_t length) {
     return cp;
 }
 
-namespace {
-
 bool reorders_text(char32_t cp) {
     return cp == 0x061C || cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) ||
            (cp >= 0x2066 && cp <= 0x2069);
 }
-
-}  // namespace
 
 std::string printable(std::string_view s) {
     std::string out;

@@ -28,6 +28,13 @@ std::string printable(std::string_view s);
 // (overlong forms and surrogates are not UTF-8).
 std::size_t utf8_length(std::string_view s, std::size_t i);
 
+// Whether all of `s` is UTF-8.
+bool is_utf8(std::string_view s);
+
+// Whether `cp` is a bidirectional mark, override or isolate: a character
+// that changes the order in which the text after it is shown.
+bool reorders_text(char32_t cp);
+
 // The code point of the UTF-8 sequence of `length` bytes at s[i].
 char32_t utf8_decode(std::string_view s, std::size_t i, std::size_t length);
 

@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
 
 #include "tree/walk.h"
 
@@ -59,12 +61,31 @@ std::string parent_of(const std::string& path) {
 // Resolves the directory a file is about to be written into and refuses one
 // inside the source tree (a target that contains the source, or a link in
 // the target tree that leads back into it).
-std::string check_directory(const std::string& dir) {
+std::string resolve_and_check(const std::string& dir) {
     char* real = ::realpath(dir.c_str(), nullptr);
     if (!real) return error_text("cannot write", errno);
     bool inside = is_within(real, g_source_root);
     std::free(real);
     return inside ? "refused to write inside the source tree" : "";
+}
+
+// Every file of a directory asks the same question, and resolving a path
+// costs a system call per component: the answer for a directory that
+// resolved is kept. (The directories were made before any file is written.)
+std::mutex g_checked_mutex;
+std::unordered_map<std::string, std::string> g_checked;
+
+std::string check_directory(const std::string& dir) {
+    {
+        std::lock_guard lock(g_checked_mutex);
+        if (auto it = g_checked.find(dir); it != g_checked.end()) return it->second;
+    }
+    std::string answer = resolve_and_check(dir);
+    if (answer.empty() || answer == "refused to write inside the source tree") {
+        std::lock_guard lock(g_checked_mutex);
+        g_checked.emplace(dir, answer);
+    }
+    return answer;
 }
 
 // Writes through a temporary file; `fill` writes the content to the open
@@ -112,6 +133,8 @@ std::string refuse_to_write(const std::string& path) {
 }
 
 void guard_source(const std::string& source_root) {
+    std::lock_guard lock(g_checked_mutex);
+    g_checked.clear();
     g_source_root = source_root;
 }
 

@@ -5,10 +5,6 @@
 
 #include "tree/names.h"
 
-#ifndef TVCONV_VERSION
-#define TVCONV_VERSION "unknown"
-#endif
-
 namespace tvconv::tree {
 
 using json = nlohmann::ordered_json;
@@ -77,7 +73,7 @@ std::size_t count_findings(const Result& r, const char* severity) {
 class JsonBytes {
   public:
     json operator()(const std::string& s) {
-        if (valid(s)) return s;
+        if (is_utf8(s)) return s;
         raw_.push_back(s);
         return std::string(1, '\0') + std::to_string(raw_.size() - 1) + std::string(1, '\0');
     }
@@ -105,15 +101,6 @@ class JsonBytes {
     }
 
   private:
-    static bool valid(std::string_view s) {
-        for (std::size_t i = 0; i < s.size();) {
-            std::size_t n = utf8_length(s, i);
-            if (n == 0) return false;
-            i += n;
-        }
-        return true;
-    }
-
     static std::string escaped(std::string_view s) {
         std::string out = "\"";
         char buf[8];

@@ -30,10 +30,6 @@
 #include "tree/state.h"
 #include "tree/walk.h"
 
-#ifndef TVCONV_VERSION
-#define TVCONV_VERSION "unknown"
-#endif
-
 namespace tvconv::tree {
 
 namespace {
@@ -116,9 +112,10 @@ class Runner {
         }
         for (const std::string& name : renamed_) renamed += name + '\0';
         // What a conversion depends on beyond its own source.
-        template_inputs_ = content_hash(std::string("template\0" TVCONV_VERSION "\0", 18) +
-                                        (options_.keep_references ? "keep\0" : "rewrite\0") +
-                                        (options_.keep_references ? "" : renamed));
+        using namespace std::string_literals;
+        template_inputs_ = content_hash("template\0"s + TVCONV_VERSION + "\0"s +
+                                        (options_.keep_references ? "keep\0"s : "rewrite\0"s) +
+                                        (options_.keep_references ? ""s : renamed));
         copy_inputs_ = content_hash("copy");
     }
 
@@ -324,12 +321,14 @@ class Runner {
         FileRecord file{e.path, source_id, source_hash, inputs, written_hash, {}, r.findings};
 
         // A file already at the target is overwritten only when it still
-        // holds what this tool wrote there.
+        // holds what this tool wrote there. One that holds this very
+        // conversion is recorded whatever the record said: a run killed
+        // after replacing it but before journalling it leaves it so.
         if (target_exists) {
             std::string held = known && known->target_id == target_id ? known->written_hash
                                                                       : hash_of_file(target);
             bool ours = known && held == known->written_hash;
-            if (held == written_hash && (ours || !known)) {
+            if (held == written_hash) {
                 file.target_id = target_id;
                 if (std::string problem = record_->claim(e.target, file); !problem.empty())
                     return failed(problem);

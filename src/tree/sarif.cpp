@@ -6,10 +6,6 @@
 
 #include "tree/names.h"
 
-#ifndef TVCONV_VERSION
-#define TVCONV_VERSION "unknown"
-#endif
-
 namespace tvconv::tree {
 
 using json = nlohmann::ordered_json;

@@ -18,10 +18,6 @@
 
 #include "tree/names.h"
 
-#ifndef TVCONV_VERSION
-#define TVCONV_VERSION "unknown"
-#endif
-
 namespace tvconv::tree {
 
 using json = nlohmann::ordered_json;
@@ -48,18 +44,9 @@ std::string unhex(const std::string& s) {
     return out;
 }
 
-bool valid_utf8(std::string_view s) {
-    for (std::size_t i = 0; i < s.size();) {
-        std::size_t n = utf8_length(s, i);
-        if (n == 0) return false;
-        i += n;
-    }
-    return true;
-}
-
 // Names and messages are bytes; JSON strings must be UTF-8.
 json bytes_to_json(const std::string& s) {
-    if (valid_utf8(s)) return s;
+    if (is_utf8(s)) return s;
     return json{{"hex", hex(reinterpret_cast<const unsigned char*>(s.data()), s.size())}};
 }
 
@@ -194,7 +181,8 @@ std::string Record::open(const std::string& path, const std::string& source,
         }
     }
     // Files written by a run that did not finish: each journal line claims
-    // one; a line cut off by the end of that run claims nothing.
+    // one; a line cut off by the end of that run claims nothing, and the
+    // lines a later run appended after it still count.
     std::ifstream journal(path + ".journal", std::ios::binary);
     for (std::string line; std::getline(journal, line);) {
         try {
@@ -202,7 +190,7 @@ std::string Record::open(const std::string& path, const std::string& source,
             files_.insert_or_assign(target_path, std::move(file));
             changed_ = true;
         } catch (const json::exception&) {
-            break;
+            continue;
         }
     }
     return {};
@@ -217,12 +205,20 @@ std::string Record::claim(const std::string& target_path, const FileRecord& file
     std::lock_guard lock(mutex_);
     files_.insert_or_assign(target_path, file);
     changed_ = true;
+    std::string line = file_json(target_path, file).dump() + "\n";
     if (journal_fd_ < 0) {
         journal_fd_ = ::open((path_ + ".journal").c_str(),
-                             O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+                             O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
         if (journal_fd_ < 0) return error_text("cannot write the record's journal", errno);
+        // A killed run may have left its last line unfinished: this one
+        // must not run into it.
+        struct stat st;
+        char last;
+        if (::fstat(journal_fd_, &st) == 0 && st.st_size > 0 &&
+            ::pread(journal_fd_, &last, 1, st.st_size - 1) == 1 && last != '\n')
+            line.insert(0, "\n");
     }
-    std::string problem = write_all(journal_fd_, file_json(target_path, file).dump() + "\n");
+    std::string problem = write_all(journal_fd_, line);
     return problem.empty() ? "" : "cannot write the record's journal: " + problem;
 }
 

@@ -9,10 +9,6 @@
 #include "tree/options.h"
 #include "tree/run.h"
 
-#ifndef TVCONV_VERSION
-#define TVCONV_VERSION "unknown"
-#endif
-
 int main(int argc, char** argv) {
     using namespace tvconv::tree;
     ParsedCommandLine cl = parse_command_line(std::vector<std::string>(argv + 1, argv + argc));

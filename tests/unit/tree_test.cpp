@@ -10,6 +10,7 @@
 
 #include "core/convert.h"
 #include "tree/diff.h"
+#include "tree/html.h"
 #include "tree/names.h"
 #include "tree/options.h"
 #include "tree/report.h"
@@ -147,6 +148,85 @@ TEST(TreeDiff, NamesThatPatchWouldSplitAreQuoted) {
     EXPECT_TRUE(d.starts_with("--- \"a/caf\xc3\xa9/\\001.html\"\n")) << d;
     EXPECT_EQ(unified_diff(std::string_view("a\0b\n", 4), "ab\n", "n x.html", "n x.html"),
               "Binary files \"a/n x.html\" and \"b/n x.html\" differ\n");
+}
+
+// Template text in the HTML page is inert text, and every byte stays visible.
+TEST(TreeReport, HtmlTextEscapesMarkupAndShowsEveryByte) {
+    EXPECT_EQ(html_text("<script>alert(1)</script>"), "&lt;script&gt;alert(1)&lt;/script&gt;");
+    EXPECT_EQ(html_text("a=\"1\" b='2' &amp;"), "a=&quot;1&quot; b=&#39;2&#39; &amp;amp;");
+    EXPECT_EQ(html_text("caf\xc3\xa9\t"), "caf\xc3\xa9\t");  // UTF-8 and tabs kept
+    EXPECT_EQ(html_text("caf\xe9"), "caf<span class=\"byte\">\\xe9</span>");
+    EXPECT_EQ(html_text("\r\x7f"),
+              "<span class=\"byte\">\\x0d</span><span class=\"byte\">\\x7f</span>");
+    EXPECT_EQ(html_text("\xc2\x85"), "<span class=\"byte\">\\u0085</span>");  // C1 NEL
+    EXPECT_EQ(html_text("a\xe2\x80\xae" "b"), "a<span class=\"byte\">\\u202e</span>b");
+    EXPECT_EQ(html_text("\xe2\x82"),  // a sequence cut short: each byte shown
+              "<span class=\"byte\">\\xe2</span><span class=\"byte\">\\x82</span>");
+}
+
+// Known answers, and messages on each side of the padding boundaries
+// (55, 56 and 64 bytes), where a fault in the length block shows.
+TEST(TreeReport, CspHashIsTheBase64OfSha256) {
+    EXPECT_EQ(csp_hash(""), "sha256-47DEQpj8HBSa+/TImW+5JCeuQeRkm5NMpJWZG3hSuFU=");
+    EXPECT_EQ(csp_hash("abc"), "sha256-ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0=");
+    EXPECT_EQ(csp_hash("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "sha256-JI1qYdIGOLjlwCaTDD5gOaM85Flk/yFn9uzt1BnbBsE=");
+    EXPECT_EQ(csp_hash(std::string(55, 'a')), "sha256-n0OQ+NMMLdkuyfCVtl4rmumwqSWlJY4kHJ8ekQ9zQxg=");
+    EXPECT_EQ(csp_hash(std::string(56, 'a')), "sha256-s1Q5pKxvCUi21vnjxq8PX1kM4g8b3nCQ73lwaG7Gc4o=");
+    EXPECT_EQ(csp_hash(std::string(64, 'a')), "sha256-/+BU/nrgy23GXDr5th1SCfQ5hR20PQulmXM33xVGaOs=");
+    EXPECT_EQ(csp_hash(std::string(1000, 'a')),
+              "sha256-Qe3s5C1j6Nm/UVqbppMuHCDLyfWl0TRkWttdsblzfqM=");
+}
+
+// The lines around each finding in the HTML page, at the edges of a file.
+TEST(TreeReport, HtmlContextAtTheEdgesOfAFile) {
+    Options options;
+    options.source = "s";
+    Entry entry;
+    entry.path = entry.target = "p.html";
+    entry.kind = Kind::kTemplate;
+    std::vector<Entry> entries{entry};
+    Result result;
+    result.status = Status::kManual;
+    for (int line : {1, 3, 5, 9})
+        result.findings.push_back({"unconvertible-operator", line, "m"});
+    std::vector<Result> results{result};
+    std::vector<Stale> stale;
+    std::vector<char> finished{1};
+    RunReport run{options, entries, results, stale, finished};
+    // CRLF, a CR kept inside a line, a line cut in the middle of "é", and no
+    // line feed at the end.
+    std::string long_line = "x" + std::string(300, ' ');
+    for (int i = 0; i < 100; ++i) long_line += "\xc3\xa9";
+    std::string source = "one\r\ntwo\rcr\n" + long_line + "\nfour";
+    int reads = 0;
+    std::string page = html_report(run, 3, [&](const std::string& path) {
+        ++reads;
+        return path == "p.html" ? std::optional<std::string>(source) : std::nullopt;
+    });
+    EXPECT_EQ(reads, 1);  // once per file, not per finding
+
+    std::vector<std::string> contexts;
+    for (std::size_t at = 0; (at = page.find("<pre class=\"context\">", at)) != std::string::npos;) {
+        std::size_t end = page.find("</pre>", at);
+        contexts.push_back(page.substr(at + 21, end - at - 21));
+        at = end;
+    }
+    auto line = [](int n, const std::string& text, bool marked = false) {
+        const char* tag = marked ? "mark" : "span";
+        return std::string("<") + tag + " class=\"line\"><span class=\"no\">" + std::to_string(n) +
+               "</span>" + text + "</" + tag + ">";
+    };
+    std::string cut = "x" + std::string(300, ' ');
+    for (int i = 0; i < 49; ++i) cut += "\xc3\xa9";  // 399 bytes: the 400th starts a character
+    cut += " \xe2\x80\xa6";
+    const std::string cr = "two<span class=\"byte\">\\x0d</span>cr";
+    ASSERT_EQ(contexts.size(), 4u);
+    EXPECT_EQ(contexts[0], line(1, "one", true) + line(2, cr) + line(3, cut) + line(4, "four"));
+    EXPECT_EQ(contexts[1], line(1, "one") + line(2, cr) + line(3, cut, true) + line(4, "four"));
+    EXPECT_EQ(contexts[2], line(2, cr) + line(3, cut) + line(4, "four") +
+                               line(5, "(end of file)", true));
+    EXPECT_EQ(contexts[3], line(9, "(end of file)", true));
 }
 
 TEST(TreeOptions, CommandLines) {

@@ -1,60 +1,38 @@
-// The plain-text fast path (see text_run.h). Included at the end of the
-// generated scanner: it reads flex's own tables and buffer state, so that
-// every byte is classified by the same automaton that the scanner rules
-// built, never by a second copy of the rules.
-//
-// It relies on the layout of flex 2.6.4's full tables (-Cf) and on its
-// buffer conventions; the version is checked here and pinned in the build.
-
-#if YY_FLEX_MAJOR_VERSION != 2 || YY_FLEX_MINOR_VERSION != 6 || YY_FLEX_SUBMINOR_VERSION != 4
-#error "the text fast path reads flex 2.6.4's tables and buffer; check it against this version"
-#endif
+// The plain-text fast path (see text_run.h). It reads the scanner's own
+// automaton and buffer through the view the generated scanner exports
+// (scanner_tables.h), so that every byte is classified by the automaton that
+// the scanner rules built, never by a second copy of the rules, and it knows
+// the rules and start conditions by the numbers flex gave them
+// (scanner_numbers.h, generated).
+#include "lexer/text_run.h"
 
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <type_traits>
 #include <vector>
 
-#include "lexer/text_run.h"
+#include "context/conversion.h"
+#include "grammar/parser.h"
+#include "lexer/scanner_numbers.h"
+#include "lexer/scanner_tables.h"
+#include "text/text.h"
 
 namespace tvconv {
 
 namespace {
 
-// Scanner rules by number (the order of the rules in scanner.l).
-enum Rule : int {
-    kEDollar = 1,
-    kEBird = 2,
-    kESemi = 3,
-    kDollar = 4,
-    kParamsCaret = 5,  // "^" inside a parameter list
-    kCaretRule = 6,    // "^" anywhere else
-    kOpnameOpen = 7,   // "[" right after an operator name
-    kParamsOpen = 8,   // "[" inside a parameter list
-    kParamsClose = 9,  // "]" inside a parameter list
-    kParamsSemi = 10,  // ";" inside a parameter list
-    kTextSemi = 100,   // ";" in text: the escape "^;"
-    kDigit = 101,
-    kMath = 102,
-    kLineFeed = 103,
-    kSpace = 104,
-    kTab = 105,
-    kPoint = 106,
-    kQuote = 107,
-    kCurlyClose = 111,
-    kSymbol = 112,
-};
+namespace rule = scanner_rule;
+constexpr int kInitial = scanner_condition::initial;
+constexpr int kOpname = scanner_condition::opname;
+constexpr int kParams = scanner_condition::params;
 
-// The scanner is built with full tables (-Cf): yy_nxt has a row of 256
-// transitions per state, and a jam is coded as the negated current state.
-static_assert(std::rank_v<decltype(yy_nxt)> == 2 && std::extent_v<decltype(yy_nxt), 1> == 256,
-              "the text fast path expects flex's full tables (-Cf)");
+// With full tables (-Cf) a jam is coded as the negated current state, and
+// flex's own loop stops at any entry of 0 or less: 0 stands for the jam.
 constexpr int kJamState = 0;
 
-inline int next_state(int state, unsigned char byte) {
-    int next = yy_nxt[state][byte];
+inline int next_state(const ScannerTables& t, int state, unsigned char byte) {
+    int next = t.next[state][byte];
     return next > 0 ? next : kJamState;
 }
 
@@ -72,64 +50,84 @@ enum Action : std::uint8_t {
     kSeparator,     // ";" in a parameter list
 };
 
-Action action_of_rule(int rule) {
-    switch (rule) {
-        case kDigit:
-        case kMath:
-        case kSpace:
-        case kTab:
-        case kPoint:
-        case kSymbol:
+Action action_of_rule(int r) {
+    switch (r) {
+        case rule::digit:
+        case rule::math:
+        case rule::space:
+        case rule::tab:
+        case rule::point:
+        case rule::symbol:
             return kCopy;
-        case kLineFeed:
+        case rule::quote:
+        case rule::paren_open:
+        case rule::paren_close:
+        case rule::curly_open:
+        case rule::curly_close:
+            return kCaret;
+        case rule::line_feed:
             return kNewLine;
-        case kTextSemi:
+        case rule::text_semi:
             return kSemiEscape;
-        case kParamsOpen:
+        case rule::params_open:
             return kBracketOpen;
-        case kParamsClose:
+        case rule::params_close:
             return kBracketClose;
-        case kParamsSemi:
+        case rule::params_semi:
             return kSeparator;
         default:
-            return rule >= kQuote && rule <= kCurlyClose ? kCaret : kStop;
+            return kStop;
     }
+}
+
+// Start conditions index the per-condition tables below.
+constexpr int kConditions = ScannerTables::kConditions;
+
+// The states from which every byte jams: their match cannot grow. NUL is
+// left out: flex gives it an end-of-buffer transition from every state, and
+// no rule goes on with a NUL after its first byte.
+class FinalStates {
+  public:
+    explicit FinalStates(const ScannerTables& t) : final_(static_cast<std::size_t>(t.states)) {
+        for (int s = 0; s < t.states; ++s) {
+            bool final = true;
+            for (int b = 1; b < 256 && final; ++b)
+                final = next_state(t, s, static_cast<unsigned char>(b)) == kJamState;
+            final_[static_cast<std::size_t>(s)] = final;
+        }
+    }
+    bool operator()(int s) const { return final_[static_cast<std::size_t>(s)]; }
+
+  private:
+    std::vector<bool> final_;
+};
+
+const FinalStates& final_states() {
+    static const FinalStates states(scanner_tables());
+    return states;
 }
 
 // Per start condition and line-start flag, the action of every byte.
 struct ByteActions {
-    // [condition][at line start][byte]; conditions 0 to 3 as in scanner.l.
-    std::array<std::array<std::array<Action, 256>, 2>, 4> action{};
+    // [condition][at line start][byte]
+    std::array<std::array<std::array<Action, 256>, 2>, kConditions> action{};
 
     ByteActions() {
-        for (int condition = 0; condition < 4; ++condition) {
+        const ScannerTables& t = scanner_tables();
+        const FinalStates& is_final = final_states();
+        for (int condition = 0; condition < kConditions; ++condition) {
             for (int bol = 0; bol < 2; ++bol) {
-                int start = 1 + 2 * condition + bol;
+                int start = t.start_state[condition][bol];
                 for (int b = 1; b < 256; ++b) {
-                    int s = next_state(start, static_cast<unsigned char>(b));
+                    int s = next_state(t, start, static_cast<unsigned char>(b));
                     Action a = kComplex;
-                    if (s != kJamState && yy_accept[s] != 0 && is_final(s))
-                        a = action_of_rule(yy_accept[s]);
-                    action[condition][bol][b] = a;
+                    if (s != kJamState && t.accept[s] != 0 && is_final(s))
+                        a = action_of_rule(t.accept[s]);
+                    action[static_cast<std::size_t>(condition)][static_cast<std::size_t>(bol)]
+                          [static_cast<std::size_t>(b)] = a;
                 }
             }
         }
-    }
-
-    // A state from which every byte jams: its match cannot grow. NUL is left
-    // out: flex gives it an end-of-buffer transition from every state, and
-    // no rule goes on with a NUL after its first byte.
-    static bool is_final(int s) {
-        static const std::vector<bool> final = [] {
-            constexpr int kStates = static_cast<int>(std::extent_v<decltype(yy_nxt), 0>);
-            std::vector<bool> f(kStates, true);
-            for (int st = 0; st < kStates; ++st)
-                for (int b = 1; b < 256 && f[static_cast<std::size_t>(st)]; ++b)
-                    if (next_state(st, static_cast<unsigned char>(b)) != kJamState)
-                        f[static_cast<std::size_t>(st)] = false;
-            return f;
-        }();
-        return final[static_cast<std::size_t>(s)];
     }
 };
 
@@ -141,17 +139,19 @@ const ByteActions& byte_actions() {
 // Matches one token at `p` with the scanner's automaton. Returns its rule
 // and sets `end`, or returns 0 when the match is not decided by the bytes
 // before `limit` or would take in a NUL byte.
-int match_token(int start, const char* p, const char* limit, const char*& end) {
+int match_token(const ScannerTables& t, int start, const char* p, const char* limit,
+                const char*& end) {
+    const std::int16_t* const accept = t.accept;
     int state = start;
     int accepted_rule = 0;
     const char* accepted_end = nullptr;
     for (const char* q = p;;) {
         if (q >= limit || *q == '\0') return 0;
-        state = next_state(state, static_cast<unsigned char>(*q));
+        state = next_state(t, state, static_cast<unsigned char>(*q));
         if (state == kJamState) break;
         ++q;
-        if (yy_accept[state]) {
-            accepted_rule = yy_accept[state];
+        if (accept[state]) {
+            accepted_rule = accept[state];
             accepted_end = q;
         }
     }
@@ -164,16 +164,18 @@ int match_token(int start, const char* p, const char* limit, const char*& end) {
 // is one of them. Anything else goes to the automaton.
 class ShortTokens {
   public:
-    ShortTokens() {
+    ShortTokens() : tables_(scanner_tables()) {
+        const ScannerTables& t = tables_;
+        const FinalStates& is_final = final_states();
         pairs_.emplace_back();  // row 0: no pair table
-        for (int condition = 0; condition < 4; ++condition) {
+        for (int condition = 0; condition < kConditions; ++condition) {
             for (int bol = 0; bol < 2; ++bol) {
-                int start = 1 + 2 * condition + bol;
+                int start = t.start_state[condition][bol];
                 for (int b1 = 1; b1 < 256; ++b1) {
-                    int s1 = next_state(start, static_cast<unsigned char>(b1));
+                    int s1 = next_state(t, start, static_cast<unsigned char>(b1));
                     if (s1 == kJamState) continue;
-                    if (ByteActions::is_final(s1)) {
-                        one_[condition][bol][b1] = encode(yy_accept[s1], 1);
+                    if (is_final(s1)) {
+                        one_[condition][bol][b1] = encode(t.accept[s1], 1);
                         continue;
                     }
                     // Rows are numbered in a byte; beyond that the
@@ -181,11 +183,11 @@ class ShortTokens {
                     if (pairs_.size() > 255) continue;
                     std::array<std::uint8_t, 256> row{};
                     for (int b2 = 1; b2 < 256; ++b2) {
-                        int s2 = next_state(s1, static_cast<unsigned char>(b2));
+                        int s2 = next_state(t, s1, static_cast<unsigned char>(b2));
                         if (s2 == kJamState)
-                            row[b2] = encode(yy_accept[s1], 1);
-                        else if (ByteActions::is_final(s2))
-                            row[b2] = encode(yy_accept[s2], 2);
+                            row[b2] = encode(t.accept[s1], 1);
+                        else if (is_final(s2))
+                            row[b2] = encode(t.accept[s2], 2);
                     }
                     pair_row_[condition][bol][b1] = static_cast<std::uint8_t>(pairs_.size());
                     pairs_.push_back(row);
@@ -202,7 +204,8 @@ class ShortTokens {
         if (code == 0) {
             std::uint8_t row = pair_row_[condition][bol][b1];
             if (row != 0 && p + 1 < limit) code = pairs_[row][static_cast<unsigned char>(p[1])];
-            if (code == 0) return match_token(1 + 2 * condition + bol, p, limit, end);
+            if (code == 0)
+                return match_token(tables_, tables_.start_state[condition][bol], p, limit, end);
         }
         end = p + 1 + (code & 1);
         return code >> 1;
@@ -211,13 +214,14 @@ class ShortTokens {
   private:
     // rule * 2 + length - 1; 0 (undecided) for no rule or a rule that does
     // not fit, which then takes the automaton's path.
-    static std::uint8_t encode(int rule, int length) {
-        return rule > 0 && rule < 128 ? static_cast<std::uint8_t>(rule * 2 + length - 1) : 0;
+    static std::uint8_t encode(int r, int length) {
+        return r > 0 && r < 128 ? static_cast<std::uint8_t>(r * 2 + length - 1) : 0;
     }
 
+    const ScannerTables& tables_;
     // [condition][at line start][first byte]
-    std::array<std::array<std::array<std::uint8_t, 256>, 2>, 4> one_{};
-    std::array<std::array<std::array<std::uint8_t, 256>, 2>, 4> pair_row_{};
+    std::array<std::array<std::array<std::uint8_t, 256>, 2>, kConditions> one_{};
+    std::array<std::array<std::array<std::uint8_t, 256>, 2>, kConditions> pair_row_{};
     std::vector<std::array<std::uint8_t, 256>> pairs_;  // [row][second byte]
 };
 
@@ -227,8 +231,8 @@ const ShortTokens& short_tokens() {
 }
 
 // The token of a rule whose whole action is MARK_TOKEN (the keywords), or 0.
-int keyword_token(int rule) {
-    switch (rule) {
+int keyword_token(int r) {
+    switch (r) {
 #include "lexer/rule_tokens.inc"
         default:
             return 0;
@@ -245,8 +249,9 @@ int keyword_token(int rule) {
 class OperatorNames {
   public:
     OperatorNames() {
+        const ScannerTables& t = scanner_tables();
         std::string path;
-        walk(1 + 2 * OPNAME, path);
+        walk(t, t.start_state[kOpname][0], path);
         if (!usable_) slots_ = {};
     }
 
@@ -301,25 +306,26 @@ class OperatorNames {
                kSlots;
     }
 
-    void walk(int state, std::string& path) {
+    void walk(const ScannerTables& t, int state, std::string& path) {
+        const std::int16_t* const row = t.next[state];
         for (int b = 1; b < 256 && usable_; ++b) {
-            int next = next_state(state, static_cast<unsigned char>(b));
+            int next = row[b] > 0 ? row[b] : kJamState;
             if (next == kJamState) continue;
             path.push_back(static_cast<char>(b));
             if (path.size() >= kMaxName) {
                 usable_ = false;  // not a keyword table: leave it all to the automaton
             } else {
-                if (yy_accept[next]) accept(path, yy_accept[next]);
-                walk(next, path);
+                if (t.accept[next]) accept(path, t.accept[next]);
+                walk(t, next, path);
             }
             path.pop_back();
         }
     }
 
-    void accept(const std::string& s, int rule) {
+    void accept(const std::string& s, int r) {
         for (std::size_t i = 1; i < s.size(); ++i)
             name_byte_[static_cast<unsigned char>(s[i])] = true;
-        if (keyword_token(rule) == 0) return;
+        if (keyword_token(r) == 0) return;
         name_byte_[static_cast<unsigned char>(s[0])] = true;
         std::size_t i = slot_of(s.data(), s.size());
         for (std::size_t probes = 0; slots_[i].length != 0; i = (i + 1) % kSlots) {
@@ -331,7 +337,7 @@ class OperatorNames {
         Entry& e = slots_[i];
         e.length = s.size();
         std::memcpy(e.text, s.data(), s.size());
-        e.rule = rule;
+        e.rule = r;
     }
 
     std::array<bool, 256> name_byte_{};
@@ -347,43 +353,42 @@ const OperatorNames& operator_names() {
 // Queues the structure tokens from `p` on (see PendingTokens) and returns
 // where they end. Does what each token's rule does to the start condition
 // and the counters, and stops before anything else: text, a "]" or ";" that
-// bracket_nesting makes text, a caret not followed by a keyword (rule 95
-// then pushes the byte back), a header, or a token not decided by the bytes
-// read so far.
-char* take_structure(struct yyguts_t* yyg, Conversion& cv, char* p, const char* limit, int bol,
-                     PendingTokens& q) {
-    int condition = YY_START;
+// bracket_nesting makes text, a caret not followed by a keyword (the
+// catch-all rule after a caret then pushes the byte back), a header, or a
+// token not decided by the bytes read so far. When it takes any, `last` is
+// the last one and `condition` the start condition after it.
+char* take_structure(Conversion& cv, char* p, const char* limit, int bol, int& condition,
+                     const char*& last, PendingTokens& q) {
     const ShortTokens& shorts = short_tokens();
     const OperatorNames& names = operator_names();
-    const char* last = nullptr;
-    while (q.count < PendingTokens::kCapacity &&
-           (condition == INITIAL || condition == PARAMS || condition == OPNAME)) {
+    int c = condition;
+    while (q.count < PendingTokens::kCapacity && (c == kInitial || c == kParams || c == kOpname)) {
         const char* end;
-        int rule = condition == OPNAME ? names.lookup(p, limit, end) : 0;
-        if (rule == 0) rule = shorts.match(condition, bol, p, limit, end);
+        int r = c == kOpname ? names.lookup(p, limit, end) : 0;
+        if (r == 0) r = shorts.match(c, bol, p, limit, end);
         int code;
-        switch (rule) {
-            case kParamsCaret:
-            case kCaretRule:
+        switch (r) {
+            case rule::params_caret:
+            case rule::caret:
                 code = TOK_BIRD;
-                condition = OPNAME;
+                c = kOpname;
                 break;
-            case kOpnameOpen:
+            case rule::opname_open:
                 ++cv.scan.param_depth;
-                condition = PARAMS;
+                c = kParams;
                 code = TOK_SQBRO;
                 break;
-            case kParamsClose:
+            case rule::params_close:
                 if (cv.scan.bracket_nesting > 0) goto stop;
-                if (--cv.scan.param_depth == 0) condition = INITIAL;
+                if (--cv.scan.param_depth == 0) c = kInitial;
                 code = TOK_SQBRC;
                 break;
-            case kParamsSemi:
+            case rule::params_semi:
                 if (cv.scan.bracket_nesting > 0) goto stop;
                 code = TOK_SEMI;
                 break;
             default:
-                code = condition == OPNAME ? keyword_token(rule) : 0;
+                code = c == kOpname ? keyword_token(r) : 0;
                 if (code == 0) goto stop;
                 break;
         }
@@ -396,31 +401,26 @@ char* take_structure(struct yyguts_t* yyg, Conversion& cv, char* p, const char* 
         bol = 0;
     }
 stop:
-    if (last) {
-        BEGIN(condition);
-        yyg->yytext_ptr = const_cast<char*>(last);
-        yyg->yyleng_r = static_cast<int>(p - last);
-        YY_CURRENT_BUFFER_LVALUE->yy_at_bol = 0;
-    }
+    if (last) condition = c;
     return p;
 }
 
 }  // namespace
 
-std::size_t scan_text_run(Text& into, Conversion& cv, bool blanks_only, PendingTokens* pending) {
-    struct yyguts_t* yyg = cv.scan.flex;
-    if (!yyg->yy_init || !YY_CURRENT_BUFFER) return 0;
-    const int condition = YY_START;
-    if (condition == OPNAME) return 0;
+std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending) {
+    if (!buffer_.attached() && !buffer_.attach(cv_.scan.flex)) return 0;
+    const ScannerPosition at = buffer_.position();
+    const int condition = at.condition;
+    char* const begin = at.next;
+    const char* const limit = at.limit;
+    // Unsigned, as it indexes a table at every byte.
+    std::size_t bol = at.at_line_start ? 1 : 0;
+    if (condition < 0 || condition == kOpname) return 0;
+    // Between tokens the byte at the scan position is held aside.
+    *begin = at.held;
 
     const auto& table = byte_actions().action[static_cast<std::size_t>(condition)];
     const ShortTokens& shorts = short_tokens();
-    char* const begin = yyg->yy_c_buf_p;
-    const char* const limit = YY_CURRENT_BUFFER_LVALUE->yy_ch_buf + yyg->yy_n_chars;
-    // Between tokens the byte at the scan position is held aside.
-    *begin = yyg->yy_hold_char;
-
-    int bol = YY_AT_BOL() ? 1 : 0;
 
     char* p = begin;
     const char* last = nullptr;  // the last token taken
@@ -443,7 +443,7 @@ std::size_t scan_text_run(Text& into, Conversion& cv, bool blanks_only, PendingT
         }
         const unsigned char byte = static_cast<unsigned char>(*p);
         if (blanks_only && byte != ' ' && byte != '\t' && byte != '\n') break;
-        Action a = table[static_cast<std::size_t>(bol)][byte];
+        Action a = table[bol][byte];
         if (a == kCopy && !blanks_only) {
             // The bulk of any template: bytes that are tokens of their own
             // and copied as they are. None of them is a line feed, so the
@@ -460,21 +460,21 @@ std::size_t scan_text_run(Text& into, Conversion& cv, bool blanks_only, PendingT
             continue;
         }
         const char* end = p + 1;
-        int rule = 0;
+        int r = 0;
         if (a == kComplex) {
-            rule = shorts.match(condition, bol, p, limit, end);
-            if (rule == 0) break;
-            switch (rule) {
-                case kEDollar:
-                case kDollar:
+            r = shorts.match(condition, static_cast<int>(bol), p, limit, end);
+            if (r == 0) break;
+            switch (r) {
+                case rule::e_dollar:
+                case rule::dollar:
                     *out++ = '^';
                     *out++ = '$';
                     break;
-                case kEBird:
+                case rule::e_bird:
                     *out++ = '^';
                     *out++ = '^';
                     break;
-                case kESemi:
+                case rule::e_semi:
                     *out++ = '^';
                     *out++ = ';';
                     break;
@@ -482,7 +482,7 @@ std::size_t scan_text_run(Text& into, Conversion& cv, bool blanks_only, PendingT
                     // A longer token made of text bytes would be one of
                     // the rules above; anything else (a keyword, a header
                     // word, a caret) ends the run.
-                    a = action_of_rule(rule);
+                    a = action_of_rule(r);
                     if (end != p + 1 || a == kStop || a == kComplex) goto done;
                     break;
             }
@@ -508,42 +508,53 @@ std::size_t scan_text_run(Text& into, Conversion& cv, bool blanks_only, PendingT
                 *out++ = ';';
                 break;
             case kBracketOpen:
-                ++cv.scan.bracket_nesting;
+                ++cv_.scan.bracket_nesting;
                 *out++ = '[';
                 break;
             case kBracketClose:
-                if (cv.scan.bracket_nesting <= 0) goto done;
-                --cv.scan.bracket_nesting;
+                if (cv_.scan.bracket_nesting <= 0) goto done;
+                --cv_.scan.bracket_nesting;
                 *out++ = ']';
                 break;
             case kSeparator:
-                if (cv.scan.bracket_nesting <= 0) goto done;
+                if (cv_.scan.bracket_nesting <= 0) goto done;
                 *out++ = ';';
                 break;
         }
         last = p;
-        last_rule = rule ? rule : (a == kSemiEscape ? kTextSemi : 0);
+        last_rule = r ? r : (a == kSemiEscape ? rule::text_semi : 0);
         bol = end[-1] == '\n' ? 1 : 0;
         p = const_cast<char*>(end);
     }
 done:
     into.commit(out);
+    // Leave the scanner as its own matching would have: the held byte, the
+    // line-start flag, the start condition and the last token's text.
+    ScannerAdvance to;
+    to.condition = condition;
     if (last) {
-        // Leave the scanner as its own matching would have: the held byte,
-        // the line-start flag and the last token's text.
-        if (last_rule == kTextSemi)
-            cv.scan.set_last_token("^;", 2);
+        if (last_rule == rule::text_semi)
+            cv_.scan.set_last_token("^;", 2);
         else
-            cv.scan.set_last_token(last, static_cast<std::size_t>(p - last));
-        yyg->yytext_ptr = const_cast<char*>(last);
-        yyg->yyleng_r = static_cast<int>(p - last);
-        YY_CURRENT_BUFFER_LVALUE->yy_at_bol = bol;
-        cv.line_number += lines;
+            cv_.scan.set_last_token(last, static_cast<std::size_t>(p - last));
+        to.last = last;
+        to.last_length = static_cast<int>(p - last);
+        to.at_line_start = bol != 0;
+        cv_.line_number += lines;
     }
-    if (pending) p = take_structure(yyg, cv, p, limit, bol, *pending);
-    yyg->yy_c_buf_p = p;
-    yyg->yy_hold_char = *p;
-    *p = '\0';
+    if (pending) {
+        const char* structure_last = nullptr;
+        char* structure_end = take_structure(cv_, p, limit, static_cast<int>(bol), to.condition,
+                                             structure_last, *pending);
+        if (structure_last) {
+            to.last = structure_last;
+            to.last_length = static_cast<int>(structure_end - structure_last);
+            to.at_line_start = false;
+        }
+        p = structure_end;
+    }
+    to.next = p;
+    buffer_.advance(to);
     return static_cast<std::size_t>(p - begin);
 }
 

@@ -1,0 +1,229 @@
+#!/bin/sh
+# Fault injection into tvconv-tree: each write, rename, directory creation
+# and record update of a run fails in turn (or the process is killed there),
+# and after each the test checks that the source is untouched, that no target
+# file is half-written, that the record claims only files that hold what it
+# says, and that a plain re-run completes the migration.
+# Usage: faults_test.sh TVCONV_TREE FAULT_INJECT_LIBRARY HASH_FILE
+set -u
+umask 022
+abspath() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
+HERE=$(cd "$(dirname "$0")" && pwd)
+TREE=$(abspath "$1")
+LIB=$(abspath "$2")
+HASH=$(abspath "$3")
+CHECK="$HERE/fault_check.py"
+# The interpreter itself, not a wrapper that picks one: it runs hundreds of times.
+PY=$(python3 -c 'import sys; print(sys.executable)') ||
+    { echo "faults_test: python3 is needed" >&2; exit 1; }
+
+# A sanitized build has its runtime linked in, which must come first among
+# the preloaded libraries.
+PRELOAD=$LIB
+asan=$(ldd "$TREE" | awk '$1 ~ /^libasan/ { print $3 }')
+[ -n "$asan" ] && PRELOAD="$asan $LIB"
+
+W=$(mktemp -d)
+W=$(cd "$W" && pwd -P)
+export XDG_CACHE_HOME="$W/cache"
+trap 'rm -rf "$W"' EXIT
+failures=0
+passed=0
+start=$(date +%s)
+
+check() {  # check NAME COMMAND...: runs COMMAND, counts it
+    name=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+    else
+        echo "FAIL: $name"
+        failures=$((failures + 1))
+    fi
+}
+# The faulted run's target and record: the only places a fault is injected.
+T=$W/t
+ST=$W/st
+tree_run() {  # tree_run JOBS SOURCE [ENV...]: a run into $T, its status in $status
+    jobs=$1 src=$2
+    shift 2
+    env "$@" "$TREE" -j "$jobs" --state "$ST/rec.json" "$src" "$T" >"$W/out" 2>"$W/err"
+    status=$?
+}
+# Runs with the library loaded; counts the calls it can fail.
+faulted() {  # faulted JOBS SOURCE [ENV...]
+    jobs=$1 src=$2
+    shift 2
+    : >"$W/trace"
+    tree_run "$jobs" "$src" LD_PRELOAD="$PRELOAD" TVCONV_FAULT_DIRS="$T:$ST" \
+        TVCONV_FAULT_TRACE="$W/trace" TVCONV_FAULT_COUNT_FILE="$W/count" "$@"
+}
+checked() {  # checked [fault_check.py check options]: says what is wrong, if anything
+    "$PY" "$CHECK" check --hash "$HASH" --target "$T" --record "$ST/rec.json" "$@" >"$W/problems"
+    s=$?
+    sed 's/^/    /' "$W/problems"
+    return $s
+}
+
+# --- the sites ----------------------------------------------------------------
+# Version 1: a macro file and a page that uses it (its reference is rewritten
+# to the renamed file), a copied binary with its own mode, subdirectories.
+S1=$W/src1
+mkdir -p "$S1/img" "$S1/news/old"
+printf '@greet[who]\nHi $who\n' >"$S1/_m.cfg"
+printf '^macro_use[_m.cfg]\n^greet[you]\n' >"$S1/index.html"
+printf 'Price: $5 (net)\n' >"$S1/about.html"
+printf 'News (today)\n' >"$S1/news/item.htm"
+chmod 640 "$S1/news/item.htm"
+printf 'Old $news\n' >"$S1/news/old/a.html"
+printf 'GIF89a\000\001\377\nend' >"$S1/img/logo.gif"
+chmod 600 "$S1/img/logo.gif"
+# Version 2: one file changed, one added; the others are the same files
+# (hard links), so that a re-run finds them unchanged by their identity.
+S2=$W/src2
+cp -al "$S1" "$S2"
+rm "$S2/about.html"
+printf 'Price: $6 (net)\n' >"$S2/about.html"
+printf 'Fresh $news\n' >"$S2/news/new.html"
+"$PY" "$CHECK" snapshot "$S1" >"$W/src1.snapshot"
+"$PY" "$CHECK" snapshot "$S2" >"$W/src2.snapshot"
+
+# --- clean runs: what a complete migration gives --------------------------------
+# E1: version 1 into an empty target, with its record; E2: version 2 into an
+# empty target. A re-run of version 2 over a copy of E1 (hard links again:
+# files keep their identity, and a run replaces files, never writes into them)
+# must give E2 too.
+mkdir -p "$W/e1.state" "$W/e2.state"
+"$TREE" -j 1 --state "$W/e1.state/rec.json" "$S1" "$W/e1" 2>/dev/null
+clean1=$?
+check "a clean first run succeeds" test "$clean1" -eq 0
+"$TREE" -j 1 --state "$W/e2.state/rec.json" "$S2" "$W/e2" 2>/dev/null
+check "a clean run of the second version succeeds" test $? -eq 0
+
+reset_first() { rm -rf "$T" "$ST" && mkdir "$ST"; }
+reset_rerun() {
+    rm -rf "$T" "$ST" && cp -al "$W/e1" "$T" && cp -a "$W/e1.state" "$ST"
+}
+
+reset_first
+faulted 1 "$S1"
+K1=$(cat "$W/count")
+check "counting changes nothing: status" test "$status" -eq "$clean1"
+check "counting changes nothing: tree and record" checked --exact "$W/e1"
+reset_rerun
+faulted 1 "$S2"
+K2=$(cat "$W/count")
+clean2=$status
+check "an incremental re-run succeeds" test "$clean2" -eq 0
+check "an incremental re-run gives the second version" checked --exact "$W/e2"
+check "an incremental re-run writes only what changed" grep -q '^  written: 2$' "$W/err"
+check "an incremental re-run finds the rest unchanged" \
+    grep -q '^  unchanged since the last run: 5$' "$W/err"
+echo "fault points: first run $K1, re-run $K2"
+
+# --- every fault point ------------------------------------------------------------
+# try SCENARIO MODE JOBS N: injects the fault, checks what is left, re-runs.
+try() {
+    scenario=$1 mode=$2 jobs=$3 n=$4
+    if [ "$scenario" = first ]; then
+        src=$S1 clean=$clean1 expected=$W/e1 allow="--allow $W/e1" errno=EIO
+    else
+        src=$S2 clean=$clean2 expected=$W/e2 allow="--allow $W/e2 --allow $W/e1" errno=ENOSPC
+    fi
+    reset_$scenario
+    if [ "$mode" = kill ]; then
+        faulted "$jobs" "$src" TVCONV_FAULT_AT="$n" TVCONV_FAULT_KILL=1
+    else
+        faulted "$jobs" "$src" TVCONV_FAULT_AT="$n" TVCONV_FAULT_ERRNO="$errno"
+    fi
+    point=$(grep -E ' (FAILED|KILLED)$' "$W/trace" | sed "s| $W/| |; s/ [A-Z]*\$//")
+    [ "$scenario" = first ] && label="first run" || label="re-run"
+    label="$label, $mode at $point, -j $jobs"
+    check "$label: the fault point is reached" test -n "$point"
+    if [ "$mode" = kill ]; then
+        check "$label: killed" test "$status" -eq 137
+        temporaries=--temporaries
+        # Each worker may have replaced a file and died before journalling it.
+        [ "$scenario" = rerun ] && temporaries="$temporaries --lag $W/e1 $jobs"
+    else
+        # Only the removal of the record's journal, and closing the record's
+        # journal or lock, may fail without harm.
+        case "$point" in
+            *" unlink "* | *" close st/rec.json.journal" | *" close st/rec.json.lock") ;;
+            *) check "$label: the failure is reported by the exit status" test "$status" -ne 0 ;;
+        esac
+        temporaries=
+    fi
+    # shellcheck disable=SC2086
+    check "$label: source untouched, nothing half-written, the record true" \
+        checked $allow $temporaries --source "$src" "$W/$(basename "$src").snapshot"
+
+    left=$(find "$T" -name '.tvconv-tree.*' 2>/dev/null | wc -l)
+    tree_run "$jobs" "$src"
+    check "$label: a plain re-run exits as a clean run (got $status)" test "$status" -eq "$clean"
+    check "$label: a plain re-run completes the migration" \
+        checked --exact "$expected" --source "$src" "$W/$(basename "$src").snapshot"
+    check "$label: a plain re-run leaves the record whole" test ! -e "$ST/rec.json.journal"
+    if [ "$left" -gt 0 ]; then
+        check "$label: a plain re-run says it removed the temporary files" \
+            grep -q "^tvconv-tree: removed $left temporary" "$W/err"
+    fi
+}
+
+for scenario in first rerun; do
+    if [ "$scenario" = first ]; then K=$K1; else K=$K2; fi
+    for mode in fail kill; do
+        n=1
+        while [ "$n" -le "$K" ]; do
+            try "$scenario" "$mode" 1 "$n"
+            n=$((n + 1))
+        done
+    done
+done
+
+# Two runs killed in a row, then a plain run after one more source change:
+# the second run's claims must survive the line the first one left cut off,
+# or the changed file is taken for a hand edit and kept.
+S4=$W/src4
+cp -al "$S2" "$S4"
+rm "$S4/about.html"
+printf 'Price: $7 (net)\n' >"$S4/about.html"
+"$PY" "$CHECK" snapshot "$S4" >"$W/src4.snapshot"
+mkdir -p "$W/e4.state"
+"$TREE" -j 1 --state "$W/e4.state/rec.json" "$S4" "$W/e4" 2>/dev/null
+check "a clean run of the fourth version succeeds" test $? -eq 0
+n=1
+while [ "$n" -le "$K2" ]; do
+    reset_rerun
+    faulted 1 "$S2" TVCONV_FAULT_AT="$n" TVCONV_FAULT_KILL=1
+    point=$(grep -E ' KILLED$' "$W/trace" | sed "s| $W/| |; s/ [A-Z]*\$//")
+    label="re-run killed at $point, then killed saving the record"
+    faulted 1 "$S2" TVCONV_FAULT_MATCH="mkstemp $ST/rec.json." TVCONV_FAULT_KILL=1
+    if grep -q ' KILLED$' "$W/trace"; then
+        check "$label: killed" test "$status" -eq 137
+    else
+        check "$label: nothing left to save, so not killed" test "$status" -eq 0
+    fi
+    check "$label: the record true" checked --allow "$W/e2" --temporaries
+    tree_run 1 "$S4"
+    check "$label: a plain run of a changed source exits 0" test "$status" -eq 0
+    check "$label: a plain run of a changed source completes the migration" \
+        checked --exact "$W/e4" --source "$S4" "$W/src4.snapshot"
+    n=$((n + 1))
+done
+
+# Two workers: the order of the calls varies, so every third point only.
+for scenario in first rerun; do
+    if [ "$scenario" = first ]; then K=$K1; else K=$K2; fi
+    for mode in fail kill; do
+        n=1
+        while [ "$n" -le "$K" ]; do
+            try "$scenario" "$mode" 2 "$n"
+            n=$((n + 3))
+        done
+    done
+done
+
+echo "fault points: first run $K1, re-run $K2; $(($(date +%s) - start)) s"
+echo "$passed passed, $failures failed"
+test "$failures" -eq 0
