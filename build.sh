@@ -4,9 +4,10 @@
 #   ./build.sh test      build, then run every test
 # Missing build tools (flex, bison, cmake, ninja, a C++ compiler, the JSON,
 # hash and diff headers, and for the tests GoogleTest, groff, man-db,
-# mandoc, python3, Chromium, Node.js and npm) are installed with apt-get first (as
-# root, or through sudo); the tests' playwright-core comes from npm.
-# TVCONV_WERROR=ON in the environment makes warnings errors (CI sets it).
+# mandoc, python3 with python3-jsonschema, patch, Chromium, Node.js and npm)
+# are installed with apt-get first (as root, or through sudo); the tests'
+# playwright-core comes from npm. TVCONV_WERROR=ON in the environment makes
+# warnings errors (CI sets it).
 set -eu
 cd "$(dirname "$0")"
 
@@ -46,6 +47,12 @@ if [ "$mode" = test ]; then
     need npm npm
     # The fault-injection test checks what a run left behind with Python.
     need python3 python3
+    # The report tests validate the JSON report and the SARIF log with
+    # Debian's python3-jsonschema (rfc3987 lets it check URIs) and apply
+    # --diff output with patch.
+    need /usr/lib/python3/dist-packages/jsonschema/__init__.py python3-jsonschema
+    need /usr/lib/python3/dist-packages/rfc3987.py python3-rfc3987
+    need patch patch
 fi
 . tools/apt-install-missing.sh
 

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Runs the bash completion for tvconv-tree as bash would, on a scratch
 # directory, and checks what it offers: the options that --help lists, files
-# after --report, directories for SOURCE_DIR and TARGET_DIR.
+# after --report, --html, --sarif and --state, nothing after --exclude,
+# directories for SOURCE_DIR and TARGET_DIR.
 # Usage: completion_test.sh COMPLETION_FILE TVCONV_TREE
 set -u
 COMPLETION=$1
@@ -48,6 +49,8 @@ offers - '=>' "${help_options[@]}" --
 offers --re '=>' --report
 offers --check --no '=>' --no-copy
 offers -j 2 --ver '=>' --version
+offers --s '=>' --sarif --state
+offers --check --k '=>' --keep-references
 
 # SOURCE_DIR and TARGET_DIR: directories only, also after options and after
 # "--", where a leading "-" is part of a name.
@@ -57,12 +60,21 @@ offers alpha b '=>' beta
 offers --check -j 2 alpha w '=>' "with space"
 offers -- - '=>' -odd
 offers -- alpha - '=>' -odd
+# Options without a value leave the next word to the directories.
+offers --force al '=>' alpha
+offers --diff --keep-references alpha b '=>' beta
 
 # Option values: --report takes any file, in both "--report F" and
 # "--report=F" (which bash splits at "="); --ext offers the default list.
 offers --report al '=>' alpha alpine.txt
 offers --report = al '=>' alpha alpine.txt
 offers --report = '=>' alpha alpine.txt beta beta.html -odd "with space"
+offers --html al '=>' alpha alpine.txt
+offers --sarif = be '=>' beta beta.html
+offers --state al '=>' alpha alpine.txt
+# A glob is matched under SOURCE_DIR: names here would mislead.
+offers --exclude '' '=>'
+offers --exclude = al '=>'
 offers --ext '' '=>' html,htm,cfg
 offers --ext = h '=>' html,htm,cfg
 offers --help '' '=>'

@@ -1,6 +1,7 @@
 #include "tree/diff.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <dtl/dtl.hpp>
 #include <vector>
 
@@ -27,10 +28,40 @@ void put_line(std::string& out, char mark, std::string_view line) {
     if (line.empty() || line.back() != '\n') out += "\n\\ No newline at end of file\n";
 }
 
-// "-START,COUNT": a range of no lines is named by the line before it.
+// "START,COUNT", or "START" alone for one line, as diff -u writes it; a
+// range of no lines is named by the line before it.
 std::string range(long long start, long long count) {
+    if (count == 1) return std::to_string(start);
     if (count == 0 && start > 0) --start;
     return std::to_string(start) + "," + std::to_string(count);
+}
+
+// A file name as patch reads it: patch ends an unquoted name at a blank, so
+// a name with a blank, a control character, a quote or a backslash is
+// written in C-style quotes, as diff and git write it.
+std::string quoted_name(const std::string& name) {
+    bool plain = true;
+    for (unsigned char c : name)
+        if (c <= ' ' || c == 0x7f || c == '"' || c == '\\') plain = false;
+    if (plain) return name;
+    std::string out = "\"";
+    char buf[8];
+    for (unsigned char c : name) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            default:
+                if (c < ' ' || c == 0x7f) {
+                    std::snprintf(buf, sizeof buf, "\\%03o", c);
+                    out += buf;
+                } else {
+                    out += char(c);
+                }
+        }
+    }
+    return out + "\"";
 }
 
 }  // namespace
@@ -38,6 +69,11 @@ std::string range(long long start, long long count) {
 std::string unified_diff(std::string_view before, std::string_view after,
                          const std::string& old_name, const std::string& new_name) {
     if (before == after) return {};
+    const std::string a_name = quoted_name("a/" + old_name), b_name = quoted_name("b/" + new_name);
+    // patch cannot carry a NUL byte in a line; like diff, say only that the
+    // files differ.
+    if (before.find('\0') != std::string_view::npos || after.find('\0') != std::string_view::npos)
+        return "Binary files " + a_name + " and " + b_name + " differ\n";
     std::vector<std::string_view> a = lines_of(before), b = lines_of(after);
     dtl::Diff<std::string_view, std::vector<std::string_view>> diff(a, b);
     diff.compose();
@@ -72,7 +108,7 @@ std::string unified_diff(std::string_view before, std::string_view after,
     // Hunks: the changes with three lines of context around them, joined
     // where their contexts meet.
     constexpr std::size_t kContext = 3;
-    std::string out = "--- a/" + old_name + "\n+++ b/" + new_name + "\n";
+    std::string out = "--- " + a_name + "\n+++ " + b_name + "\n";
     std::size_t i = 0;
     while (i < edits.size()) {
         while (i < edits.size() && edits[i].mark == ' ') ++i;

@@ -8,8 +8,10 @@
 namespace tvconv::tree {
 
 // A unified diff from `before` (shown as a/OLD_NAME) to `after` (b/NEW_NAME)
-// that patch applies: three lines of context, and a line without a final
-// line feed marked as such. Empty when the two are equal.
+// that patch applies: three lines of context, a line without a final line
+// feed marked as such, and a name that patch would split in C-style quotes.
+// Empty when the two are equal; when either holds a NUL byte, only the line
+// "Binary files a/OLD_NAME and b/NEW_NAME differ".
 std::string unified_diff(std::string_view before, std::string_view after,
                          const std::string& old_name, const std::string& new_name);
 

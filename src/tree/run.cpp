@@ -127,13 +127,16 @@ class Runner {
         for (std::size_t i = 0; i < entries_.size(); ++i) {
             const Entry& e = entries_[i];
             auto in_failed = failed_dirs.find(parent_dir(e.target));
-            if (in_failed != failed_dirs.end() && e.kind != Kind::kSkipped &&
-                e.kind != Kind::kExcluded) {
+            // A file that --no-copy leaves out loses nothing with its
+            // directory: it is not copied, as anywhere else.
+            const bool written = e.kind != Kind::kSkipped && e.kind != Kind::kExcluded &&
+                                 (e.kind != Kind::kFile || options_.copy);
+            if (in_failed != failed_dirs.end() && written) {
                 results_[i] = failed("its directory could not be created");
                 results_[i].quiet = true;
                 if (e.kind == Kind::kDirectory)
                     failed_dirs[e.target] = in_failed->second;
-                else if (e.kind == Kind::kTemplate || options_.copy)
+                else
                     ++results_[in_failed->second].files_lost;
                 finished_[i] = 1;
             } else if (e.kind == Kind::kDirectory) {
@@ -310,11 +313,7 @@ class Runner {
                     return r;
             }
             output = converted.output.str();
-            if (options_.diff) {
-                r.diff = bytes.find('\0') != std::string::npos
-                             ? "Binary files a/" + e.path + " and b/" + e.target + " differ\n"
-                             : unified_diff(bytes, output, e.path, e.target);
-            }
+            if (options_.diff) r.diff = unified_diff(bytes, output, e.path, e.target);
         } else {
             r.status = Status::kCopied;
         }

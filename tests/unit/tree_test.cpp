@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/convert.h"
+#include "tree/diff.h"
 #include "tree/html.h"
 #include "tree/names.h"
 #include "tree/options.h"
@@ -82,6 +83,71 @@ TEST(TreeReport, PrintableEscapesControlsAndReordering) {
     EXPECT_EQ(printable("\x9b"), "\\x9b");                           // a lone byte
     EXPECT_EQ(printable("evil\xe2\x80\xaeharmless"), "evil\\u202eharmless");
     EXPECT_EQ(printable("caf\xc3\xa9 \xe2\x81\xa6"), "caf\xc3\xa9 \\u2066");
+}
+
+// The lines "1\n" to "N\n", with line K replaced by `with` (0: none).
+std::string numbered(int n, int k = 0, const char* with = "X") {
+    std::string out;
+    for (int i = 1; i <= n; ++i)
+        out += i == k ? std::string(with) + "\n" : std::to_string(i) + "\n";
+    return out;
+}
+
+// Hunks as GNU diff -u writes them for the same files (each expectation was
+// taken from diff -u): three lines of context, "START" alone for a range of
+// one line, an empty range named by the line before it, and two changes
+// in one hunk while at most six unchanged lines lie between them.
+TEST(TreeDiff, HunksAreThoseOfDiffU) {
+    auto body = [](std::string_view a, std::string_view b) {
+        std::string d = unified_diff(a, b, "f", "f");
+        EXPECT_TRUE(d.starts_with("--- a/f\n+++ b/f\n")) << d;
+        return d.substr(d.find("@@"));
+    };
+    EXPECT_EQ(body("a\n", "b\n"), "@@ -1 +1 @@\n-a\n+b\n");
+    EXPECT_EQ(body("", "x\ny\n"), "@@ -0,0 +1,2 @@\n+x\n+y\n");
+    EXPECT_EQ(body("x\ny\n", ""), "@@ -1,2 +0,0 @@\n-x\n-y\n");
+    EXPECT_EQ(body("a\nb\n", "x\na\nb\n"), "@@ -1,2 +1,3 @@\n+x\n a\n b\n");
+    EXPECT_EQ(body(numbered(10), numbered(10, 5)),
+              "@@ -2,7 +2,7 @@\n 2\n 3\n 4\n-5\n+X\n 6\n 7\n 8\n");
+    std::string first_gone = numbered(10).substr(2);
+    EXPECT_EQ(body(numbered(10), first_gone), "@@ -1,4 +1,3 @@\n-1\n 2\n 3\n 4\n");
+    std::string inserted = numbered(10);
+    inserted.insert(inserted.find("6\n"), "new\n");
+    EXPECT_EQ(body(numbered(10), inserted), "@@ -3,6 +3,7 @@\n 3\n 4\n 5\n+new\n 6\n 7\n 8\n");
+
+    // Six unchanged lines between two changes: one hunk; seven: two.
+    std::string six = numbered(20, 3);
+    six.replace(six.find("\n10\n") + 1, 2, "Y");
+    EXPECT_EQ(body(numbered(20), six),
+              "@@ -1,13 +1,13 @@\n 1\n 2\n-3\n+X\n 4\n 5\n 6\n 7\n 8\n 9\n-10\n+Y\n 11\n 12\n "
+              "13\n");
+    std::string seven = numbered(20, 3);
+    seven.replace(seven.find("\n11\n") + 1, 2, "Y");
+    EXPECT_EQ(body(numbered(20), seven),
+              "@@ -1,6 +1,6 @@\n 1\n 2\n-3\n+X\n 4\n 5\n 6\n"
+              "@@ -8,7 +8,7 @@\n 8\n 9\n 10\n-11\n+Y\n 12\n 13\n 14\n");
+}
+
+// A last line without a line feed differs from the same line with one, and
+// is marked so that patch restores it exactly.
+TEST(TreeDiff, MissingFinalLineFeedsAreMarked) {
+    const std::string mark = "\\ No newline at end of file\n";
+    EXPECT_EQ(unified_diff("a", "b", "f", "f"),
+              "--- a/f\n+++ b/f\n@@ -1 +1 @@\n-a\n" + mark + "+b\n" + mark);
+    EXPECT_EQ(unified_diff("a\nb", "a\nb\n", "f", "f"),
+              "--- a/f\n+++ b/f\n@@ -1,2 +1,2 @@\n a\n-b\n" + mark + "+b\n");
+    EXPECT_EQ(unified_diff("same", "same", "f", "f"), "");
+}
+
+// patch ends an unquoted name at a blank; a NUL byte cannot be patched.
+TEST(TreeDiff, NamesThatPatchWouldSplitAreQuoted) {
+    std::string d = unified_diff("a\n", "b\n", "my dir/\"x\"\t\\.cfg", "my dir/x.tvx");
+    EXPECT_TRUE(d.starts_with("--- \"a/my dir/\\\"x\\\"\\t\\\\.cfg\"\n+++ \"b/my dir/x.tvx\"\n@@"))
+        << d;
+    d = unified_diff("a\n", "b\n", "caf\xc3\xa9/\x01.html", "caf\xc3\xa9/\x01.html");
+    EXPECT_TRUE(d.starts_with("--- \"a/caf\xc3\xa9/\\001.html\"\n")) << d;
+    EXPECT_EQ(unified_diff(std::string_view("a\0b\n", 4), "ab\n", "n x.html", "n x.html"),
+              "Binary files \"a/n x.html\" and \"b/n x.html\" differ\n");
 }
 
 // Template text in the HTML page is inert text, and every byte stays visible.

@@ -1,0 +1,450 @@
+"""Checks of tvconv-tree's reports for reports_test.sh. Run with Debian's
+/usr/bin/python3, which has python3-jsonschema.
+
+  check_reports.py validate json|sarif FILE SCHEMA
+      FILE is valid against SCHEMA; and documents made invalid from it on
+      purpose are not, so that a validator that accepts anything fails.
+  check_reports.py expect REPORT.json EXPECTED.json TOOL
+      Every field of the JSON report has the value EXPECTED gives ("@TOOL@"
+      stands for TOOL), and there is no other field.
+  check_reports.py agree REPORT.json REPORT.sarif REPORT.html SOURCE_DIR
+      The three reports say the same: the summary counts follow from the
+      list of files, the SARIF results are the JSON diagnostics, and the
+      HTML page shows the same counts and the same findings.
+  check_reports.py same-but-roots ROOT_A ROOT_B FILE...
+      Each FILE under ROOT_A equals the one under ROOT_B once each root's
+      absolute path is replaced by one placeholder.
+
+Each command prints what differs and exits 1 when a check fails.
+"""
+
+import copy
+import json
+import os
+import re
+import sys
+import urllib.parse
+from collections import Counter
+from html.parser import HTMLParser
+
+import jsonschema
+
+failures = []
+
+
+def fail(message):
+    failures.append(message)
+
+
+def load(path):
+    with open(path, "rb") as f:
+        return json.loads(f.read().decode("utf-8"))
+
+
+def as_bytes(text):
+    """A name or message of the JSON report as the bytes it stands for."""
+    return text.encode("utf-8", "surrogateescape")
+
+
+def shown(text):
+    """How the SARIF log shows those bytes: \\xNN for a byte that is not
+    UTF-8."""
+    return as_bytes(text).decode("utf-8", "backslashreplace")
+
+
+def html_shown(text):
+    """How the HTML page shows them: \\xNN for a byte that is not UTF-8 and
+    for a control character but the tab."""
+    out = []
+    for c in as_bytes(text).decode("utf-8", "surrogateescape"):
+        n = ord(c)
+        if 0xDC80 <= n <= 0xDCFF:
+            out.append(f"\\x{n - 0xDC00:02x}")
+        elif (n < 0x20 and c != "\t") or n == 0x7F:
+            out.append(f"\\x{n:02x}")
+        else:
+            out.append(c)
+    return "".join(out)
+
+
+# --- validate ------------------------------------------------------------------
+
+def validator(schema):
+    cls = jsonschema.validators.validator_for(schema)
+    cls.check_schema(schema)
+    checker = cls.FORMAT_CHECKER
+    # Without rfc3987 the validator skips "uri" silently.
+    if "uri" not in checker.checkers:
+        sys.exit("jsonschema cannot check URIs: install python3-rfc3987")
+    return cls(schema, format_checker=checker)
+
+
+def errors(v, document):
+    return sorted(f"{'/'.join(map(str, e.absolute_path))}: {e.message}"
+                  for e in v.iter_errors(document))
+
+
+def json_mutants(doc):
+    def set_(path, value):
+        def mutate(d):
+            target = d
+            for key in path[:-1]:
+                target = target[key]
+            target[path[-1]] = value
+        return mutate
+
+    def drop(path):
+        def mutate(d):
+            target = d
+            for key in path[:-1]:
+                target = target[key]
+            del target[path[-1]]
+        return mutate
+
+    yield "format_version 2", set_(["format_version"], 2)
+    yield "exit_status 2", set_(["exit_status"], 2)
+    yield "check as a string", set_(["check"], "false")
+    yield "no summary.stale", drop(["summary", "stale"])
+    yield "a negative count", set_(["summary", "templates"], -1)
+    if doc["files"]:
+        yield "a file of status 'done'", set_(["files", 0, "status"], "done")
+    if doc["diagnostics"]:
+        yield "severity 'warn'", set_(["diagnostics", 0, "severity"], "warn")
+        yield "line 0", set_(["diagnostics", 0, "line"], 0)
+        yield "a diagnostic without its code", drop(["diagnostics", 0, "code"])
+
+
+def sarif_mutants(doc):
+    results = doc["runs"][0]["results"]
+
+    def mutate_result(index, change):
+        def mutate(d):
+            change(d["runs"][0]["results"][index])
+        return mutate
+
+    yield "version 2.0.0", lambda d: d.__setitem__("version", "2.0.0")
+    yield "no runs", lambda d: d.pop("runs")
+    yield "a driver without a name", lambda d: d["runs"][0]["tool"]["driver"].pop("name")
+    yield "a rule of level 'warn'", lambda d: d["runs"][0]["tool"]["driver"]["rules"][0][
+        "defaultConfiguration"].__setitem__("level", "warn")
+    yield "a $schema that is no URI", lambda d: d.__setitem__("$schema", "no scheme")
+    if results:
+        yield "level 'warn'", mutate_result(0, lambda r: r.__setitem__("level", "warn"))
+        yield "a result without a message", mutate_result(0, lambda r: r.pop("message"))
+    with_line = [i for i, r in enumerate(results)
+                 if "region" in r["locations"][0]["physicalLocation"]]
+    if with_line:
+        yield "startLine 0", mutate_result(
+            with_line[0],
+            lambda r: r["locations"][0]["physicalLocation"]["region"].__setitem__("startLine", 0))
+
+
+def validate(kind, path, schema_path):
+    doc = load(path)
+    v = validator(load(schema_path))
+    for e in errors(v, doc):
+        fail(f"{path}: {e}")
+    mutants = json_mutants(doc) if kind == "json" else sarif_mutants(doc)
+    tried = 0
+    for name, mutate in mutants:
+        bad = copy.deepcopy(doc)
+        mutate(bad)
+        tried += 1
+        if not errors(v, bad):
+            fail(f"{path}: the schema accepts a document with {name}")
+    if tried < 5:
+        fail(f"{path}: too few invalid documents tried ({tried})")
+
+
+# --- expect --------------------------------------------------------------------
+
+def compare(got, want, where, out):
+    if isinstance(want, dict) and isinstance(got, dict):
+        for key in want:
+            if key not in got:
+                out.append(f"{where}.{key}: missing, expected {want[key]!r}")
+            else:
+                compare(got[key], want[key], f"{where}.{key}", out)
+        for key in got:
+            if key not in want:
+                out.append(f"{where}.{key}: not expected, got {got[key]!r}")
+    elif isinstance(want, list) and isinstance(got, list):
+        for i, (g, w) in enumerate(zip(got, want)):
+            compare(g, w, f"{where}[{i}]", out)
+        for i in range(len(want), len(got)):
+            out.append(f"{where}[{i}]: not expected, got {got[i]!r}")
+        for i in range(len(got), len(want)):
+            out.append(f"{where}[{i}]: missing, expected {want[i]!r}")
+    # bool is an int in Python: true must not pass for 1.
+    elif type(got) is not type(want) or got != want:
+        out.append(f"{where}: got {got!r}, expected {want!r}")
+
+
+def expect(report_path, expected_path, tool):
+    want = load(expected_path)
+    if want.get("tool") == "@TOOL@":
+        want["tool"] = tool
+    differences = []
+    compare(load(report_path), want, "report", differences)
+    for d in differences:
+        fail(f"{report_path}: {d}")
+
+
+# --- agree ---------------------------------------------------------------------
+
+# Codes that say what happened to a file, not what its conversion found.
+FILE_CODES = {"file-failed", "template-skipped", "file-skipped", "edited-by-hand",
+              "stale-target"}
+
+
+def derived_summary(doc):
+    files = doc["files"]
+    status = Counter(f["status"] for f in files)
+    action = Counter(f["action"] for f in files)
+    failed_dirs = [f["path"] for f in files
+                   if f["kind"] == "directory" and f["status"] == "failed"]
+    # A directory that could not be made counts through the files lost
+    # with it, when there are any.
+    empty_failed_dirs = [d for d in failed_dirs
+                         if not any(f["path"].startswith(d + "/") and f["status"] == "failed"
+                                    for f in files)]
+    return {
+        "templates": sum(f["kind"] == "template" for f in files),
+        "other_files": sum(f["kind"] == "file" for f in files),
+        "converted": status["converted"],
+        "manual": status["manual"],
+        "edited": status["edited"],
+        "failed": sum(f["status"] == "failed" and f["kind"] != "directory" for f in files)
+        + len(empty_failed_dirs),
+        "copied": status["copied"],
+        "not_copied": status["not_copied"],
+        "renamed": len(doc["renames"]),
+        "references_rewritten": sum(d["code"] == "reference-rewritten"
+                                    for d in doc["diagnostics"]),
+        "written": action["written"],
+        "unchanged": action["unchanged"],
+        "skipped": status["skipped"],
+        "excluded": status["excluded"],
+        "stale": len(doc["stale"]),
+    }
+
+
+def check_json_consistency(doc, path):
+    derived = derived_summary(doc)
+    if derived != doc["summary"]:
+        fail(f"{path}: the summary {doc['summary']} does not follow from the lists: {derived}")
+    findings = Counter(d["path"] for d in doc["diagnostics"] if d["code"] not in FILE_CODES)
+    for f in doc["files"]:
+        if f["kind"] == "template" and f["diagnostics"] != findings[f["path"]]:
+            fail(f"{path}: {f['path']} counts {f['diagnostics']} diagnostics, "
+                 f"the list has {findings[f['path']]}")
+    renamed = [{"from": f["path"], "to": f["target"]} for f in doc["files"]
+               if f["kind"] == "template" and f["target"] != f["path"]
+               and f["status"] in ("converted", "manual", "edited")]
+    if renamed != doc["renames"]:
+        fail(f"{path}: renames {doc['renames']}, but the files say {renamed}")
+
+
+def check_sarif(doc, sarif, path, source_dir):
+    if len(sarif["runs"]) != 1:
+        fail(f"{path}: {len(sarif['runs'])} runs")
+        return
+    run = sarif["runs"][0]
+    driver = run["tool"]["driver"]
+    if driver["name"] != "tvconv-tree" or doc["tool"] != "tvconv-tree " + driver["version"]:
+        fail(f"{path}: driver {driver['name']} {driver['version']}, JSON {doc['tool']}")
+    rules = driver["rules"]
+    levels = {r["id"]: r["defaultConfiguration"]["level"] for r in rules}
+    if len(levels) != len(rules):
+        fail(f"{path}: a rule id appears twice")
+    root = "file://" + urllib.parse.quote(os.path.realpath(source_dir)) + "/"
+    base = run["originalUriBaseIds"]["SRCROOT"]["uri"]
+    if base != root:
+        fail(f"{path}: SRCROOT {base}, expected {root}")
+
+    results = run["results"]
+    if len(results) != len(doc["diagnostics"]):
+        fail(f"{path}: {len(results)} results for {len(doc['diagnostics'])} JSON diagnostics")
+    for i, (r, d) in enumerate(zip(results, doc["diagnostics"])):
+        where = f"{path}: result {i} ({d['path']} {d['code']})"
+        location = r["locations"][0]["physicalLocation"]
+        artifact = location["artifactLocation"]
+        line = location.get("region", {}).get("startLine")
+        got = (r["ruleId"], r["level"], r["message"]["text"],
+               urllib.parse.unquote_to_bytes(artifact["uri"]), artifact["uriBaseId"], line)
+        want = (d["code"], d["severity"], shown(d["message"]), as_bytes(d["path"]), "SRCROOT",
+                d["line"])
+        if got != want:
+            fail(f"{where}: {got} != {want}")
+        if len(r["locations"]) != 1:
+            fail(f"{where}: {len(r['locations'])} locations")
+        if not re.fullmatch(r"(?:[A-Za-z0-9._~/-]|%[0-9A-F]{2})+", artifact["uri"]):
+            fail(f"{where}: the uri {artifact['uri']} is not percent-encoded throughout")
+        if levels.get(r["ruleId"]) != r["level"] or rules[r["ruleIndex"]]["id"] != r["ruleId"]:
+            fail(f"{where}: rule {r.get('ruleIndex')} and level {r['level']} disagree with "
+                 f"the rules")
+
+
+class Page(HTMLParser):
+    """The counts, exit status and findings of the HTML report."""
+
+    def __init__(self):
+        super().__init__(convert_charrefs=True)
+        self.counts = {}
+        self.exit_status = None
+        self.findings = []  # [path, code, severity, text]
+        self.rows = Counter()  # table rows by section id
+        self._stack = []  # open elements: (tag, attributes)
+        self._path = None
+        self._text = None  # what collects text: (kind, key)
+        self._buffer = ""
+
+    def handle_starttag(self, tag, attrs):
+        a = dict(attrs)
+        self._stack.append((tag, a))
+        classes = (a.get("class") or "").split()
+        if tag == "td" and "data-key" in a:
+            self._collect(("count", a["data-key"]))
+        elif tag == "b" and a.get("id") == "exit-status":
+            self._collect(("exit", None))
+        elif tag == "h3":
+            self._collect(("path", None))
+        elif tag == "div" and "finding" in classes:
+            self.findings.append([self._path, a.get("data-code"),
+                                  [c for c in classes if c != "finding"], ""])
+        elif tag == "p" and self.findings and self._inside_finding():
+            self._collect(("finding", None))
+        elif tag == "tr":
+            section = next((x.get("id") for t, x in reversed(self._stack) if t == "section"),
+                           None)
+            self.rows[section] += 1
+
+    def handle_endtag(self, tag):
+        while self._stack:
+            open_tag, _ = self._stack.pop()
+            if open_tag == tag:
+                break
+        if self._text and tag in ("td", "b", "h3", "p"):
+            kind, key = self._text
+            text = self._buffer
+            self._text = None
+            if kind == "count":
+                self.counts[key] = int(text)
+            elif kind == "exit":
+                self.exit_status = int(text)
+            elif kind == "path":
+                self._path = text
+            elif kind == "finding":
+                self.findings[-1][3] = text
+
+    def handle_data(self, data):
+        if self._text:
+            self._buffer += data
+
+    def _collect(self, what):
+        self._text = what
+        self._buffer = ""
+
+    def _inside_finding(self):
+        return any(t == "div" and "finding" in (x.get("class") or "").split()
+                   for t, x in self._stack[:-1])
+
+
+def check_html(doc, path):
+    with open(path, "rb") as f:
+        text = f.read().decode("utf-8")
+    page = Page()
+    page.feed(text)
+    page.close()
+    # Each count carries the JSON summary's key.
+    if set(page.counts) != set(doc["summary"]):
+        fail(f"{path}: counts {sorted(page.counts)}, JSON {sorted(doc['summary'])}")
+    for key, value in page.counts.items():
+        if doc["summary"].get(key) != value:
+            fail(f"{path}: {key} is {value}, the JSON report says {doc['summary'].get(key)}")
+    if page.exit_status != doc["exit_status"]:
+        fail(f"{path}: exit status {page.exit_status}, JSON {doc['exit_status']}")
+    if ("(check only: nothing written)" in text) != doc["check"]:
+        fail(f"{path}: says check only: {not doc['check']}, JSON check: {doc['check']}")
+    if ("(interrupted)" in text) != doc["interrupted"]:
+        fail(f"{path}: interrupted: {not doc['interrupted']}, JSON {doc['interrupted']}")
+
+    # The page shows what asks for attention, warnings and errors, grouped by
+    # file in the order of the JSON list; notes are listed in their sections.
+    wanted = [d for d in doc["diagnostics"] if d["severity"] != "note"]
+    by_code_page = Counter(f[1] for f in page.findings)
+    by_code_json = Counter(d["code"] for d in wanted)
+    if by_code_page != by_code_json:
+        fail(f"{path}: findings by code {dict(by_code_page)}, JSON {dict(by_code_json)}")
+    order = []
+    for d in wanted:
+        if d["path"] not in order:
+            order.append(d["path"])
+    grouped = [d for p in order for d in wanted if d["path"] == p]
+    for i, (f, d) in enumerate(zip(page.findings, grouped)):
+        line = f", line {d['line']}" if d["line"] is not None else ""
+        want = [html_shown(d["path"]), d["code"], [d["severity"]],
+                f"{d['code']} {d['severity']}{line}: {html_shown(d['message'])}"]
+        if f != want:
+            fail(f"{path}: finding {i}: {f} != {want}")
+    if len(page.findings) != len(grouped):
+        fail(f"{path}: {len(page.findings)} findings, JSON {len(grouped)}")
+    rows = {
+        "failed": sum(d["code"] == "file-failed" for d in doc["diagnostics"]),
+        "rewrites": doc["summary"]["references_rewritten"],
+        "renames": len(doc["renames"]),
+        "skipped": doc["summary"]["skipped"],
+        "excluded": doc["summary"]["excluded"],
+        "stale": doc["summary"]["stale"],
+    }
+    for section, n in rows.items():
+        if page.rows[section] != n:
+            fail(f"{path}: {page.rows[section]} rows under {section}, JSON {n}")
+
+
+def agree(json_path, sarif_path, html_path, source_dir):
+    doc = load(json_path)
+    check_json_consistency(doc, json_path)
+    check_sarif(doc, load(sarif_path), sarif_path, source_dir)
+    check_html(doc, html_path)
+
+
+# --- same-but-roots ------------------------------------------------------------
+
+def same_but_roots(root_a, root_b, names):
+    for name in names:
+        texts = []
+        for root in (root_a, root_b):
+            with open(os.path.join(root, name), "rb") as f:
+                data = f.read()
+            real = os.path.realpath(root).encode()
+            if real not in data:
+                fail(f"{root}/{name}: does not name {real!r}")
+            texts.append(data.replace(real, b"@ROOT@"))
+        if texts[0] != texts[1]:
+            a, b = (t.decode("utf-8", "replace").splitlines() for t in texts)
+            first = next((i for i, (x, y) in enumerate(zip(a, b)) if x != y), min(len(a), len(b)))
+            fail(f"{name}: differs at line {first + 1}: "
+                  f"{a[first] if first < len(a) else '(end)'!r} vs "
+                  f"{b[first] if first < len(b) else '(end)'!r}")
+
+
+def main(argv):
+    command = argv[1] if len(argv) > 1 else ""
+    if command == "validate" and len(argv) == 5:
+        validate(argv[2], argv[3], argv[4])
+    elif command == "expect" and len(argv) == 5:
+        expect(argv[2], argv[3], argv[4])
+    elif command == "agree" and len(argv) == 6:
+        agree(*argv[2:])
+    elif command == "same-but-roots" and len(argv) >= 5:
+        same_but_roots(argv[2], argv[3], argv[4:])
+    else:
+        sys.exit(__doc__)
+    for f in failures:
+        print(f, file=sys.stderr)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
