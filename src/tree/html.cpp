@@ -377,7 +377,7 @@ std::string html_report(const RunReport& run, int status, const SourceReader& re
     list_section("failed", "Failed", failed);
     list_section("skipped", "Skipped", skipped);
     list_section("excluded", "Excluded", excluded);
-    list_section("stale", "Stale targets (source deleted, target kept)", stale);
+    list_section("stale", "Stale targets (source gone or no longer converted; target kept)", stale);
 
     out += "<script>" + std::string(kScript) + "</script>\n</body>\n</html>\n";
     return out;

@@ -192,7 +192,8 @@ const CodeHelp kCodeHelp[] = {
     {"edited-by-hand",
      "The target file was changed since the last run wrote it; it was not overwritten."},
     {"stale-target",
-     "The target file's source is gone since the last run; the target file was kept."},
+     "The target file's source is gone, or no longer converted, since the last run; the "
+     "target file was kept."},
 };
 const std::size_t kCodeHelpCount = sizeof kCodeHelp / sizeof kCodeHelp[0];
 
@@ -227,7 +228,9 @@ std::vector<Item> report_items(const RunReport& run) {
     }
     for (const Stale& s : run.stale)
         add(s.source, std::nullopt, "stale-target",
-            "stale: the source is gone; " + s.target + " was kept");
+            (s.source_exists ? "stale: the source is no longer converted; "
+                             : "stale: the source is gone; ") +
+                s.target + " was kept");
     return items;
 }
 
@@ -317,7 +320,7 @@ std::string summary_text(const RunReport& run) {
     if (c.of(Status::kSkipped)) out += line("skipped", c.of(Status::kSkipped)) + skipped;
     if (c.of(Status::kExcluded)) out += line("excluded", c.of(Status::kExcluded)) + excluded;
     if (!run.stale.empty()) {
-        out += line("stale (source deleted; target kept)", run.stale.size());
+        out += line("stale (source gone or no longer converted; target kept)", run.stale.size());
         for (const Stale& s : run.stale)
             out += "    " + printable(s.target) + " (from " + printable(s.source) + ")\n";
     }
@@ -384,7 +387,9 @@ std::string json_report(const RunReport& run, int status) {
                                    {"message", text(d.message)}});
     }
     for (const Stale& s : run.stale)
-        stale.push_back(json{{"target", text(s.target)}, {"source", text(s.source)}});
+        stale.push_back(json{{"target", text(s.target)},
+                             {"source", text(s.source)},
+                             {"reason", s.source_exists ? "no longer converted" : "source deleted"}});
 
     json report{
         {"format_version", 1},

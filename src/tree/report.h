@@ -72,10 +72,13 @@ struct Item {
 struct RunReport;
 std::vector<Item> report_items(const RunReport& run);
 
-// A target whose source is gone since the last run: listed, never deleted.
+// A target that the last run wrote and this one does not produce: its
+// source is gone, or no longer converted (excluded, or no longer a
+// template's name). Listed, never deleted.
 struct Stale {
     std::string target;
     std::string source;
+    bool source_exists = false;
 };
 
 struct RunReport {

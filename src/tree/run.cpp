@@ -188,7 +188,8 @@ class Runner {
             if (produced.count(target)) continue;
             struct stat st;
             if (::lstat(under(target_, target).c_str(), &st) == 0)
-                stale.push_back({target, file.source});
+                stale.push_back({target, file.source,
+                                 ::lstat(under(source_, file.source).c_str(), &st) == 0});
             else
                 gone.push_back(target);
         }

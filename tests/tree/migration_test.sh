@@ -108,6 +108,11 @@ rm s/sub/c.htm
 "$TREE" s t 2>err
 check "stale: target kept" test -f t/sub/c.htm
 check "stale: listed" has '^    sub/c.htm (from sub/c.htm)$' err
+# A source that is still there but now excluded is no longer converted: its
+# target is stale for that reason, not because the source is gone.
+"$TREE" --exclude a.html --report stale.json s t 2>/dev/null
+check "stale: an excluded source is not called deleted" \
+    grep -q '"message": "stale: the source is no longer converted; a.html was kept"' stale.json
 # Something a conversion depends on beyond its source: a macro file that
 # appears converts again the unchanged page that refers to it.
 printf '^macro_use[_later.cfg]\n' >s/uses.html

@@ -266,7 +266,7 @@ expect "second run" r2.json <<'END'
      "action": "unchanged", "diagnostics": 0}
   ],
   "renames": [{"from": "inc/_menu.cfg", "to": "inc/menu.tvx"}],
-  "stale": [{"target": "old.html", "source": "old.html"}],
+  "stale": [{"target": "old.html", "source": "old.html", "reason": "source deleted"}],
   "diagnostics": [
     {"path": "blocked", "line": null, "code": "file-failed", "severity": "error",
      "message": "failed: cannot create directory: Not a directory"},
