@@ -37,6 +37,10 @@ Outcome convert_bytes(std::string_view input, ParserLoop loop) {
     return o;
 }
 
+const char* name_of(BulkLoop loop) {
+    return loop == BulkLoop::vector ? "vector bulk loop" : "portable bulk loop";
+}
+
 std::string convert_text(std::string_view input) {
     return convert_bytes(input).output;
 }

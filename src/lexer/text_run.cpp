@@ -7,6 +7,7 @@
 #include "lexer/text_run.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -17,6 +18,10 @@
 #include "lexer/scanner_numbers.h"
 #include "lexer/scanner_tables.h"
 #include "text/text.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tvconv {
 
@@ -134,6 +139,219 @@ struct ByteActions {
 const ByteActions& byte_actions() {
     static const ByteActions actions;
     return actions;
+}
+
+// --- Bulk stretches -------------------------------------------------------
+// A byte is plain in a start condition when it is a text token of its own,
+// copied as it is, at a line start and elsewhere alike, or a line feed
+// (copied and counted). A stretch of plain bytes is copied whole: taking its
+// bytes one token at a time would copy each and count the line feeds. A
+// byte that is a token of its own written with a caret before it (an escape)
+// is taken inside the same loop, so a stretch goes on after it. Everything
+// else ends the loop: "@" (a header at a line start), NUL, and any byte that
+// may begin a longer token or moves a counter. Blank runs take only spaces,
+// tabs and line feeds.
+
+enum Weight : std::uint16_t {
+    kPlain = 0,
+    kPlainLineFeed = 1,
+    kEscape = 0x100,  // eight weights add up without a carry out of the low byte
+    kEnd = 0x1000,   // nor out of the escape count
+};
+
+struct BulkClass {
+#if defined(__SSE2__)
+    // The listed bytes, each in all lanes, and the movemask of a block of
+    // plain bytes compared with them.
+    __m128i want[16];
+    unsigned flip;
+#endif
+    std::array<std::uint16_t, 256> weight{};  // a Weight per byte
+    // For the vector loop: the bytes that are not plain, or (`listed_plain`)
+    // the plain ones, whichever list is shorter; none when neither fits.
+    int listed = 0;
+    bool listed_plain = false;
+    std::array<unsigned char, 16> list{};
+};
+
+constexpr int kBulkModes = 2;  // text runs, blank runs
+
+BulkClass make_bulk_class(const ByteActions& actions, int condition, bool blanks_only,
+                          int let_through) {
+    BulkClass c;
+    const auto& at = actions.action[static_cast<std::size_t>(condition)];
+    int plain_count = 0;
+    for (int b = 0; b < 256; ++b) {
+        const auto i = static_cast<std::size_t>(b);
+        Action a = b == 0 || at[0][i] != at[1][i] ? kComplex : at[0][i];
+        Weight w = a == kCopy ? kPlain
+                   : a == kNewLine ? kPlainLineFeed
+                   : a == kCaret || a == kSemiEscape ? kEscape
+                                                      : kEnd;
+        if (blanks_only && b != ' ' && b != '\t' && b != '\n') w = kEnd;
+        if (b == let_through) w = kPlain;
+        c.weight[i] = w;
+        plain_count += w == kPlain || w == kPlainLineFeed;
+    }
+    c.listed_plain = plain_count < 128;
+    int n = 0;
+    for (int b = 0; b < 256; ++b) {
+        std::uint16_t w = c.weight[static_cast<std::size_t>(b)];
+        bool plain = w == kPlain || w == kPlainLineFeed;
+        if (plain != c.listed_plain) continue;
+        if (n == 16) return c.listed = 0, c;
+        c.list[static_cast<std::size_t>(n++)] = static_cast<unsigned char>(b);
+    }
+    c.listed = n;
+#if defined(__SSE2__)
+    for (int i = 0; i < 16; ++i)
+        c.want[i] = _mm_set1_epi8(static_cast<char>(c.list[static_cast<std::size_t>(i < n ? i : 0)]));
+    c.flip = c.listed_plain ? 0xffffu : 0u;
+#endif
+    return c;
+}
+
+struct BulkClasses {
+    // [condition][blank runs]
+    std::array<std::array<BulkClass, kBulkModes>, kConditions> of;
+    explicit BulkClasses(int let_through) {
+        const ByteActions& actions = byte_actions();
+        for (int c = 0; c < kConditions; ++c)
+            for (int m = 0; m < kBulkModes; ++m)
+                of[static_cast<std::size_t>(c)][static_cast<std::size_t>(m)] =
+                    make_bulk_class(actions, c, m != 0, let_through);
+    }
+};
+
+std::atomic<bool> portable_bulk{false};
+std::atomic<int> let_through_byte{-1};
+
+const BulkClasses& bulk_classes() {
+    static const BulkClasses classes(-1);
+    int extra = let_through_byte.load(std::memory_order_relaxed);
+    if (extra < 0) return classes;
+    // The tests' widened classes, built anew on each change.
+    static int built_for = -1;
+    static BulkClasses widened(-1);
+    if (built_for != extra) {
+        widened = BulkClasses(extra);
+        built_for = extra;
+    }
+    return widened;
+}
+
+// Copies from `p` on, not past `end`, the plain bytes and escapes to `out`,
+// and adds the line feeds among them to `lines`. Returns where it stopped.
+// The portable loop adds eight weights at a time: anything but plain bytes
+// shows in the sum, and those eight are then taken one by one.
+char* bulk_portable(const BulkClass& c, char* p, const char* end, char*& out, int& lines) {
+    const std::uint16_t* w = c.weight.data();
+    auto at = [&](int i) { return w[static_cast<unsigned char>(p[i])]; };
+    for (;;) {
+        while (end - p >= 8) {
+            unsigned sum = at(0) + at(1) + at(2) + at(3) + at(4) + at(5) + at(6) + at(7);
+            if (sum >= kEscape) break;
+            std::memcpy(out, p, 8);
+            lines += static_cast<int>(sum);
+            p += 8;
+            out += 8;
+        }
+        for (int i = 0; i < 8; ++i) {
+            if (p == end) return p;
+            switch (at(0)) {
+                case kPlain:
+                    break;
+                case kPlainLineFeed:
+                    ++lines;
+                    break;
+                case kEscape:
+                    *out++ = '^';
+                    break;
+                default:
+                    return p;
+            }
+            *out++ = *p++;
+        }
+    }
+}
+
+#if defined(__SSE2__)
+// The set bits of each byte value, for the line feeds before a stop.
+constexpr std::array<std::uint8_t, 256> kBitCount = [] {
+    std::array<std::uint8_t, 256> n{};
+    for (std::size_t i = 1; i < 256; ++i) n[i] = static_cast<std::uint8_t>(n[i / 2] + (i & 1));
+    return n;
+}();
+
+// Sixteen bytes at a time, each compared with the first N listed bytes
+// (the list is padded with its first byte). Line feeds are added up per
+// byte lane and summed every 255 blocks, before a lane can overflow.
+template <int N>
+char* bulk_sse2(const BulkClass& c, char* p, const char* end, char*& out, int& lines) {
+    __m128i want[N];
+    for (int i = 0; i < N; ++i) want[i] = c.want[i];
+    const unsigned flip = c.flip;
+    const __m128i line_feed = _mm_set1_epi8('\n');
+    const __m128i zero = _mm_setzero_si128();
+    __m128i feeds = zero;
+    int blocks = 0;
+    char* o = out;
+    int lf_count = 0;
+    while (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i hit = _mm_cmpeq_epi8(v, want[0]);
+        for (int i = 1; i < N; ++i) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, want[i]));
+        unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(hit)) ^ flip;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
+        __m128i lf = _mm_cmpeq_epi8(v, line_feed);
+        if (stop) {
+            unsigned n = static_cast<unsigned>(__builtin_ctz(stop));
+            unsigned before = static_cast<unsigned>(_mm_movemask_epi8(lf)) & ((1u << n) - 1);
+            lf_count += kBitCount[before & 0xff] + kBitCount[before >> 8];
+            p += n;
+            o += n;
+            if (c.weight[static_cast<unsigned char>(*p)] != kEscape) {
+                out = o;
+                goto done;
+            }
+            o[0] = '^';
+            o[1] = *p++;
+            o += 2;
+            continue;
+        }
+        feeds = _mm_sub_epi8(feeds, lf);
+        p += 16;
+        o += 16;
+        if (++blocks == 255) {
+            __m128i sums = _mm_sad_epu8(feeds, zero);
+            lf_count += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
+            feeds = zero;
+            blocks = 0;
+        }
+    }
+    out = o;
+    p = bulk_portable(c, p, end, out, lines);
+done:
+    __m128i sums = _mm_sad_epu8(feeds, zero);
+    lines += lf_count + _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
+    return p;
+}
+#endif
+
+using BulkLoopFn = char* (*)(const BulkClass&, char*, const char*, char*&, int&);
+
+BulkLoopFn bulk_loop_for(const BulkClass& c) {
+#if defined(__SSE2__)
+    if (!portable_bulk.load(std::memory_order_relaxed)) {
+        if (c.listed > 0 && c.listed <= 4) return bulk_sse2<4>;
+        if (c.listed > 4 && c.listed <= 8) return bulk_sse2<8>;
+        if (c.listed > 8 && c.listed <= 12) return bulk_sse2<12>;
+        if (c.listed > 12) return bulk_sse2<16>;
+    }
+#else
+    (void)c;
+#endif
+    return bulk_portable;
 }
 
 // Matches one token at `p` with the scanner's automaton. Returns its rule
@@ -407,6 +625,16 @@ stop:
 
 }  // namespace
 
+void select_bulk_loop(BulkLoop loop) {
+    portable_bulk.store(loop == BulkLoop::portable, std::memory_order_relaxed);
+}
+
+BulkLoop selected_bulk_loop() {
+    return portable_bulk.load(std::memory_order_relaxed) ? BulkLoop::portable : BulkLoop::vector;
+}
+
+void let_through_bulk_loops(int byte) { let_through_byte.store(byte, std::memory_order_relaxed); }
+
 std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending) {
     if (!buffer_.attached() && !buffer_.attach(cv_.scan.flex)) return 0;
     const ScannerPosition at = buffer_.position();
@@ -421,6 +649,8 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
 
     const auto& table = byte_actions().action[static_cast<std::size_t>(condition)];
     const ShortTokens& shorts = short_tokens();
+    const BulkClass& bulk = bulk_classes().of[static_cast<std::size_t>(condition)][blanks_only ? 1 : 0];
+    const BulkLoopFn bulk_loop = bulk_loop_for(bulk);
 
     char* p = begin;
     const char* last = nullptr;  // the last token taken
@@ -441,24 +671,20 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
             out = into.tail(2 * stretch + kSlack);
             stretch_end = static_cast<std::size_t>(limit - p) > stretch ? p + stretch : limit;
         }
+        if (bulk.weight[static_cast<unsigned char>(*p)] != kEnd) {
+            // The bulk of any template: plain bytes and escapes.
+            char* q = bulk_loop(bulk, p, stretch_end, out, lines);
+            if (q != p) {
+                last = q - 1;
+                last_rule = table[0][static_cast<unsigned char>(*last)] == kSemiEscape ? rule::text_semi : 0;
+                bol = *last == '\n' ? 1 : 0;
+                p = q;
+                continue;
+            }
+        }
         const unsigned char byte = static_cast<unsigned char>(*p);
         if (blanks_only && byte != ' ' && byte != '\t' && byte != '\n') break;
         Action a = table[bol][byte];
-        if (a == kCopy && !blanks_only) {
-            // The bulk of any template: bytes that are tokens of their own
-            // and copied as they are. None of them is a line feed, so the
-            // line-start flag is clear from here on.
-            const auto& plain = table[0];
-            char* q = p;
-            do {
-                *out++ = *q++;
-            } while (q < stretch_end && plain[static_cast<unsigned char>(*q)] == kCopy);
-            last = q - 1;
-            last_rule = 0;
-            bol = 0;
-            p = q;
-            continue;
-        }
         const char* end = p + 1;
         int r = 0;
         if (a == kComplex) {

@@ -48,6 +48,19 @@ struct PendingTokens {
     bool empty() const { return next == count; }
 };
 
+// Stretches of bytes that the automaton treats alike (each a text token of
+// its own, copied as it is whatever the line-start flag, or a line feed) are
+// copied in bulk. The vector loop (SSE2, where the target has it) is the
+// default; the portable loop is what other targets run, and the tests run
+// both.
+enum class BulkLoop { vector, portable };
+void select_bulk_loop(BulkLoop loop);
+BulkLoop selected_bulk_loop();
+// Lets `byte` through the bulk loops as if it were plain (-1: none). Only
+// for the tests, to show that they notice a loop that takes one byte too
+// many.
+void let_through_bulk_loops(int byte);
+
 // The fast path over one parse. It takes hold of the scanner's buffer at
 // its first call after the scanner has read, and must not outlive the
 // scanner.
