@@ -11,11 +11,13 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "context/conversion.h"
 #include "grammar/parser.h"
 #include "lexer/scanner_numbers.h"
+#include "lexer/scanner_automaton.h"
 #include "lexer/scanner_tables.h"
 #include "text/text.h"
 
@@ -41,6 +43,22 @@ inline int next_state(const ScannerTables& t, int state, unsigned char byte) {
     return next > 0 ? next : kJamState;
 }
 
+// The same automaton as the compiler sees it, for the tables below, which
+// are computed at compile time: a copy of flex's tables made by the build
+// (scanner_automaton.h), checked against the scanner's own by a unit test.
+struct Automaton {
+    static constexpr int states =
+        static_cast<int>(std::extent_v<decltype(scanner_automaton::yy_nxt), 0>);
+    static constexpr int next(int state, int byte) {
+        int n = scanner_automaton::yy_nxt[state][byte];
+        return n > 0 ? n : kJamState;
+    }
+    static constexpr int accept(int state) { return scanner_automaton::yy_accept[state]; }
+    static constexpr int start(int condition, int bol) {
+        return scanner_start_state(condition, bol);
+    }
+};
+
 // What a byte does when it is a whole token by itself (the automaton accepts
 // it and can go no further, whatever follows).
 enum Action : std::uint8_t {
@@ -55,7 +73,7 @@ enum Action : std::uint8_t {
     kSeparator,     // ";" in a parameter list
 };
 
-Action action_of_rule(int r) {
+constexpr Action action_of_rule(int r) {
     switch (r) {
         case rule::digit:
         case rule::math:
@@ -91,43 +109,33 @@ constexpr int kConditions = ScannerTables::kConditions;
 // The states from which every byte jams: their match cannot grow. NUL is
 // left out: flex gives it an end-of-buffer transition from every state, and
 // no rule goes on with a NUL after its first byte.
-class FinalStates {
-  public:
-    explicit FinalStates(const ScannerTables& t) : final_(static_cast<std::size_t>(t.states)) {
-        for (int s = 0; s < t.states; ++s) {
-            bool final = true;
-            for (int b = 1; b < 256 && final; ++b)
-                final = next_state(t, s, static_cast<unsigned char>(b)) == kJamState;
-            final_[static_cast<std::size_t>(s)] = final;
+struct FinalStates {
+    std::array<bool, Automaton::states> final{};
+    constexpr FinalStates() {
+        for (int s = 0; s < Automaton::states; ++s) {
+            bool all_jam = true;
+            for (int b = 1; b < 256 && all_jam; ++b) all_jam = Automaton::next(s, b) == kJamState;
+            final[static_cast<std::size_t>(s)] = all_jam;
         }
     }
-    bool operator()(int s) const { return final_[static_cast<std::size_t>(s)]; }
-
-  private:
-    std::vector<bool> final_;
+    constexpr bool operator()(int s) const { return final[static_cast<std::size_t>(s)]; }
 };
-
-const FinalStates& final_states() {
-    static const FinalStates states(scanner_tables());
-    return states;
-}
 
 // Per start condition and line-start flag, the action of every byte.
 struct ByteActions {
     // [condition][at line start][byte]
     std::array<std::array<std::array<Action, 256>, 2>, kConditions> action{};
 
-    ByteActions() {
-        const ScannerTables& t = scanner_tables();
-        const FinalStates& is_final = final_states();
+    constexpr ByteActions() {
+        const FinalStates is_final;
         for (int condition = 0; condition < kConditions; ++condition) {
             for (int bol = 0; bol < 2; ++bol) {
-                int start = t.start_state[condition][bol];
+                int start = Automaton::start(condition, bol);
                 for (int b = 1; b < 256; ++b) {
-                    int s = next_state(t, start, static_cast<unsigned char>(b));
+                    int s = Automaton::next(start, b);
                     Action a = kComplex;
-                    if (s != kJamState && t.accept[s] != 0 && is_final(s))
-                        a = action_of_rule(t.accept[s]);
+                    if (s != kJamState && Automaton::accept(s) != 0 && is_final(s))
+                        a = action_of_rule(Automaton::accept(s));
                     action[static_cast<std::size_t>(condition)][static_cast<std::size_t>(bol)]
                           [static_cast<std::size_t>(b)] = a;
                 }
@@ -136,10 +144,7 @@ struct ByteActions {
     }
 };
 
-const ByteActions& byte_actions() {
-    static const ByteActions actions;
-    return actions;
-}
+constexpr ByteActions kByteActions;
 
 // --- Bulk stretches -------------------------------------------------------
 // A byte is plain in a start condition when it is a text token of its own,
@@ -160,76 +165,70 @@ enum Weight : std::uint16_t {
 };
 
 struct BulkClass {
-#if defined(__SSE2__)
-    // The listed bytes, each in all lanes, and the movemask of a block of
-    // plain bytes compared with them.
-    __m128i want[16];
-    unsigned flip;
-#endif
     std::array<std::uint16_t, 256> weight{};  // a Weight per byte
     // For the vector loop: the bytes that are not plain, or (`listed_plain`)
     // the plain ones, whichever list is shorter; none when neither fits.
+    // Each is repeated in a row of 16, one per lane; rows past the last
+    // repeat the first, so that any prefix of the rows can be compared.
     int listed = 0;
     bool listed_plain = false;
-    std::array<unsigned char, 16> list{};
+    alignas(16) std::array<std::array<unsigned char, 16>, 16> rows{};
 };
 
 constexpr int kBulkModes = 2;  // text runs, blank runs
 
-BulkClass make_bulk_class(const ByteActions& actions, int condition, bool blanks_only,
-                          int let_through) {
+constexpr BulkClass make_bulk_class(const ByteActions& actions, int condition, bool blanks_only,
+                                    int let_through) {
     BulkClass c;
     const auto& at = actions.action[static_cast<std::size_t>(condition)];
     int plain_count = 0;
     for (int b = 0; b < 256; ++b) {
         const auto i = static_cast<std::size_t>(b);
         Action a = b == 0 || at[0][i] != at[1][i] ? kComplex : at[0][i];
-        Weight w = a == kCopy ? kPlain
-                   : a == kNewLine ? kPlainLineFeed
+        Weight w = a == kCopy                       ? kPlain
+                   : a == kNewLine                  ? kPlainLineFeed
                    : a == kCaret || a == kSemiEscape ? kEscape
-                                                      : kEnd;
+                                                     : kEnd;
         if (blanks_only && b != ' ' && b != '\t' && b != '\n') w = kEnd;
         if (b == let_through) w = kPlain;
         c.weight[i] = w;
         plain_count += w == kPlain || w == kPlainLineFeed;
     }
     c.listed_plain = plain_count < 128;
+    std::array<unsigned char, 16> list{};
     int n = 0;
     for (int b = 0; b < 256; ++b) {
         std::uint16_t w = c.weight[static_cast<std::size_t>(b)];
         bool plain = w == kPlain || w == kPlainLineFeed;
         if (plain != c.listed_plain) continue;
-        if (n == 16) return c.listed = 0, c;
-        c.list[static_cast<std::size_t>(n++)] = static_cast<unsigned char>(b);
+        if (n == 16) return c;  // listed stays 0: the portable loop only
+        list[static_cast<std::size_t>(n++)] = static_cast<unsigned char>(b);
     }
     c.listed = n;
-#if defined(__SSE2__)
-    for (int i = 0; i < 16; ++i)
-        c.want[i] = _mm_set1_epi8(static_cast<char>(c.list[static_cast<std::size_t>(i < n ? i : 0)]));
-    c.flip = c.listed_plain ? 0xffffu : 0u;
-#endif
+    for (std::size_t i = 0; i < 16; ++i)
+        for (auto& lane : c.rows[i]) lane = list[static_cast<int>(i) < n ? i : 0];
     return c;
 }
 
 struct BulkClasses {
     // [condition][blank runs]
-    std::array<std::array<BulkClass, kBulkModes>, kConditions> of;
-    explicit BulkClasses(int let_through) {
-        const ByteActions& actions = byte_actions();
+    std::array<std::array<BulkClass, kBulkModes>, kConditions> of{};
+    constexpr explicit BulkClasses(int let_through) {
         for (int c = 0; c < kConditions; ++c)
             for (int m = 0; m < kBulkModes; ++m)
                 of[static_cast<std::size_t>(c)][static_cast<std::size_t>(m)] =
-                    make_bulk_class(actions, c, m != 0, let_through);
+                    make_bulk_class(kByteActions, c, m != 0, let_through);
     }
 };
+
+constexpr BulkClasses kBulkClasses(-1);
 
 std::atomic<bool> portable_bulk{false};
 std::atomic<int> let_through_byte{-1};
 
 const BulkClasses& bulk_classes() {
-    static const BulkClasses classes(-1);
     int extra = let_through_byte.load(std::memory_order_relaxed);
-    if (extra < 0) return classes;
+    if (extra < 0) return kBulkClasses;
     // The tests' widened classes, built anew on each change.
     static int built_for = -1;
     static BulkClasses widened(-1);
@@ -289,8 +288,9 @@ constexpr std::array<std::uint8_t, 256> kBitCount = [] {
 template <int N>
 char* bulk_sse2(const BulkClass& c, char* p, const char* end, char*& out, int& lines) {
     __m128i want[N];
-    for (int i = 0; i < N; ++i) want[i] = c.want[i];
-    const unsigned flip = c.flip;
+    for (int i = 0; i < N; ++i)
+        want[i] = _mm_load_si128(reinterpret_cast<const __m128i*>(c.rows[static_cast<std::size_t>(i)].data()));
+    const unsigned flip = c.listed_plain ? 0xffffu : 0u;
     const __m128i line_feed = _mm_set1_epi8('\n');
     const __m128i zero = _mm_setzero_si128();
     __m128i feeds = zero;
@@ -380,35 +380,46 @@ int match_token(const ScannerTables& t, int start, const char* p, const char* li
 // Tokens decided by their first byte or their first two, precomputed per
 // start condition and line-start flag from the automaton: nearly every token
 // is one of them. Anything else goes to the automaton.
+// The rows of pair tables: one for each first byte, per start condition and
+// line-start flag, after which the automaton may go on (row 0 is none).
+// Rows are numbered in a byte; beyond that the automaton decides.
+constexpr int pair_rows() {
+    const FinalStates is_final;
+    int rows = 1;
+    for (int condition = 0; condition < kConditions; ++condition)
+        for (int bol = 0; bol < 2; ++bol)
+            for (int b1 = 1; b1 < 256; ++b1) {
+                int s1 = Automaton::next(Automaton::start(condition, bol), b1);
+                if (s1 != kJamState && !is_final(s1) && rows < 256) ++rows;
+            }
+    return rows;
+}
+
 class ShortTokens {
   public:
-    ShortTokens() : tables_(scanner_tables()) {
-        const ScannerTables& t = tables_;
-        const FinalStates& is_final = final_states();
-        pairs_.emplace_back();  // row 0: no pair table
+    constexpr ShortTokens() {
+        const FinalStates is_final;
+        std::size_t rows = 1;
         for (int condition = 0; condition < kConditions; ++condition) {
             for (int bol = 0; bol < 2; ++bol) {
-                int start = t.start_state[condition][bol];
+                int start = Automaton::start(condition, bol);
                 for (int b1 = 1; b1 < 256; ++b1) {
-                    int s1 = next_state(t, start, static_cast<unsigned char>(b1));
+                    int s1 = Automaton::next(start, b1);
                     if (s1 == kJamState) continue;
                     if (is_final(s1)) {
-                        one_[condition][bol][b1] = encode(t.accept[s1], 1);
+                        one_[condition][bol][b1] = encode(Automaton::accept(s1), 1);
                         continue;
                     }
-                    // Rows are numbered in a byte; beyond that the
-                    // automaton decides.
-                    if (pairs_.size() > 255) continue;
-                    std::array<std::uint8_t, 256> row{};
+                    if (rows == pairs_.size()) continue;
+                    auto& row = pairs_[rows];
                     for (int b2 = 1; b2 < 256; ++b2) {
-                        int s2 = next_state(t, s1, static_cast<unsigned char>(b2));
+                        int s2 = Automaton::next(s1, b2);
                         if (s2 == kJamState)
-                            row[b2] = encode(t.accept[s1], 1);
+                            row[b2] = encode(Automaton::accept(s1), 1);
                         else if (is_final(s2))
-                            row[b2] = encode(t.accept[s2], 2);
+                            row[b2] = encode(Automaton::accept(s2), 2);
                     }
-                    pair_row_[condition][bol][b1] = static_cast<std::uint8_t>(pairs_.size());
-                    pairs_.push_back(row);
+                    pair_row_[condition][bol][b1] = static_cast<std::uint8_t>(rows++);
                 }
             }
         }
@@ -422,8 +433,10 @@ class ShortTokens {
         if (code == 0) {
             std::uint8_t row = pair_row_[condition][bol][b1];
             if (row != 0 && p + 1 < limit) code = pairs_[row][static_cast<unsigned char>(p[1])];
-            if (code == 0)
-                return match_token(tables_, tables_.start_state[condition][bol], p, limit, end);
+            if (code == 0) {
+                const ScannerTables& t = scanner_tables();
+                return match_token(t, t.start_state[condition][bol], p, limit, end);
+            }
         }
         end = p + 1 + (code & 1);
         return code >> 1;
@@ -432,24 +445,20 @@ class ShortTokens {
   private:
     // rule * 2 + length - 1; 0 (undecided) for no rule or a rule that does
     // not fit, which then takes the automaton's path.
-    static std::uint8_t encode(int r, int length) {
+    static constexpr std::uint8_t encode(int r, int length) {
         return r > 0 && r < 128 ? static_cast<std::uint8_t>(r * 2 + length - 1) : 0;
     }
 
-    const ScannerTables& tables_;
     // [condition][at line start][first byte]
     std::array<std::array<std::array<std::uint8_t, 256>, 2>, kConditions> one_{};
     std::array<std::array<std::array<std::uint8_t, 256>, 2>, kConditions> pair_row_{};
-    std::vector<std::array<std::uint8_t, 256>> pairs_;  // [row][second byte]
+    std::array<std::array<std::uint8_t, 256>, pair_rows()> pairs_{};  // [row][second byte]
 };
 
-const ShortTokens& short_tokens() {
-    static const ShortTokens tokens;
-    return tokens;
-}
+constexpr ShortTokens kShortTokens;
 
 // The token of a rule whose whole action is MARK_TOKEN (the keywords), or 0.
-int keyword_token(int r) {
+constexpr int keyword_token(int r) {
     switch (r) {
 #include "lexer/rule_tokens.inc"
         default:
@@ -466,10 +475,9 @@ int keyword_token(int r) {
 // automaton.
 class OperatorNames {
   public:
-    OperatorNames() {
-        const ScannerTables& t = scanner_tables();
-        std::string path;
-        walk(t, t.start_state[kOpname][0], path);
+    constexpr OperatorNames() {
+        char path[kMaxName]{};
+        walk(Automaton::start(kOpname, 0), path, 0);
         if (!usable_) slots_ = {};
     }
 
@@ -514,38 +522,36 @@ class OperatorNames {
     static constexpr std::size_t kSlots = 256;
     struct Entry {
         std::size_t length = 0;
-        char text[kMaxName];
-        int rule;
+        char text[kMaxName]{};
+        int rule = 0;
     };
 
-    static std::size_t slot_of(const char* s, std::size_t n) {
+    static constexpr std::size_t slot_of(const char* s, std::size_t n) {
         return (static_cast<unsigned char>(s[0]) * 7u + static_cast<unsigned char>(s[n - 1]) * 31u +
                 n) %
                kSlots;
     }
 
-    void walk(const ScannerTables& t, int state, std::string& path) {
-        const std::int16_t* const row = t.next[state];
+    // The first `length` bytes of `path` lead to `state`.
+    constexpr void walk(int state, char* path, std::size_t length) {
         for (int b = 1; b < 256 && usable_; ++b) {
-            int next = row[b] > 0 ? row[b] : kJamState;
+            int next = Automaton::next(state, b);
             if (next == kJamState) continue;
-            path.push_back(static_cast<char>(b));
-            if (path.size() >= kMaxName) {
+            path[length] = static_cast<char>(b);
+            if (length + 1 >= kMaxName) {
                 usable_ = false;  // not a keyword table: leave it all to the automaton
             } else {
-                if (t.accept[next]) accept(path, t.accept[next]);
-                walk(t, next, path);
+                if (Automaton::accept(next)) accept(path, length + 1, Automaton::accept(next));
+                walk(next, path, length + 1);
             }
-            path.pop_back();
         }
     }
 
-    void accept(const std::string& s, int r) {
-        for (std::size_t i = 1; i < s.size(); ++i)
-            name_byte_[static_cast<unsigned char>(s[i])] = true;
+    constexpr void accept(const char* s, std::size_t n, int r) {
+        for (std::size_t i = 1; i < n; ++i) name_byte_[static_cast<unsigned char>(s[i])] = true;
         if (keyword_token(r) == 0) return;
         name_byte_[static_cast<unsigned char>(s[0])] = true;
-        std::size_t i = slot_of(s.data(), s.size());
+        std::size_t i = slot_of(s, n);
         for (std::size_t probes = 0; slots_[i].length != 0; i = (i + 1) % kSlots) {
             if (++probes == kSlots) {
                 usable_ = false;
@@ -553,8 +559,8 @@ class OperatorNames {
             }
         }
         Entry& e = slots_[i];
-        e.length = s.size();
-        std::memcpy(e.text, s.data(), s.size());
+        e.length = n;
+        for (std::size_t k = 0; k < n; ++k) e.text[k] = s[k];
         e.rule = r;
     }
 
@@ -563,10 +569,7 @@ class OperatorNames {
     bool usable_ = true;
 };
 
-const OperatorNames& operator_names() {
-    static const OperatorNames names;
-    return names;
-}
+constexpr OperatorNames kOperatorNames;
 
 // Queues the structure tokens from `p` on (see PendingTokens) and returns
 // where they end. Does what each token's rule does to the start condition
@@ -577,8 +580,8 @@ const OperatorNames& operator_names() {
 // the last one and `condition` the start condition after it.
 char* take_structure(Conversion& cv, char* p, const char* limit, int bol, int& condition,
                      const char*& last, PendingTokens& q) {
-    const ShortTokens& shorts = short_tokens();
-    const OperatorNames& names = operator_names();
+    const ShortTokens& shorts = kShortTokens;
+    const OperatorNames& names = kOperatorNames;
     int c = condition;
     while (q.count < PendingTokens::kCapacity && (c == kInitial || c == kParams || c == kOpname)) {
         const char* end;
@@ -647,8 +650,8 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
     // Between tokens the byte at the scan position is held aside.
     *begin = at.held;
 
-    const auto& table = byte_actions().action[static_cast<std::size_t>(condition)];
-    const ShortTokens& shorts = short_tokens();
+    const auto& table = kByteActions.action[static_cast<std::size_t>(condition)];
+    const ShortTokens& shorts = kShortTokens;
     const BulkClass& bulk = bulk_classes().of[static_cast<std::size_t>(condition)][blanks_only ? 1 : 0];
     const BulkLoopFn bulk_loop = bulk_loop_for(bulk);
 
