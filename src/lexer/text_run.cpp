@@ -23,6 +23,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <tmmintrin.h>
 #endif
 
 namespace tvconv {
@@ -173,6 +174,12 @@ struct BulkClass {
     int listed = 0;
     bool listed_plain = false;
     alignas(16) std::array<std::array<unsigned char, 16>, 16> rows{};
+    // For the table loop, when every listed byte is below 0x80: by low
+    // nibble, a bit for each high nibble that makes a listed byte, and by
+    // high nibble, that bit.
+    bool by_nibbles = false;
+    alignas(16) std::array<unsigned char, 16> low_nibble{};
+    alignas(16) std::array<unsigned char, 16> high_nibble{};
 };
 
 constexpr int kBulkModes = 2;  // text runs, blank runs
@@ -207,6 +214,12 @@ constexpr BulkClass make_bulk_class(const ByteActions& actions, int condition, b
     c.listed = n;
     for (std::size_t i = 0; i < 16; ++i)
         for (auto& lane : c.rows[i]) lane = list[static_cast<int>(i) < n ? i : 0];
+    c.by_nibbles = n > 0;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
+        if (list[i] >= 0x80) c.by_nibbles = false;
+        else c.low_nibble[list[i] & 15] |= static_cast<unsigned char>(1u << (list[i] >> 4));
+    }
+    for (std::size_t h = 0; h < 8; ++h) c.high_nibble[h] = static_cast<unsigned char>(1u << h);
     return c;
 }
 
@@ -223,7 +236,7 @@ struct BulkClasses {
 
 constexpr BulkClasses kBulkClasses(-1);
 
-std::atomic<bool> portable_bulk{false};
+std::atomic<BulkLoop> selected_loop{BulkLoop::ssse3};
 std::atomic<int> let_through_byte{-1};
 
 const BulkClasses& bulk_classes() {
@@ -336,13 +349,75 @@ done:
     lines += lf_count + _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
     return p;
 }
+
+// The same, each block classified with two table look-ups by nibble.
+__attribute__((target("ssse3"))) char* bulk_ssse3(const BulkClass& c, char* p, const char* end,
+                                                   char*& out, int& lines) {
+    const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i*>(c.low_nibble.data()));
+    const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i*>(c.high_nibble.data()));
+    const __m128i nibble = _mm_set1_epi8(0x0f);
+    // A lane is listed when its two look-ups share a bit; the mask has the
+    // lanes that are not, flipped into the lanes that end a stretch.
+    const unsigned flip = c.listed_plain ? 0u : 0xffffu;
+    const __m128i line_feed = _mm_set1_epi8('\n');
+    const __m128i zero = _mm_setzero_si128();
+    __m128i feeds = zero;
+    int blocks = 0;
+    char* o = out;
+    int lf_count = 0;
+    while (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i bits = _mm_and_si128(_mm_shuffle_epi8(low, _mm_and_si128(v, nibble)),
+                                     _mm_shuffle_epi8(high, _mm_and_si128(_mm_srli_epi16(v, 4), nibble)));
+        unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bits, zero))) ^ flip;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
+        __m128i lf = _mm_cmpeq_epi8(v, line_feed);
+        if (stop) {
+            unsigned n = static_cast<unsigned>(__builtin_ctz(stop));
+            unsigned before = static_cast<unsigned>(_mm_movemask_epi8(lf)) & ((1u << n) - 1);
+            lf_count += kBitCount[before & 0xff] + kBitCount[before >> 8];
+            p += n;
+            o += n;
+            if (c.weight[static_cast<unsigned char>(*p)] != kEscape) {
+                out = o;
+                goto done;
+            }
+            o[0] = '^';
+            o[1] = *p++;
+            o += 2;
+            continue;
+        }
+        feeds = _mm_sub_epi8(feeds, lf);
+        p += 16;
+        o += 16;
+        if (++blocks == 255) {
+            __m128i sums = _mm_sad_epu8(feeds, zero);
+            lf_count += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
+            feeds = zero;
+            blocks = 0;
+        }
+    }
+    out = o;
+    p = bulk_portable(c, p, end, out, lines);
+done:
+    __m128i sums = _mm_sad_epu8(feeds, zero);
+    lines += lf_count + _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
+    return p;
+}
+
+bool has_ssse3() {
+    static const bool has = __builtin_cpu_supports("ssse3");
+    return has;
+}
 #endif
 
 using BulkLoopFn = char* (*)(const BulkClass&, char*, const char*, char*&, int&);
 
 BulkLoopFn bulk_loop_for(const BulkClass& c) {
 #if defined(__SSE2__)
-    if (!portable_bulk.load(std::memory_order_relaxed)) {
+    BulkLoop loop = selected_loop.load(std::memory_order_relaxed);
+    if (loop == BulkLoop::ssse3 && c.by_nibbles && has_ssse3()) return bulk_ssse3;
+    if (loop != BulkLoop::portable) {
         if (c.listed > 0 && c.listed <= 4) return bulk_sse2<4>;
         if (c.listed > 4 && c.listed <= 8) return bulk_sse2<8>;
         if (c.listed > 8 && c.listed <= 12) return bulk_sse2<12>;
@@ -628,13 +703,9 @@ stop:
 
 }  // namespace
 
-void select_bulk_loop(BulkLoop loop) {
-    portable_bulk.store(loop == BulkLoop::portable, std::memory_order_relaxed);
-}
+void select_bulk_loop(BulkLoop loop) { selected_loop.store(loop, std::memory_order_relaxed); }
 
-BulkLoop selected_bulk_loop() {
-    return portable_bulk.load(std::memory_order_relaxed) ? BulkLoop::portable : BulkLoop::vector;
-}
+BulkLoop selected_bulk_loop() { return selected_loop.load(std::memory_order_relaxed); }
 
 void let_through_bulk_loops(int byte) { let_through_byte.store(byte, std::memory_order_relaxed); }
 
