@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/convert.h"
+#include "lexer/text_run.h"
 
 namespace tvconv::fuzz {
 
@@ -71,12 +72,16 @@ inline std::string violation(const Run& first, const Run& second) {
 // text value and then left unchecked.
 constexpr std::size_t kTextLimit = std::size_t{16} << 20;
 
-// Converts `input` twice with our parse loop and once with bison's own (the
-// reference for our plain-text fast path), and returns what is wrong.
+// Converts `input` twice with our parse loop, the second time with the
+// portable bulk loop of the plain-text fast path, and once with bison's own
+// (the reference for the fast path), and returns what is wrong.
 inline std::string check_input(std::string_view input) {
     Run first = convert_in_memory(input, ParserLoop::ours, kTextLimit);
     if (first.status == Status::out_of_memory) return {};
+    const BulkLoop selected = selected_bulk_loop();
+    select_bulk_loop(BulkLoop::portable);
     Run second = convert_in_memory(input, ParserLoop::ours, kTextLimit);
+    select_bulk_loop(selected);
     std::string problem = violation(first, second);
     if (!problem.empty()) return problem;
     // The fast path reserves room ahead, so near the bound the reference

@@ -96,15 +96,19 @@ TEST_P(Golden, ConvertsExactly) {
     std::string status_text = optional_file(base.string() + ".status", "0");
     int expected_status = std::stoi(status_text);
 
-    auto got = convert_bytes(input);
-    EXPECT_EQ(got.status, expected_status) << "exit status";
     const std::string name = GetParam();
-    if (got.output != expected_out)
-        ADD_FAILURE() << unified_diff(name + ".out", expected_out, "output of " + name + ".in",
-                                      got.output);
-    if (got.diagnostics != expected_err)
-        ADD_FAILURE() << unified_diff(name + ".err", expected_err, "diagnostics of " + name + ".in",
-                                      got.diagnostics);
+    for (tvconv::BulkLoop loop : tvconv::test::kBulkLoops) {
+        SCOPED_TRACE(tvconv::test::name_of(loop));
+        tvconv::test::UsingBulkLoop using_loop(loop);
+        auto got = convert_bytes(input);
+        EXPECT_EQ(got.status, expected_status) << "exit status";
+        if (got.output != expected_out)
+            ADD_FAILURE() << unified_diff(name + ".out", expected_out,
+                                          "output of " + name + ".in", got.output);
+        if (got.diagnostics != expected_err)
+            ADD_FAILURE() << unified_diff(name + ".err", expected_err,
+                                          "diagnostics of " + name + ".in", got.diagnostics);
+    }
 }
 
 std::string case_name(const ::testing::TestParamInfo<std::string>& info) {

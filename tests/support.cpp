@@ -37,6 +37,18 @@ Outcome convert_bytes(std::string_view input, ParserLoop loop) {
     return o;
 }
 
+const char* name_of(BulkLoop loop) {
+    switch (loop) {
+        case BulkLoop::ssse3:
+            return "SSSE3 bulk loop";
+        case BulkLoop::sse2:
+            return "SSE2 bulk loop";
+        case BulkLoop::portable:
+            break;
+    }
+    return "portable bulk loop";
+}
+
 std::string convert_text(std::string_view input) {
     return convert_bytes(input).output;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/convert.h"
+#include "lexer/text_run.h"
 
 namespace tvconv::test {
 
@@ -48,6 +49,24 @@ Outcome convert_bytes(std::string_view input, ParserLoop loop = ParserLoop::ours
 std::string convert_text(std::string_view input);
 
 std::string read_file(const std::string& path);
+
+// Every bulk loop of the text fast path; each conversion test runs them all.
+inline constexpr BulkLoop kBulkLoops[] = {BulkLoop::ssse3, BulkLoop::sse2, BulkLoop::portable};
+const char* name_of(BulkLoop loop);
+
+// Selects a bulk loop for as long as it lives, then the one before again.
+class UsingBulkLoop {
+  public:
+    explicit UsingBulkLoop(BulkLoop loop) : before_(selected_bulk_loop()) {
+        select_bulk_loop(loop);
+    }
+    ~UsingBulkLoop() { select_bulk_loop(before_); }
+    UsingBulkLoop(const UsingBulkLoop&) = delete;
+    UsingBulkLoop& operator=(const UsingBulkLoop&) = delete;
+
+  private:
+    BulkLoop before_;
+};
 
 // The 84 operator keywords, in the scanner's order.
 const std::vector<const char*>& operator_keywords();

@@ -6,12 +6,13 @@
 // shiftable terminals of the state where the error is found.
 #include "grammar/engine_loop.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
 #include "context/conversion.h"
 #include "grammar/grammar_symbols.h"
+#include "grammar/parser_automaton.h"
 #include "grammar/parser_tables.h"
 #include "grammar/syntax_error.h"
 #include "lexer/scanner.h"
@@ -37,17 +38,23 @@ void run_action(int yyn, Text** yyvsp, Text*& yyval, Conversion& cv) {
 
 constexpr int kNoToken = -2;
 
-bool shifts(const ParserTables& t, int state, int symbol) {
-    int n = t.pact[state];
-    if (n == t.pact_ninf) return false;
+// bison's tables as the compiler sees them, for the tables below, which are
+// computed at compile time: a copy made by the build (parser_automaton.h),
+// checked against the parser's own by a unit test.
+namespace pa = parser_automaton;
+
+constexpr bool shifts(int state, int symbol) {
+    int n = pa::yypact[state];
+    if (n == pa::YYPACT_NINF) return false;
     n += symbol;
-    return n >= 0 && n <= t.last && t.check[n] == symbol && t.table[n] > 0;
+    return n >= 0 && n <= pa::YYLAST && pa::yycheck[n] == symbol && pa::yytable[n] > 0;
 }
 
-int goto_state(const ParserTables& t, int state, int nonterminal) {
-    int lhs = nonterminal - t.ntokens;
-    int i = t.pgoto[lhs] + state;
-    return (0 <= i && i <= t.last && t.check[i] == state) ? t.table[i] : t.defgoto[lhs];
+constexpr int goto_state(int state, int nonterminal) {
+    int lhs = nonterminal - pa::YYNTOKENS;
+    int i = pa::yypgoto[lhs] + state;
+    return (0 <= i && i <= pa::YYLAST && pa::yycheck[i] == state) ? pa::yytable[i]
+                                                                   : pa::yydefgoto[lhs];
 }
 
 // What a run of text tokens does in each state.
@@ -64,96 +71,85 @@ enum RunKind : std::uint8_t {
 // (macro names, header trailers, the name argument of ^macro_new, the text
 // arguments of ^char and ^optimize, the two characters of ^sort) take the
 // token-by-token path.
-const std::vector<RunKind>& run_kinds() {
-    static const std::vector<RunKind> kinds = [] {
-        const ParserTables& t = parser_tables();
-        std::vector<RunKind> kind(static_cast<std::size_t>(t.nstates), kNoRun);
+struct RunKinds {
+    std::array<RunKind, pa::YYNSTATES> kind{};
+
+    constexpr RunKinds() {
         // Text tokens are the terminals that can begin a `symbol`, blanks
         // those that can begin a `whitespace`.
-        auto shifts_all = [&](int s, const auto& symbols) {
+        auto shifts_all = [](int s, const auto& symbols) {
             for (int symbol : symbols)
-                if (!shifts(t, s, symbol)) return false;
+                if (!shifts(s, symbol)) return false;
             return true;
         };
         auto shifts_text = [&](int s) { return shifts_all(s, grammar::kSymbolFirst); };
         auto shifts_blanks = [&](int s) { return shifts_all(s, grammar::kWhitespaceFirst); };
         auto mark_blank_state = [&](int s) {
-            int w = goto_state(t, s, t.symbol_whitespace);
-            if (t.stos[w] == t.symbol_whitespace && shifts_blanks(w))
+            int w = goto_state(s, pa::YYSYMBOL_whitespace);
+            if (pa::yystos[w] == pa::YYSYMBOL_whitespace && shifts_blanks(w))
                 kind[static_cast<std::size_t>(w)] = kBlankRun;
         };
-        for (int s = 0; s < t.nstates; ++s) {
-            if (t.stos[s] != t.symbol_expression || !shifts_text(s)) continue;
-            int string_state = goto_state(t, s, t.symbol_string);
-            if (t.stos[string_state] != t.symbol_string || !shifts_text(string_state)) continue;
+        for (int s = 0; s < pa::YYNSTATES; ++s) {
+            if (pa::yystos[s] != pa::YYSYMBOL_expression || !shifts_text(s)) continue;
+            int string_state = goto_state(s, pa::YYSYMBOL_string);
+            if (pa::yystos[string_state] != pa::YYSYMBOL_string || !shifts_text(string_state))
+                continue;
             kind[static_cast<std::size_t>(s)] = kTextRun;
             kind[static_cast<std::size_t>(string_state)] = kTextRun;
             mark_blank_state(s);
             mark_blank_state(string_state);
         }
-        return kind;
-    }();
-    return kinds;
-}
+    }
+};
 
-// bison's compressed tables unpacked once into plain arrays: one load per
-// parser step instead of a base, a bounds check and a check entry. The
-// decisions are the compressed tables' own, entry for entry.
+constexpr RunKinds kRunKinds;
+
+// bison's compressed tables unpacked into plain arrays: one load per parser
+// step instead of a base, a bounds check and a check entry. The decisions
+// are the compressed tables' own, entry for entry.
 struct DenseTables {
-    int ntokens = 0;
-    int nstates = 0;
+    static constexpr int ntokens = pa::YYNTOKENS;
+    static constexpr int nstates = pa::YYNSTATES;
+    static constexpr int nonterminals = pa::YYNNTS;
     // [state * ntokens + symbol]: a shift to state n (n > 0), a reduction by
     // rule r (-r), or an error (0).
-    std::vector<std::int16_t> action;
+    std::array<std::int16_t, static_cast<std::size_t>(nstates) * ntokens> action{};
     // Per state: whether it decides without a look-ahead, and then its rule
     // (0 for an error).
-    std::vector<std::uint8_t> without_lookahead;
-    std::vector<std::uint8_t> default_rule;
+    std::array<std::uint8_t, nstates> without_lookahead{};
+    std::array<std::uint8_t, nstates> default_rule{};
     // [nonterminal * nstates + state]: the state after the nonterminal.
-    std::vector<std::int16_t> go;
+    std::array<std::int16_t, static_cast<std::size_t>(nonterminals) * nstates> go{};
 
-    DenseTables() {
-        const ParserTables& t = parser_tables();
-        ntokens = t.ntokens;
-        nstates = t.nstates;
-        const auto n_states = static_cast<std::size_t>(nstates);
-        action.assign(n_states * static_cast<std::size_t>(ntokens), 0);
-        without_lookahead.assign(n_states, 0);
-        default_rule.assign(n_states, 0);
+    constexpr DenseTables() {
         for (int s = 0; s < nstates; ++s) {
             const auto row = static_cast<std::size_t>(s);
-            default_rule[row] = t.defact[s];
-            int base = t.pact[s];
-            if (base == t.pact_ninf) {
+            default_rule[row] = pa::yydefact[s];
+            int base = pa::yypact[s];
+            if (base == pa::YYPACT_NINF) {
                 without_lookahead[row] = 1;
                 continue;
             }
             for (int x = 0; x < ntokens; ++x) {
                 int n = base + x;
                 int a;
-                if (n < 0 || n > t.last || t.check[n] != x)
-                    a = -t.defact[s];
-                else if (t.table[n] == t.table_ninf)
+                if (n < 0 || n > pa::YYLAST || pa::yycheck[n] != x)
+                    a = -pa::yydefact[s];
+                else if (pa::yytable[n] == pa::YYTABLE_NINF)
                     a = 0;
                 else
-                    a = t.table[n];  // a shift (> 0) or -rule
-                action[row * static_cast<std::size_t>(ntokens) + static_cast<std::size_t>(x)] =
-                    static_cast<std::int16_t>(a);
+                    a = pa::yytable[n];  // a shift (> 0) or -rule
+                action[row * ntokens + static_cast<std::size_t>(x)] = static_cast<std::int16_t>(a);
             }
         }
-        int nonterminals = t.nnts;
-        go.assign(static_cast<std::size_t>(nonterminals) * n_states, 0);
         for (int lhs = 0; lhs < nonterminals; ++lhs)
             for (int s = 0; s < nstates; ++s)
-                go[static_cast<std::size_t>(lhs) * n_states + static_cast<std::size_t>(s)] =
-                    static_cast<std::int16_t>(goto_state(t, s, lhs + t.ntokens));
+                go[static_cast<std::size_t>(lhs) * nstates + static_cast<std::size_t>(s)] =
+                    static_cast<std::int16_t>(goto_state(s, lhs + ntokens));
     }
 };
 
-const DenseTables& dense_tables() {
-    static const DenseTables tables;
-    return tables;
-}
+constexpr DenseTables kDenseTables;
 
 // A text run taken token by token pushes at most three entries above the
 // state it starts in (a string, a blank run and its next blank); the fast
@@ -213,8 +209,8 @@ class Stacks {
 
 int parse_document(Conversion& cv) {
     const ParserTables& t = parser_tables();
-    const DenseTables& d = dense_tables();
-    const std::vector<RunKind>& runs = run_kinds();
+    const DenseTables& d = kDenseTables;
+    const auto& runs = kRunKinds.kind;
     Stacks stacks(cv, grammar::kInitialDepth, grammar::kMaxDepth);
 
     const std::int16_t* const action = d.action.data();

@@ -31,6 +31,13 @@ struct ScannerTables {
 
 const ScannerTables& scanner_tables();
 
+// The state a match starts in, for tables computed at compile time: flex
+// numbers them so (BEGIN sets yy_start to 1 + 2 * condition, and a match at
+// a line start begins one further on); scanner.l checks it against its own.
+constexpr int scanner_start_state(int condition, int at_line_start) {
+    return 1 + 2 * condition + at_line_start;
+}
+
 // Where the scanner stands between two tokens.
 struct ScannerPosition {
     char* next;         // the next token's first byte

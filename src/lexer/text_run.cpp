@@ -7,16 +7,24 @@
 #include "lexer/text_run.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "context/conversion.h"
 #include "grammar/parser.h"
 #include "lexer/scanner_numbers.h"
+#include "lexer/scanner_automaton.h"
 #include "lexer/scanner_tables.h"
 #include "text/text.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#include <tmmintrin.h>
+#endif
 
 namespace tvconv {
 
@@ -36,6 +44,22 @@ inline int next_state(const ScannerTables& t, int state, unsigned char byte) {
     return next > 0 ? next : kJamState;
 }
 
+// The same automaton as the compiler sees it, for the tables below, which
+// are computed at compile time: a copy of flex's tables made by the build
+// (scanner_automaton.h), checked against the scanner's own by a unit test.
+struct Automaton {
+    static constexpr int states =
+        static_cast<int>(std::extent_v<decltype(scanner_automaton::yy_nxt), 0>);
+    static constexpr int next(int state, int byte) {
+        int n = scanner_automaton::yy_nxt[state][byte];
+        return n > 0 ? n : kJamState;
+    }
+    static constexpr int accept(int state) { return scanner_automaton::yy_accept[state]; }
+    static constexpr int start(int condition, int bol) {
+        return scanner_start_state(condition, bol);
+    }
+};
+
 // What a byte does when it is a whole token by itself (the automaton accepts
 // it and can go no further, whatever follows).
 enum Action : std::uint8_t {
@@ -50,7 +74,7 @@ enum Action : std::uint8_t {
     kSeparator,     // ";" in a parameter list
 };
 
-Action action_of_rule(int r) {
+constexpr Action action_of_rule(int r) {
     switch (r) {
         case rule::digit:
         case rule::math:
@@ -86,43 +110,33 @@ constexpr int kConditions = ScannerTables::kConditions;
 // The states from which every byte jams: their match cannot grow. NUL is
 // left out: flex gives it an end-of-buffer transition from every state, and
 // no rule goes on with a NUL after its first byte.
-class FinalStates {
-  public:
-    explicit FinalStates(const ScannerTables& t) : final_(static_cast<std::size_t>(t.states)) {
-        for (int s = 0; s < t.states; ++s) {
-            bool final = true;
-            for (int b = 1; b < 256 && final; ++b)
-                final = next_state(t, s, static_cast<unsigned char>(b)) == kJamState;
-            final_[static_cast<std::size_t>(s)] = final;
+struct FinalStates {
+    std::array<bool, Automaton::states> final{};
+    constexpr FinalStates() {
+        for (int s = 0; s < Automaton::states; ++s) {
+            bool all_jam = true;
+            for (int b = 1; b < 256 && all_jam; ++b) all_jam = Automaton::next(s, b) == kJamState;
+            final[static_cast<std::size_t>(s)] = all_jam;
         }
     }
-    bool operator()(int s) const { return final_[static_cast<std::size_t>(s)]; }
-
-  private:
-    std::vector<bool> final_;
+    constexpr bool operator()(int s) const { return final[static_cast<std::size_t>(s)]; }
 };
-
-const FinalStates& final_states() {
-    static const FinalStates states(scanner_tables());
-    return states;
-}
 
 // Per start condition and line-start flag, the action of every byte.
 struct ByteActions {
     // [condition][at line start][byte]
     std::array<std::array<std::array<Action, 256>, 2>, kConditions> action{};
 
-    ByteActions() {
-        const ScannerTables& t = scanner_tables();
-        const FinalStates& is_final = final_states();
+    constexpr ByteActions() {
+        const FinalStates is_final;
         for (int condition = 0; condition < kConditions; ++condition) {
             for (int bol = 0; bol < 2; ++bol) {
-                int start = t.start_state[condition][bol];
+                int start = Automaton::start(condition, bol);
                 for (int b = 1; b < 256; ++b) {
-                    int s = next_state(t, start, static_cast<unsigned char>(b));
+                    int s = Automaton::next(start, b);
                     Action a = kComplex;
-                    if (s != kJamState && t.accept[s] != 0 && is_final(s))
-                        a = action_of_rule(t.accept[s]);
+                    if (s != kJamState && Automaton::accept(s) != 0 && is_final(s))
+                        a = action_of_rule(Automaton::accept(s));
                     action[static_cast<std::size_t>(condition)][static_cast<std::size_t>(bol)]
                           [static_cast<std::size_t>(b)] = a;
                 }
@@ -131,9 +145,288 @@ struct ByteActions {
     }
 };
 
-const ByteActions& byte_actions() {
-    static const ByteActions actions;
-    return actions;
+constexpr ByteActions kByteActions;
+
+// --- Bulk stretches -------------------------------------------------------
+// A byte is plain in a start condition when it is a text token of its own,
+// copied as it is, at a line start and elsewhere alike, or a line feed
+// (copied and counted). A stretch of plain bytes is copied whole: taking its
+// bytes one token at a time would copy each and count the line feeds. A
+// byte that is a token of its own written with a caret before it (an escape)
+// is taken inside the same loop, so a stretch goes on after it. Everything
+// else ends the loop: "@" (a header at a line start), NUL, and any byte that
+// may begin a longer token or moves a counter. Blank runs take only spaces,
+// tabs and line feeds.
+
+enum Weight : std::uint16_t {
+    kPlain = 0,
+    kPlainLineFeed = 1,
+    kEscape = 0x100,  // eight weights add up without a carry out of the low byte
+    kEnd = 0x1000,   // nor out of the escape count
+};
+
+struct BulkClass {
+    std::array<std::uint16_t, 256> weight{};  // a Weight per byte
+    // For the vector loop: the bytes that are not plain, or (`listed_plain`)
+    // the plain ones, whichever list is shorter; none when neither fits.
+    // Each is repeated in a row of 16, one per lane; rows past the last
+    // repeat the first, so that any prefix of the rows can be compared.
+    int listed = 0;
+    bool listed_plain = false;
+    alignas(16) std::array<std::array<unsigned char, 16>, 16> rows{};
+    // For the table loop, when every listed byte is below 0x80: by low
+    // nibble, a bit for each high nibble that makes a listed byte, and by
+    // high nibble, that bit.
+    bool by_nibbles = false;
+    alignas(16) std::array<unsigned char, 16> low_nibble{};
+    alignas(16) std::array<unsigned char, 16> high_nibble{};
+};
+
+constexpr int kBulkModes = 2;  // text runs, blank runs
+
+constexpr BulkClass make_bulk_class(const ByteActions& actions, int condition, bool blanks_only,
+                                    int let_through) {
+    BulkClass c;
+    const auto& at = actions.action[static_cast<std::size_t>(condition)];
+    int plain_count = 0;
+    for (int b = 0; b < 256; ++b) {
+        const auto i = static_cast<std::size_t>(b);
+        Action a = b == 0 || at[0][i] != at[1][i] ? kComplex : at[0][i];
+        Weight w = a == kCopy                       ? kPlain
+                   : a == kNewLine                  ? kPlainLineFeed
+                   : a == kCaret || a == kSemiEscape ? kEscape
+                                                     : kEnd;
+        if (blanks_only && b != ' ' && b != '\t' && b != '\n') w = kEnd;
+        if (b == let_through) w = kPlain;
+        c.weight[i] = w;
+        plain_count += w == kPlain || w == kPlainLineFeed;
+    }
+    c.listed_plain = plain_count < 128;
+    std::array<unsigned char, 16> list{};
+    int n = 0;
+    for (int b = 0; b < 256; ++b) {
+        std::uint16_t w = c.weight[static_cast<std::size_t>(b)];
+        bool plain = w == kPlain || w == kPlainLineFeed;
+        if (plain != c.listed_plain) continue;
+        if (n == 16) return c;  // listed stays 0: the portable loop only
+        list[static_cast<std::size_t>(n++)] = static_cast<unsigned char>(b);
+    }
+    c.listed = n;
+    for (std::size_t i = 0; i < 16; ++i)
+        for (auto& lane : c.rows[i]) lane = list[static_cast<int>(i) < n ? i : 0];
+    c.by_nibbles = n > 0;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
+        if (list[i] >= 0x80) c.by_nibbles = false;
+        else c.low_nibble[list[i] & 15] |= static_cast<unsigned char>(1u << (list[i] >> 4));
+    }
+    for (std::size_t h = 0; h < 8; ++h) c.high_nibble[h] = static_cast<unsigned char>(1u << h);
+    return c;
+}
+
+struct BulkClasses {
+    // [condition][blank runs]
+    std::array<std::array<BulkClass, kBulkModes>, kConditions> of{};
+    constexpr explicit BulkClasses(int let_through) {
+        for (int c = 0; c < kConditions; ++c)
+            for (int m = 0; m < kBulkModes; ++m)
+                of[static_cast<std::size_t>(c)][static_cast<std::size_t>(m)] =
+                    make_bulk_class(kByteActions, c, m != 0, let_through);
+    }
+};
+
+constexpr BulkClasses kBulkClasses(-1);
+
+std::atomic<BulkLoop> selected_loop{BulkLoop::ssse3};
+std::atomic<int> let_through_byte{-1};
+
+const BulkClasses& bulk_classes() {
+    int extra = let_through_byte.load(std::memory_order_relaxed);
+    if (extra < 0) return kBulkClasses;
+    // The tests' widened classes, built anew on each change.
+    static int built_for = -1;
+    static BulkClasses widened(-1);
+    if (built_for != extra) {
+        widened = BulkClasses(extra);
+        built_for = extra;
+    }
+    return widened;
+}
+
+// Copies from `p` on, not past `end`, the plain bytes and escapes to `out`,
+// and adds the line feeds among them to `lines`. Returns where it stopped.
+// The portable loop adds eight weights at a time: anything but plain bytes
+// shows in the sum, and those eight are then taken one by one.
+char* bulk_portable(const BulkClass& c, char* p, const char* end, char*& out, int& lines) {
+    const std::uint16_t* w = c.weight.data();
+    auto at = [&](int i) { return w[static_cast<unsigned char>(p[i])]; };
+    for (;;) {
+        while (end - p >= 8) {
+            unsigned sum = at(0) + at(1) + at(2) + at(3) + at(4) + at(5) + at(6) + at(7);
+            if (sum >= kEscape) break;
+            std::memcpy(out, p, 8);
+            lines += static_cast<int>(sum);
+            p += 8;
+            out += 8;
+        }
+        for (int i = 0; i < 8; ++i) {
+            if (p == end) return p;
+            switch (at(0)) {
+                case kPlain:
+                    break;
+                case kPlainLineFeed:
+                    ++lines;
+                    break;
+                case kEscape:
+                    *out++ = '^';
+                    break;
+                default:
+                    return p;
+            }
+            *out++ = *p++;
+        }
+    }
+}
+
+#if defined(__SSE2__)
+// The set bits of each byte value, for the line feeds before a stop.
+constexpr std::array<std::uint8_t, 256> kBitCount = [] {
+    std::array<std::uint8_t, 256> n{};
+    for (std::size_t i = 1; i < 256; ++i) n[i] = static_cast<std::uint8_t>(n[i / 2] + (i & 1));
+    return n;
+}();
+
+// Sixteen bytes at a time, each compared with the first N listed bytes
+// (the list is padded with its first byte). Line feeds are added up per
+// byte lane and summed every 255 blocks, before a lane can overflow.
+template <int N>
+char* bulk_sse2(const BulkClass& c, char* p, const char* end, char*& out, int& lines) {
+    __m128i want[N];
+    for (int i = 0; i < N; ++i)
+        want[i] = _mm_load_si128(reinterpret_cast<const __m128i*>(c.rows[static_cast<std::size_t>(i)].data()));
+    const unsigned flip = c.listed_plain ? 0xffffu : 0u;
+    const __m128i line_feed = _mm_set1_epi8('\n');
+    const __m128i zero = _mm_setzero_si128();
+    __m128i feeds = zero;
+    int blocks = 0;
+    char* o = out;
+    int lf_count = 0;
+    while (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i hit = _mm_cmpeq_epi8(v, want[0]);
+        for (int i = 1; i < N; ++i) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, want[i]));
+        unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(hit)) ^ flip;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
+        __m128i lf = _mm_cmpeq_epi8(v, line_feed);
+        if (stop) {
+            unsigned n = static_cast<unsigned>(__builtin_ctz(stop));
+            unsigned before = static_cast<unsigned>(_mm_movemask_epi8(lf)) & ((1u << n) - 1);
+            lf_count += kBitCount[before & 0xff] + kBitCount[before >> 8];
+            p += n;
+            o += n;
+            if (c.weight[static_cast<unsigned char>(*p)] != kEscape) {
+                out = o;
+                goto done;
+            }
+            o[0] = '^';
+            o[1] = *p++;
+            o += 2;
+            continue;
+        }
+        feeds = _mm_sub_epi8(feeds, lf);
+        p += 16;
+        o += 16;
+        if (++blocks == 255) {
+            __m128i sums = _mm_sad_epu8(feeds, zero);
+            lf_count += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
+            feeds = zero;
+            blocks = 0;
+        }
+    }
+    out = o;
+    p = bulk_portable(c, p, end, out, lines);
+done:
+    __m128i sums = _mm_sad_epu8(feeds, zero);
+    lines += lf_count + _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
+    return p;
+}
+
+// The same, each block classified with two table look-ups by nibble.
+__attribute__((target("ssse3"))) char* bulk_ssse3(const BulkClass& c, char* p, const char* end,
+                                                   char*& out, int& lines) {
+    const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i*>(c.low_nibble.data()));
+    const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i*>(c.high_nibble.data()));
+    const __m128i nibble = _mm_set1_epi8(0x0f);
+    // A lane is listed when its two look-ups share a bit; the mask has the
+    // lanes that are not, flipped into the lanes that end a stretch.
+    const unsigned flip = c.listed_plain ? 0u : 0xffffu;
+    const __m128i line_feed = _mm_set1_epi8('\n');
+    const __m128i zero = _mm_setzero_si128();
+    __m128i feeds = zero;
+    int blocks = 0;
+    char* o = out;
+    int lf_count = 0;
+    while (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i bits = _mm_and_si128(_mm_shuffle_epi8(low, _mm_and_si128(v, nibble)),
+                                     _mm_shuffle_epi8(high, _mm_and_si128(_mm_srli_epi16(v, 4), nibble)));
+        unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bits, zero))) ^ flip;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
+        __m128i lf = _mm_cmpeq_epi8(v, line_feed);
+        if (stop) {
+            unsigned n = static_cast<unsigned>(__builtin_ctz(stop));
+            unsigned before = static_cast<unsigned>(_mm_movemask_epi8(lf)) & ((1u << n) - 1);
+            lf_count += kBitCount[before & 0xff] + kBitCount[before >> 8];
+            p += n;
+            o += n;
+            if (c.weight[static_cast<unsigned char>(*p)] != kEscape) {
+                out = o;
+                goto done;
+            }
+            o[0] = '^';
+            o[1] = *p++;
+            o += 2;
+            continue;
+        }
+        feeds = _mm_sub_epi8(feeds, lf);
+        p += 16;
+        o += 16;
+        if (++blocks == 255) {
+            __m128i sums = _mm_sad_epu8(feeds, zero);
+            lf_count += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
+            feeds = zero;
+            blocks = 0;
+        }
+    }
+    out = o;
+    p = bulk_portable(c, p, end, out, lines);
+done:
+    __m128i sums = _mm_sad_epu8(feeds, zero);
+    lines += lf_count + _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
+    return p;
+}
+
+bool has_ssse3() {
+    static const bool has = __builtin_cpu_supports("ssse3");
+    return has;
+}
+#endif
+
+using BulkLoopFn = char* (*)(const BulkClass&, char*, const char*, char*&, int&);
+
+BulkLoopFn bulk_loop_for(const BulkClass& c) {
+#if defined(__SSE2__)
+    BulkLoop loop = selected_loop.load(std::memory_order_relaxed);
+    if (loop == BulkLoop::ssse3 && c.by_nibbles && has_ssse3()) return bulk_ssse3;
+    if (loop != BulkLoop::portable) {
+        if (c.listed > 0 && c.listed <= 4) return bulk_sse2<4>;
+        if (c.listed > 4 && c.listed <= 8) return bulk_sse2<8>;
+        if (c.listed > 8 && c.listed <= 12) return bulk_sse2<12>;
+        if (c.listed > 12) return bulk_sse2<16>;
+    }
+#else
+    (void)c;
+#endif
+    return bulk_portable;
 }
 
 // Matches one token at `p` with the scanner's automaton. Returns its rule
@@ -162,35 +455,46 @@ int match_token(const ScannerTables& t, int start, const char* p, const char* li
 // Tokens decided by their first byte or their first two, precomputed per
 // start condition and line-start flag from the automaton: nearly every token
 // is one of them. Anything else goes to the automaton.
+// The rows of pair tables: one for each first byte, per start condition and
+// line-start flag, after which the automaton may go on (row 0 is none).
+// Rows are numbered in a byte; beyond that the automaton decides.
+constexpr int pair_rows() {
+    const FinalStates is_final;
+    int rows = 1;
+    for (int condition = 0; condition < kConditions; ++condition)
+        for (int bol = 0; bol < 2; ++bol)
+            for (int b1 = 1; b1 < 256; ++b1) {
+                int s1 = Automaton::next(Automaton::start(condition, bol), b1);
+                if (s1 != kJamState && !is_final(s1) && rows < 256) ++rows;
+            }
+    return rows;
+}
+
 class ShortTokens {
   public:
-    ShortTokens() : tables_(scanner_tables()) {
-        const ScannerTables& t = tables_;
-        const FinalStates& is_final = final_states();
-        pairs_.emplace_back();  // row 0: no pair table
+    constexpr ShortTokens() {
+        const FinalStates is_final;
+        std::size_t rows = 1;
         for (int condition = 0; condition < kConditions; ++condition) {
             for (int bol = 0; bol < 2; ++bol) {
-                int start = t.start_state[condition][bol];
+                int start = Automaton::start(condition, bol);
                 for (int b1 = 1; b1 < 256; ++b1) {
-                    int s1 = next_state(t, start, static_cast<unsigned char>(b1));
+                    int s1 = Automaton::next(start, b1);
                     if (s1 == kJamState) continue;
                     if (is_final(s1)) {
-                        one_[condition][bol][b1] = encode(t.accept[s1], 1);
+                        one_[condition][bol][b1] = encode(Automaton::accept(s1), 1);
                         continue;
                     }
-                    // Rows are numbered in a byte; beyond that the
-                    // automaton decides.
-                    if (pairs_.size() > 255) continue;
-                    std::array<std::uint8_t, 256> row{};
+                    if (rows == pairs_.size()) continue;
+                    auto& row = pairs_[rows];
                     for (int b2 = 1; b2 < 256; ++b2) {
-                        int s2 = next_state(t, s1, static_cast<unsigned char>(b2));
+                        int s2 = Automaton::next(s1, b2);
                         if (s2 == kJamState)
-                            row[b2] = encode(t.accept[s1], 1);
+                            row[b2] = encode(Automaton::accept(s1), 1);
                         else if (is_final(s2))
-                            row[b2] = encode(t.accept[s2], 2);
+                            row[b2] = encode(Automaton::accept(s2), 2);
                     }
-                    pair_row_[condition][bol][b1] = static_cast<std::uint8_t>(pairs_.size());
-                    pairs_.push_back(row);
+                    pair_row_[condition][bol][b1] = static_cast<std::uint8_t>(rows++);
                 }
             }
         }
@@ -204,8 +508,10 @@ class ShortTokens {
         if (code == 0) {
             std::uint8_t row = pair_row_[condition][bol][b1];
             if (row != 0 && p + 1 < limit) code = pairs_[row][static_cast<unsigned char>(p[1])];
-            if (code == 0)
-                return match_token(tables_, tables_.start_state[condition][bol], p, limit, end);
+            if (code == 0) {
+                const ScannerTables& t = scanner_tables();
+                return match_token(t, t.start_state[condition][bol], p, limit, end);
+            }
         }
         end = p + 1 + (code & 1);
         return code >> 1;
@@ -214,24 +520,20 @@ class ShortTokens {
   private:
     // rule * 2 + length - 1; 0 (undecided) for no rule or a rule that does
     // not fit, which then takes the automaton's path.
-    static std::uint8_t encode(int r, int length) {
+    static constexpr std::uint8_t encode(int r, int length) {
         return r > 0 && r < 128 ? static_cast<std::uint8_t>(r * 2 + length - 1) : 0;
     }
 
-    const ScannerTables& tables_;
     // [condition][at line start][first byte]
     std::array<std::array<std::array<std::uint8_t, 256>, 2>, kConditions> one_{};
     std::array<std::array<std::array<std::uint8_t, 256>, 2>, kConditions> pair_row_{};
-    std::vector<std::array<std::uint8_t, 256>> pairs_;  // [row][second byte]
+    std::array<std::array<std::uint8_t, 256>, pair_rows()> pairs_{};  // [row][second byte]
 };
 
-const ShortTokens& short_tokens() {
-    static const ShortTokens tokens;
-    return tokens;
-}
+constexpr ShortTokens kShortTokens;
 
 // The token of a rule whose whole action is MARK_TOKEN (the keywords), or 0.
-int keyword_token(int r) {
+constexpr int keyword_token(int r) {
     switch (r) {
 #include "lexer/rule_tokens.inc"
         default:
@@ -248,10 +550,9 @@ int keyword_token(int r) {
 // automaton.
 class OperatorNames {
   public:
-    OperatorNames() {
-        const ScannerTables& t = scanner_tables();
-        std::string path;
-        walk(t, t.start_state[kOpname][0], path);
+    constexpr OperatorNames() {
+        char path[kMaxName]{};
+        walk(Automaton::start(kOpname, 0), path, 0);
         if (!usable_) slots_ = {};
     }
 
@@ -296,38 +597,36 @@ class OperatorNames {
     static constexpr std::size_t kSlots = 256;
     struct Entry {
         std::size_t length = 0;
-        char text[kMaxName];
-        int rule;
+        char text[kMaxName]{};
+        int rule = 0;
     };
 
-    static std::size_t slot_of(const char* s, std::size_t n) {
+    static constexpr std::size_t slot_of(const char* s, std::size_t n) {
         return (static_cast<unsigned char>(s[0]) * 7u + static_cast<unsigned char>(s[n - 1]) * 31u +
                 n) %
                kSlots;
     }
 
-    void walk(const ScannerTables& t, int state, std::string& path) {
-        const std::int16_t* const row = t.next[state];
+    // The first `length` bytes of `path` lead to `state`.
+    constexpr void walk(int state, char* path, std::size_t length) {
         for (int b = 1; b < 256 && usable_; ++b) {
-            int next = row[b] > 0 ? row[b] : kJamState;
+            int next = Automaton::next(state, b);
             if (next == kJamState) continue;
-            path.push_back(static_cast<char>(b));
-            if (path.size() >= kMaxName) {
+            path[length] = static_cast<char>(b);
+            if (length + 1 >= kMaxName) {
                 usable_ = false;  // not a keyword table: leave it all to the automaton
             } else {
-                if (t.accept[next]) accept(path, t.accept[next]);
-                walk(t, next, path);
+                if (Automaton::accept(next)) accept(path, length + 1, Automaton::accept(next));
+                walk(next, path, length + 1);
             }
-            path.pop_back();
         }
     }
 
-    void accept(const std::string& s, int r) {
-        for (std::size_t i = 1; i < s.size(); ++i)
-            name_byte_[static_cast<unsigned char>(s[i])] = true;
+    constexpr void accept(const char* s, std::size_t n, int r) {
+        for (std::size_t i = 1; i < n; ++i) name_byte_[static_cast<unsigned char>(s[i])] = true;
         if (keyword_token(r) == 0) return;
         name_byte_[static_cast<unsigned char>(s[0])] = true;
-        std::size_t i = slot_of(s.data(), s.size());
+        std::size_t i = slot_of(s, n);
         for (std::size_t probes = 0; slots_[i].length != 0; i = (i + 1) % kSlots) {
             if (++probes == kSlots) {
                 usable_ = false;
@@ -335,8 +634,8 @@ class OperatorNames {
             }
         }
         Entry& e = slots_[i];
-        e.length = s.size();
-        std::memcpy(e.text, s.data(), s.size());
+        e.length = n;
+        for (std::size_t k = 0; k < n; ++k) e.text[k] = s[k];
         e.rule = r;
     }
 
@@ -345,10 +644,7 @@ class OperatorNames {
     bool usable_ = true;
 };
 
-const OperatorNames& operator_names() {
-    static const OperatorNames names;
-    return names;
-}
+constexpr OperatorNames kOperatorNames;
 
 // Queues the structure tokens from `p` on (see PendingTokens) and returns
 // where they end. Does what each token's rule does to the start condition
@@ -359,8 +655,8 @@ const OperatorNames& operator_names() {
 // the last one and `condition` the start condition after it.
 char* take_structure(Conversion& cv, char* p, const char* limit, int bol, int& condition,
                      const char*& last, PendingTokens& q) {
-    const ShortTokens& shorts = short_tokens();
-    const OperatorNames& names = operator_names();
+    const ShortTokens& shorts = kShortTokens;
+    const OperatorNames& names = kOperatorNames;
     int c = condition;
     while (q.count < PendingTokens::kCapacity && (c == kInitial || c == kParams || c == kOpname)) {
         const char* end;
@@ -407,6 +703,12 @@ stop:
 
 }  // namespace
 
+void select_bulk_loop(BulkLoop loop) { selected_loop.store(loop, std::memory_order_relaxed); }
+
+BulkLoop selected_bulk_loop() { return selected_loop.load(std::memory_order_relaxed); }
+
+void let_through_bulk_loops(int byte) { let_through_byte.store(byte, std::memory_order_relaxed); }
+
 std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending) {
     if (!buffer_.attached() && !buffer_.attach(cv_.scan.flex)) return 0;
     const ScannerPosition at = buffer_.position();
@@ -419,8 +721,10 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
     // Between tokens the byte at the scan position is held aside.
     *begin = at.held;
 
-    const auto& table = byte_actions().action[static_cast<std::size_t>(condition)];
-    const ShortTokens& shorts = short_tokens();
+    const auto& table = kByteActions.action[static_cast<std::size_t>(condition)];
+    const ShortTokens& shorts = kShortTokens;
+    const BulkClass& bulk = bulk_classes().of[static_cast<std::size_t>(condition)][blanks_only ? 1 : 0];
+    const BulkLoopFn bulk_loop = bulk_loop_for(bulk);
 
     char* p = begin;
     const char* last = nullptr;  // the last token taken
@@ -441,24 +745,20 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
             out = into.tail(2 * stretch + kSlack);
             stretch_end = static_cast<std::size_t>(limit - p) > stretch ? p + stretch : limit;
         }
+        if (bulk.weight[static_cast<unsigned char>(*p)] != kEnd) {
+            // The bulk of any template: plain bytes and escapes.
+            char* q = bulk_loop(bulk, p, stretch_end, out, lines);
+            if (q != p) {
+                last = q - 1;
+                last_rule = table[0][static_cast<unsigned char>(*last)] == kSemiEscape ? rule::text_semi : 0;
+                bol = *last == '\n' ? 1 : 0;
+                p = q;
+                continue;
+            }
+        }
         const unsigned char byte = static_cast<unsigned char>(*p);
         if (blanks_only && byte != ' ' && byte != '\t' && byte != '\n') break;
         Action a = table[bol][byte];
-        if (a == kCopy && !blanks_only) {
-            // The bulk of any template: bytes that are tokens of their own
-            // and copied as they are. None of them is a line feed, so the
-            // line-start flag is clear from here on.
-            const auto& plain = table[0];
-            char* q = p;
-            do {
-                *out++ = *q++;
-            } while (q < stretch_end && plain[static_cast<unsigned char>(*q)] == kCopy);
-            last = q - 1;
-            last_rule = 0;
-            bol = 0;
-            p = q;
-            continue;
-        }
         const char* end = p + 1;
         int r = 0;
         if (a == kComplex) {

@@ -48,6 +48,21 @@ struct PendingTokens {
     bool empty() const { return next == count; }
 };
 
+// Stretches of bytes that the automaton treats alike (each a text token of
+// its own, copied as it is whatever the line-start flag, or a line feed) are
+// copied in bulk. The default loop classifies 16 bytes with two table
+// look-ups (SSSE3, where the processor has it); the SSE2 loop compares them
+// with each byte that ends a stretch; the portable loop is what other
+// targets run. Each falls back to the next where it cannot run, and the
+// tests run them all.
+enum class BulkLoop { ssse3, sse2, portable };
+void select_bulk_loop(BulkLoop loop);
+BulkLoop selected_bulk_loop();
+// Lets `byte` through the bulk loops as if it were plain (-1: none). Only
+// for the tests, to show that they notice a loop that takes one byte too
+// many.
+void let_through_bulk_loops(int byte);
+
 // The fast path over one parse. It takes hold of the scanner's buffer at
 // its first call after the scanner has read, and must not outlive the
 // scanner.

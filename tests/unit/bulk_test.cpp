@@ -1,0 +1,132 @@
+// The bulk loops of the text fast path against bison's own loop, which takes
+// every token from the scanner: every byte value at every offset of a
+// stretch, in text, in arguments and in blank runs, and stretches that end on
+// both sides of the scanner's 8192-byte reads. Each input ends with a
+// diagnostic that quotes its line, so a line feed counted wrong shows.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support.h"
+
+namespace tvconv {
+namespace {
+
+using test::convert_bytes;
+
+// Where a stretch is taken: around it, the text before and after.
+struct Setting {
+    const char* before;
+    const char* after;
+};
+constexpr Setting kSettings[] = {
+    {"", ""},                  // text
+    {"^if[", ";x]"},           // a first argument
+    {"^if[c;", "]"},           // a later argument
+    {"^var[v]", " "},          // text after a construction
+    {"^rem[[", "]]"},          // inside plain brackets of an argument
+};
+
+// Offsets that put a byte at every position of a 16-byte and an 8-byte
+// block, and past the first blocks.
+constexpr int kOffsets = 35;
+
+// Stretches of plain bytes, some with line feeds and escapes in them and
+// blanks only, with `byte` after `offset` bytes of them.
+std::vector<std::string> inputs_with(unsigned char byte) {
+    const std::string b(1, static_cast<char>(byte));
+    std::vector<std::string> inputs;
+    for (const Setting& s : kSettings) {
+        for (int offset = 0; offset < kOffsets; ++offset) {
+            const auto n = static_cast<std::size_t>(offset);
+            std::string letters(n, 'x');
+            std::string mixed;
+            for (std::size_t i = 0; i < n; ++i) mixed += "ab\n\"c(d ;e"[i % 10];
+            std::string blanks;
+            for (std::size_t i = 0; i < n; ++i) blanks += " \t \n"[i % 4];
+            for (const std::string& run : {letters, mixed, blanks, letters + "\n"}) {
+                inputs.push_back(std::string(s.before) + run + b + "yz" + run + s.after +
+                                 "\n^ascii[z]\n");
+            }
+        }
+    }
+    return inputs;
+}
+
+// Around a read boundary: stretches that end at every offset of the block
+// width either side of byte 8192, then `tail`.
+std::vector<std::string> inputs_across_reads(const std::string& tail) {
+    std::vector<std::string> inputs;
+    for (int shift = -20; shift <= 20; ++shift) {
+        std::string pad(static_cast<std::size_t>(8192 + shift), 'p');
+        for (std::size_t i = 50; i < pad.size(); i += 61) pad[i] = '\n';
+        for (std::size_t i = 77; i < pad.size(); i += 89) pad[i] = '"';
+        inputs.push_back(pad + tail + "\n^ascii[z]\n");
+        inputs.push_back("^rem[" + pad + tail + "]\n^ascii[z]\n");
+    }
+    return inputs;
+}
+
+struct Difference {
+    bool found = false;
+    std::string input;
+};
+
+// The first input on which our loop, with the bulk loop selected, differs
+// from bison's.
+Difference first_difference(const std::vector<std::string>& inputs) {
+    for (const std::string& input : inputs) {
+        auto ours = convert_bytes(input, ParserLoop::ours);
+        auto reference = convert_bytes(input, ParserLoop::bison);
+        if (ours.status != reference.status || ours.output != reference.output ||
+            ours.diagnostics != reference.diagnostics)
+            return {true, input};
+    }
+    return {};
+}
+
+TEST(BulkLoops, AgreeWithBisonOnEveryByteAtEveryOffset) {
+    for (BulkLoop loop : test::kBulkLoops) {
+        test::UsingBulkLoop using_loop(loop);
+        for (int byte = 0; byte < 256; ++byte) {
+            Difference d = first_difference(inputs_with(static_cast<unsigned char>(byte)));
+            EXPECT_FALSE(d.found) << test::name_of(loop) << ", byte " << byte
+                                  << ", input: " << d.input.substr(0, 200);
+        }
+    }
+}
+
+TEST(BulkLoops, AgreeWithBisonAcrossReadBoundaries) {
+    const std::string tails[] = {"$",        "$$x",  "\"",   "\n@m\nx", ";",  "^^",
+                                 "^if[a;b]", "]x",   "[x]",  std::string(1, '\0'),
+                                 "\n\n",     "  \t", "@x"};
+    for (BulkLoop loop : test::kBulkLoops) {
+        test::UsingBulkLoop using_loop(loop);
+        for (const std::string& tail : tails) {
+            Difference d = first_difference(inputs_across_reads(tail));
+            EXPECT_FALSE(d.found) << test::name_of(loop) << ", tail " << tail;
+        }
+    }
+}
+
+// The check of the check: a bulk loop that lets through one byte that is
+// not plain (an escape, a structure byte, a NUL, "@" at a line start) must
+// convert some of the inputs above differently.
+TEST(BulkLoops, ALoopThatLetsOneByteThroughIsCaught) {
+    const std::string not_plain("\0\"$();@[]^{}", 12);
+    for (BulkLoop loop : test::kBulkLoops) {
+        test::UsingBulkLoop using_loop(loop);
+        for (char c : not_plain) {
+            const auto byte = static_cast<unsigned char>(c);
+            let_through_bulk_loops(byte);
+            Difference d = first_difference(inputs_with(byte));
+            let_through_bulk_loops(-1);
+            EXPECT_TRUE(d.found) << test::name_of(loop) << ": byte " << int{byte}
+                                 << " let through went unnoticed";
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tvconv
