@@ -735,6 +735,7 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
     // the slack. Stretches start small so that a short argument does not
     // reserve a block it never uses.
     constexpr std::size_t kSlack = 32;
+    constexpr std::ptrdiff_t kShortRun = 16;
     std::size_t stretch = 64;
     char* out = into.tail(2 * stretch + kSlack);
     const char* stretch_end = p + stretch < limit ? p + stretch : limit;
@@ -746,8 +747,19 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
             stretch_end = static_cast<std::size_t>(limit - p) > stretch ? p + stretch : limit;
         }
         if (bulk.weight[static_cast<unsigned char>(*p)] != kEnd) {
-            // The bulk of any template: plain bytes and escapes.
-            char* q = bulk_loop(bulk, p, stretch_end, out, lines);
+            // The bulk of any template: plain bytes and escapes. The first
+            // few are taken here: most arguments of constructions are that
+            // short, and not worth a call of the bulk loop.
+            char* q = p;
+            const char* short_end = stretch_end - q > kShortRun ? q + kShortRun : stretch_end;
+            for (; q < short_end; ++q) {
+                const std::uint16_t w = bulk.weight[static_cast<unsigned char>(*q)];
+                if (w == kEnd) break;
+                if (w == kEscape) *out++ = '^';
+                lines += w == kPlainLineFeed;
+                *out++ = *q;
+            }
+            if (q == short_end && q < stretch_end) q = bulk_loop(bulk, q, stretch_end, out, lines);
             if (q != p) {
                 last = q - 1;
                 last_rule = table[0][static_cast<unsigned char>(*last)] == kSemiEscape ? rule::text_semi : 0;
