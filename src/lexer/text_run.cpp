@@ -724,10 +724,12 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
     const auto& table = kByteActions.action[static_cast<std::size_t>(condition)];
     const ShortTokens& shorts = kShortTokens;
     const BulkClass& bulk = bulk_classes().of[static_cast<std::size_t>(condition)][blanks_only ? 1 : 0];
-    const BulkLoopFn bulk_loop = bulk_loop_for(bulk);
 
     char* p = begin;
     const char* last = nullptr;  // the last token taken
+    // The rule of the last token taken, or kBulkRule when the bulk loop took
+    // it (decided at the end: only the last one's text is kept).
+    constexpr int kBulkRule = -1;
     int last_rule = 0;
     int lines = 0;
     // Output is written in stretches of input, with room reserved ahead: no
@@ -754,15 +756,20 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
             const char* short_end = stretch_end - q > kShortRun ? q + kShortRun : stretch_end;
             for (; q < short_end; ++q) {
                 const std::uint16_t w = bulk.weight[static_cast<unsigned char>(*q)];
-                if (w == kEnd) break;
-                if (w == kEscape) *out++ = '^';
-                lines += w == kPlainLineFeed;
+                if (w != kPlain) {
+                    if (w == kEnd) break;
+                    if (w == kEscape)
+                        *out++ = '^';
+                    else
+                        ++lines;
+                }
                 *out++ = *q;
             }
-            if (q == short_end && q < stretch_end) q = bulk_loop(bulk, q, stretch_end, out, lines);
+            if (q == short_end && q < stretch_end)
+                q = bulk_loop_for(bulk)(bulk, q, stretch_end, out, lines);
             if (q != p) {
                 last = q - 1;
-                last_rule = table[0][static_cast<unsigned char>(*last)] == kSemiEscape ? rule::text_semi : 0;
+                last_rule = kBulkRule;
                 bol = *last == '\n' ? 1 : 0;
                 p = q;
                 continue;
@@ -845,6 +852,8 @@ done:
     ScannerAdvance to;
     to.condition = condition;
     if (last) {
+        if (last_rule == kBulkRule)
+            last_rule = table[0][static_cast<unsigned char>(*last)] == kSemiEscape ? rule::text_semi : 0;
         if (last_rule == rule::text_semi)
             cv_.scan.set_last_token("^;", 2);
         else
