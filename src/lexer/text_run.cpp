@@ -737,7 +737,7 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
     // the slack. Stretches start small so that a short argument does not
     // reserve a block it never uses.
     constexpr std::size_t kSlack = 32;
-    constexpr std::ptrdiff_t kShortRun = 16;
+    constexpr std::ptrdiff_t kShortRun = 8;
     std::size_t stretch = 64;
     char* out = into.tail(2 * stretch + kSlack);
     const char* stretch_end = p + stretch < limit ? p + stretch : limit;
