@@ -350,7 +350,9 @@ done:
     return p;
 }
 
-// The same, each block classified with two table look-ups by nibble.
+// The same, each block classified with two table look-ups by nibble. The
+// loop is written out again rather than shared: the SSSE3 look-up inlines
+// only into a function compiled for SSSE3, and the SSE2 loop must not be.
 __attribute__((target("ssse3"))) char* bulk_ssse3(const BulkClass& c, char* p, const char* end,
                                                    char*& out, int& lines) {
     const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i*>(c.low_nibble.data()));
