@@ -6,24 +6,13 @@
 # Debian copyright file that carries LICENSE's terms.
 # Usage: install_test.sh BUILD_DIR VERSION SOURCE_DIR
 set -u
+TESTS_DIR=$(cd "$(dirname "$0")" && pwd)
 BUILD=$1
 VERSION=$2
 SOURCE=$3
 W=$(mktemp -d)
 trap 'rm -rf "$W"' EXIT
-failures=0
-passed=0
-
-check() {  # check NAME COMMAND...: runs COMMAND, counts it
-    name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        echo "FAIL: $name"
-        failures=$((failures + 1))
-    fi
-}
+. "$TESTS_DIR/check.sh"
 
 if ! DESTDIR=$W/root cmake --install "$BUILD" --prefix /usr >"$W/log" 2>&1; then
     cat "$W/log"

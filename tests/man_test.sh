@@ -7,24 +7,14 @@
 # that document them are the same sets, with the severities the program gives.
 # Usage: man_test.sh MAN_BUILD_DIR TVCONV_TREE SOURCE_DIR
 set -u
+TESTS_DIR=$(cd "$(dirname "$0")" && pwd)
 DIR=$1
 TREE=$2
 SRC=$3
 W=$(mktemp -d)
 trap 'rm -rf "$W"' EXIT
-failures=0
-passed=0
+. "$TESTS_DIR/check.sh"
 
-check() {  # check NAME COMMAND...: runs COMMAND, counts it
-    name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        echo "FAIL: $name"
-        failures=$((failures + 1))
-    fi
-}
 for tool in groff mandoc man; do
     command -v $tool >/dev/null 2>&1 || { echo "$tool is needed (./build.sh test installs it)"; exit 1; }
 done

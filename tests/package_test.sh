@@ -8,6 +8,7 @@
 #   tests/package_test.sh [BUILD_DIR]     default build-deb
 # Missing tools are installed with apt-get first (as root, or through sudo).
 set -u
+TESTS_DIR=$(cd "$(dirname "$0")" && pwd)
 cd "$(dirname "$0")/.."
 dir=${1:-build-deb}
 
@@ -25,19 +26,8 @@ SRC=$(pwd)
 BUILD=$(cd "$dir" && pwd)
 W=$(mktemp -d)
 trap 'rm -rf "$W"' EXIT
-failures=0
-passed=0
+. "$TESTS_DIR/check.sh"
 
-check() {  # check NAME COMMAND...: runs COMMAND, counts it
-    name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        echo "FAIL: $name"
-        failures=$((failures + 1))
-    fi
-}
 same() {  # same EXPECTED ACTUAL: equal bytes, or the start of the difference
     cmp -s "$1" "$2" && return 0
     diff -u "$1" "$2" | head -n 20

@@ -27,20 +27,9 @@ W=$(mktemp -d)
 W=$(cd "$W" && pwd -P)
 export XDG_CACHE_HOME="$W/cache"
 trap 'rm -rf "$W"' EXIT
-failures=0
-passed=0
+. "$HERE/../check.sh"
 start=$(date +%s)
 
-check() {  # check NAME COMMAND...: runs COMMAND, counts it
-    name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        echo "FAIL: $name"
-        failures=$((failures + 1))
-    fi
-}
 # The faulted run's target and record: the only places a fault is injected.
 T=$W/t
 ST=$W/st

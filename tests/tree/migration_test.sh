@@ -5,6 +5,7 @@
 # what it seems.
 # Usage: migration_test.sh TVCONV_TREE TVCONV
 set -u
+TESTS_DIR=$(cd "$(dirname "$0")" && pwd)
 umask 022
 abspath() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 TREE=$(abspath "$1")
@@ -13,19 +14,8 @@ W=$(mktemp -d)
 trap 'rm -rf "$W"' EXIT
 export XDG_CACHE_HOME="$W/cache"
 cd "$W" || exit 1
-failures=0
-passed=0
+. "$TESTS_DIR/../check.sh"
 
-check() {  # check NAME COMMAND...
-    name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        echo "FAIL: $name"
-        failures=$((failures + 1))
-    fi
-}
 same() { diff -u "$1" "$2" >&2; }
 mtime() { stat -c %Y.%y "$1"; }
 has() { grep -q -- "$1" "$2" || { echo "no '$1' in $2:" >&2; cat "$2" >&2; false; }; }

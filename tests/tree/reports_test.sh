@@ -25,19 +25,8 @@ W=$(cd "$(mktemp -d)" && pwd -P)
 trap 'rm -rf "$W"' EXIT
 export XDG_CACHE_HOME="$W/cache"
 cd "$W" || exit 1
-failures=0
-passed=0
+. "$HERE/../check.sh"
 
-check() {  # check NAME COMMAND...
-    name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        echo "FAIL: $name"
-        failures=$((failures + 1))
-    fi
-}
 fails() { ! "$@" 2>/dev/null; }
 status_is() { [ "$1" = "$2" ] || { echo "exit status $1, expected $2" >&2; false; }; }
 TOOL=$("$TREE" --version)

@@ -11,19 +11,8 @@ W=$(mktemp -d)
 # Records of earlier runs go here, not into the home directory.
 export XDG_CACHE_HOME="$W/cache"
 trap 'rm -rf "$W"' EXIT
-failures=0
-passed=0
+. "$HERE/../check.sh"
 
-check() {  # check NAME COMMAND...: runs COMMAND, counts it
-    name=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        echo "FAIL: $name"
-        failures=$((failures + 1))
-    fi
-}
 same() { diff -u "$1" "$2" >&2; }
 listing() { (cd "$1" && find . -printf '%y %m %p\n' | LC_ALL=C sort); }
 
