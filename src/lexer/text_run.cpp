@@ -16,8 +16,8 @@
 
 #include "context/conversion.h"
 #include "grammar/parser.h"
-#include "lexer/scanner_numbers.h"
 #include "lexer/scanner_automaton.h"
+#include "lexer/scanner_numbers.h"
 #include "lexer/scanner_tables.h"
 #include "text/text.h"
 
@@ -104,6 +104,26 @@ constexpr Action action_of_rule(int r) {
     }
 }
 
+// The rules whose token converts to a caret and the token's last byte: the
+// escapes of one byte and those of two ("$$" is "^$", "^^" stays).
+constexpr bool caret_escape_rule(int r) {
+    switch (r) {
+        case rule::quote:
+        case rule::paren_open:
+        case rule::paren_close:
+        case rule::curly_open:
+        case rule::curly_close:
+        case rule::text_semi:
+        case rule::dollar:
+        case rule::e_dollar:
+        case rule::e_bird:
+        case rule::e_semi:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // Start conditions index the per-condition tables below.
 constexpr int kConditions = ScannerTables::kConditions;
 
@@ -162,7 +182,7 @@ enum Weight : std::uint16_t {
     kPlain = 0,
     kPlainLineFeed = 1,
     kEscape = 0x100,  // eight weights add up without a carry out of the low byte
-    kEnd = 0x1000,   // nor out of the escape count
+    kEnd = 0x1000,    // nor out of the escape count
 };
 
 struct BulkClass {
@@ -180,26 +200,65 @@ struct BulkClass {
     bool by_nibbles = false;
     alignas(16) std::array<unsigned char, 16> low_nibble{};
     alignas(16) std::array<unsigned char, 16> high_nibble{};
+    // The escapes of one byte in the same form, when all are below 0x80:
+    // the table loop then writes them inside a block instead of stopping.
+    bool escapes_by_nibbles = false;
+    alignas(16) std::array<unsigned char, 16> escape_low_nibble{};
+    // Escapes that the byte after their first decides ("$" alone and "$$",
+    // "^^" and "^;" but not a caret before a name), taken where a loop
+    // stops: by the first byte a row (0: none), and in it by the second
+    // byte the escape's length, or 0 where the two begin anything else.
+    static constexpr std::size_t kPairRows = 4;
+    std::array<std::uint8_t, 256> pair_row{};
+    std::array<std::array<std::uint8_t, 256>, kPairRows> pair_length{};
 };
+
+// The length of the escape that `b1` and `b2` begin in `condition`, at a
+// line start or not, or 0 when they begin anything else or a token that
+// more bytes decide.
+constexpr int escape_pair_length(const FinalStates& is_final, int condition, int bol, int b1,
+                                 int b2) {
+    int s1 = Automaton::next(Automaton::start(condition, bol), b1);
+    if (s1 == kJamState || is_final(s1)) return 0;
+    int s2 = Automaton::next(s1, b2);
+    if (s2 == kJamState) return caret_escape_rule(Automaton::accept(s1)) ? 1 : 0;
+    return is_final(s2) && caret_escape_rule(Automaton::accept(s2)) ? 2 : 0;
+}
 
 constexpr int kBulkModes = 2;  // text runs, blank runs
 
-constexpr BulkClass make_bulk_class(const ByteActions& actions, int condition, bool blanks_only,
-                                    int let_through) {
+constexpr BulkClass make_bulk_class(const ByteActions& actions, const FinalStates& is_final,
+                                    int condition, bool blanks_only, int let_through) {
     BulkClass c;
     const auto& at = actions.action[static_cast<std::size_t>(condition)];
     int plain_count = 0;
     for (int b = 0; b < 256; ++b) {
         const auto i = static_cast<std::size_t>(b);
         Action a = b == 0 || at[0][i] != at[1][i] ? kComplex : at[0][i];
-        Weight w = a == kCopy                       ? kPlain
-                   : a == kNewLine                  ? kPlainLineFeed
+        Weight w = a == kCopy                        ? kPlain
+                   : a == kNewLine                   ? kPlainLineFeed
                    : a == kCaret || a == kSemiEscape ? kEscape
                                                      : kEnd;
         if (blanks_only && b != ' ' && b != '\t' && b != '\n') w = kEnd;
         if (b == let_through) w = kPlain;
         c.weight[i] = w;
         plain_count += w == kPlain || w == kPlainLineFeed;
+    }
+    std::size_t rows = 1;
+    for (int b1 = 1; b1 < 256 && !blanks_only; ++b1) {
+        if (c.weight[static_cast<std::size_t>(b1)] != kEnd || rows == BulkClass::kPairRows)
+            continue;
+        std::array<std::uint8_t, 256> lengths{};
+        bool any = false;
+        for (int b2 = 1; b2 < 256; ++b2) {
+            int n = escape_pair_length(is_final, condition, 0, b1, b2);
+            if (n != escape_pair_length(is_final, condition, 1, b1, b2)) n = 0;
+            lengths[static_cast<std::size_t>(b2)] = static_cast<std::uint8_t>(n);
+            any = any || n != 0;
+        }
+        if (!any) continue;
+        c.pair_length[rows] = lengths;
+        c.pair_row[static_cast<std::size_t>(b1)] = static_cast<std::uint8_t>(rows++);
     }
     c.listed_plain = plain_count < 128;
     std::array<unsigned char, 16> list{};
@@ -216,10 +275,21 @@ constexpr BulkClass make_bulk_class(const ByteActions& actions, int condition, b
         for (auto& lane : c.rows[i]) lane = list[static_cast<int>(i) < n ? i : 0];
     c.by_nibbles = n > 0;
     for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
-        if (list[i] >= 0x80) c.by_nibbles = false;
-        else c.low_nibble[list[i] & 15] |= static_cast<unsigned char>(1u << (list[i] >> 4));
+        if (list[i] >= 0x80)
+            c.by_nibbles = false;
+        else
+            c.low_nibble[list[i] & 15] |= static_cast<unsigned char>(1u << (list[i] >> 4));
     }
     for (std::size_t h = 0; h < 8; ++h) c.high_nibble[h] = static_cast<unsigned char>(1u << h);
+    c.escapes_by_nibbles = true;
+    for (int b = 0; b < 256; ++b) {
+        if (c.weight[static_cast<std::size_t>(b)] != kEscape) continue;
+        if (b >= 0x80)
+            c.escapes_by_nibbles = false;
+        else
+            c.escape_low_nibble[b & 15] |= static_cast<unsigned char>(1u << (b >> 4));
+    }
+    if (!c.escapes_by_nibbles) c.escape_low_nibble = {};
     return c;
 }
 
@@ -227,10 +297,11 @@ struct BulkClasses {
     // [condition][blank runs]
     std::array<std::array<BulkClass, kBulkModes>, kConditions> of{};
     constexpr explicit BulkClasses(int let_through) {
+        const FinalStates is_final;
         for (int c = 0; c < kConditions; ++c)
             for (int m = 0; m < kBulkModes; ++m)
                 of[static_cast<std::size_t>(c)][static_cast<std::size_t>(m)] =
-                    make_bulk_class(kByteActions, c, m != 0, let_through);
+                    make_bulk_class(kByteActions, is_final, c, m != 0, let_through);
     }
 };
 
@@ -252,13 +323,37 @@ const BulkClasses& bulk_classes() {
     return widened;
 }
 
-// Copies from `p` on, not past `end`, the plain bytes and escapes to `out`,
-// and adds the line feeds among them to `lines`. Returns where it stopped.
-// The portable loop adds eight weights at a time: anything but plain bytes
-// shows in the sum, and those eight are then taken one by one.
-char* bulk_portable(const BulkClass& c, char* p, const char* end, char*& out, int& lines) {
+// Where a bulk loop stands: the output, the line feeds counted, and the end
+// of the last escape of two bytes taken (a run that ends there has that
+// escape, not its last byte, as its last token).
+struct BulkState {
+    char* out;
+    int lines = 0;
+    const char* pair_end = nullptr;
+};
+
+// The escape at `p`, where a loop stopped: its length, or 0 when the bytes
+// before `limit` do not make one.
+inline int escape_at(const BulkClass& c, const char* p, const char* limit) {
+    const auto b = static_cast<unsigned char>(*p);
+    if (c.weight[b] == kEscape) return 1;
+    const std::uint8_t row = c.pair_row[b];
+    if (row == 0 || limit - p < 2) return 0;
+    return c.pair_length[row][static_cast<unsigned char>(p[1])];
+}
+
+// Copies from `p` on the plain bytes and escapes to the output and counts
+// the line feeds among them, until the first byte that is neither, or until
+// `end` (a stretch's end: an escape may reach one byte past it). Returns
+// where it stopped. The portable loop adds eight weights at a time: anything
+// but plain bytes shows in the sum, and those eight are then taken one by
+// one.
+char* bulk_portable(const BulkClass& c, char* p, const char* end, const char* limit,
+                    BulkState& st) {
     const std::uint16_t* w = c.weight.data();
     auto at = [&](int i) { return w[static_cast<unsigned char>(p[i])]; };
+    char* out = st.out;
+    int lines = st.lines;
     for (;;) {
         while (end - p >= 8) {
             unsigned sum = at(0) + at(1) + at(2) + at(3) + at(4) + at(5) + at(6) + at(7);
@@ -269,22 +364,26 @@ char* bulk_portable(const BulkClass& c, char* p, const char* end, char*& out, in
             out += 8;
         }
         for (int i = 0; i < 8; ++i) {
-            if (p == end) return p;
-            switch (at(0)) {
-                case kPlain:
-                    break;
-                case kPlainLineFeed:
-                    ++lines;
-                    break;
-                case kEscape:
-                    *out++ = '^';
-                    break;
-                default:
-                    return p;
+            if (p >= end) goto done;
+            const std::uint16_t weight = at(0);
+            if (weight == kPlain || weight == kPlainLineFeed) {
+                lines += weight;
+                *out++ = *p++;
+                continue;
             }
-            *out++ = *p++;
+            const int n = escape_at(c, p, limit);
+            if (n == 0) goto done;
+            out[0] = '^';
+            out[1] = p[n - 1];
+            out += 2;
+            p += n;
+            if (n == 2) st.pair_end = p;
         }
     }
+done:
+    st.out = out;
+    st.lines = lines;
+    return p;
 }
 
 #if defined(__SSE2__)
@@ -295,116 +394,152 @@ constexpr std::array<std::uint8_t, 256> kBitCount = [] {
     return n;
 }();
 
-// Sixteen bytes at a time, each compared with the first N listed bytes
-// (the list is padded with its first byte). Line feeds are added up per
-// byte lane and summed every 255 blocks, before a lane can overflow.
+// The vector loops take sixteen bytes a block, as long as the block starts
+// before `end` and lies before `limit`; the portable loop takes what is left
+// before `end`. Line feeds are added up per byte lane and summed every 255
+// blocks, before a lane can overflow. Below, what both loops do besides
+// classifying a block.
+struct VectorLoop {
+    const BulkClass& c;
+    const char* limit;
+    BulkState& st;
+    char* o;
+    int lf_count = 0;
+    int blocks = 0;
+    __m128i feeds = _mm_setzero_si128();
+
+    // A block whose first `n` lanes are plain, and lane `n` not: counts the
+    // line feeds before it and takes an escape there. False at a stop.
+    __attribute__((always_inline)) bool take_to_stop(char*& p, unsigned n, __m128i lf) {
+        unsigned before = static_cast<unsigned>(_mm_movemask_epi8(lf)) & ((1u << n) - 1);
+        lf_count += kBitCount[before & 0xff] + kBitCount[before >> 8];
+        p += n;
+        o += n;
+        const int k = escape_at(c, p, limit);
+        if (k == 0) return false;
+        o[0] = '^';
+        o[1] = p[k - 1];
+        o += 2;
+        p += k;
+        if (k == 2) st.pair_end = p;
+        return true;
+    }
+
+    __attribute__((always_inline)) void take_block(char*& p, __m128i lf) {
+        feeds = _mm_sub_epi8(feeds, lf);
+        p += 16;
+        o += 16;
+        if (++blocks == 255) flush();
+    }
+
+    __attribute__((always_inline)) void flush() {
+        __m128i sums = _mm_sad_epu8(feeds, _mm_setzero_si128());
+        lf_count += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
+        feeds = _mm_setzero_si128();
+        blocks = 0;
+    }
+
+    // After the blocks: the rest before `end`, when no stop came first.
+    __attribute__((always_inline)) char* finish(char* p, const char* end, bool stopped) {
+        flush();
+        st.out = o;
+        st.lines += lf_count;
+        if (!stopped && p < end) p = bulk_portable(c, p, end, limit, st);
+        return p;
+    }
+};
+
+// Each block compared with the first N listed bytes (the list is padded
+// with its first byte).
 template <int N>
-char* bulk_sse2(const BulkClass& c, char* p, const char* end, char*& out, int& lines) {
+char* bulk_sse2(const BulkClass& c, char* p, const char* end, const char* limit, BulkState& st) {
     __m128i want[N];
     for (int i = 0; i < N; ++i)
-        want[i] = _mm_load_si128(reinterpret_cast<const __m128i*>(c.rows[static_cast<std::size_t>(i)].data()));
+        want[i] = _mm_load_si128(
+            reinterpret_cast<const __m128i*>(c.rows[static_cast<std::size_t>(i)].data()));
     const unsigned flip = c.listed_plain ? 0xffffu : 0u;
     const __m128i line_feed = _mm_set1_epi8('\n');
-    const __m128i zero = _mm_setzero_si128();
-    __m128i feeds = zero;
-    int blocks = 0;
-    char* o = out;
-    int lf_count = 0;
-    while (end - p >= 16) {
+    VectorLoop loop{c, limit, st, st.out};
+    while (p < end && limit - p >= 16) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         __m128i hit = _mm_cmpeq_epi8(v, want[0]);
         for (int i = 1; i < N; ++i) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, want[i]));
         unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(hit)) ^ flip;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(loop.o), v);
         __m128i lf = _mm_cmpeq_epi8(v, line_feed);
-        if (stop) {
-            unsigned n = static_cast<unsigned>(__builtin_ctz(stop));
-            unsigned before = static_cast<unsigned>(_mm_movemask_epi8(lf)) & ((1u << n) - 1);
-            lf_count += kBitCount[before & 0xff] + kBitCount[before >> 8];
-            p += n;
-            o += n;
-            if (c.weight[static_cast<unsigned char>(*p)] != kEscape) {
-                out = o;
-                goto done;
-            }
-            o[0] = '^';
-            o[1] = *p++;
-            o += 2;
-            continue;
-        }
-        feeds = _mm_sub_epi8(feeds, lf);
-        p += 16;
-        o += 16;
-        if (++blocks == 255) {
-            __m128i sums = _mm_sad_epu8(feeds, zero);
-            lf_count += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
-            feeds = zero;
-            blocks = 0;
-        }
+        if (stop == 0)
+            loop.take_block(p, lf);
+        else if (!loop.take_to_stop(p, static_cast<unsigned>(__builtin_ctz(stop)), lf))
+            return loop.finish(p, end, true);
     }
-    out = o;
-    p = bulk_portable(c, p, end, out, lines);
-done:
-    __m128i sums = _mm_sad_epu8(feeds, zero);
-    lines += lf_count + _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
-    return p;
+    return loop.finish(p, end, false);
 }
 
-// The same, each block classified with two table look-ups by nibble. The
-// loop is written out again rather than shared: the SSSE3 look-up inlines
-// only into a function compiled for SSSE3, and the SSE2 loop must not be.
+// A block from its lane `i` on, in its first lanes.
+alignas(16) constexpr std::array<std::array<unsigned char, 16>, 16> kShiftDown = [] {
+    std::array<std::array<unsigned char, 16>, 16> t{};
+    for (std::size_t i = 0; i < 16; ++i)
+        for (std::size_t j = 0; j < 16; ++j)
+            t[i][j] = static_cast<unsigned char>(i + j < 16 ? i + j : 0x80);
+    return t;
+}();
+
+// The same, each block classified with two table look-ups by nibble, and
+// the escapes of one byte written inside the block: each a caret, then the
+// rest of the block moved up by one. The loop is written out again rather
+// than shared: the SSSE3 look-up inlines only into a function compiled for
+// SSSE3, and the SSE2 loop must not be.
 __attribute__((target("ssse3"))) char* bulk_ssse3(const BulkClass& c, char* p, const char* end,
-                                                   char*& out, int& lines) {
+                                                  const char* limit, BulkState& st) {
     const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i*>(c.low_nibble.data()));
     const __m128i high = _mm_load_si128(reinterpret_cast<const __m128i*>(c.high_nibble.data()));
+    const __m128i escape_low =
+        _mm_load_si128(reinterpret_cast<const __m128i*>(c.escape_low_nibble.data()));
     const __m128i nibble = _mm_set1_epi8(0x0f);
     // A lane is listed when its two look-ups share a bit; the mask has the
     // lanes that are not, flipped into the lanes that end a stretch.
     const unsigned flip = c.listed_plain ? 0u : 0xffffu;
     const __m128i line_feed = _mm_set1_epi8('\n');
     const __m128i zero = _mm_setzero_si128();
-    __m128i feeds = zero;
-    int blocks = 0;
-    char* o = out;
-    int lf_count = 0;
-    while (end - p >= 16) {
+    VectorLoop loop{c, limit, st, st.out};
+    while (p < end && limit - p >= 16) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        __m128i bits = _mm_and_si128(_mm_shuffle_epi8(low, _mm_and_si128(v, nibble)),
-                                     _mm_shuffle_epi8(high, _mm_and_si128(_mm_srli_epi16(v, 4), nibble)));
+        __m128i low_bits = _mm_and_si128(v, nibble);
+        __m128i high_bit = _mm_shuffle_epi8(high, _mm_and_si128(_mm_srli_epi16(v, 4), nibble));
+        __m128i bits = _mm_and_si128(_mm_shuffle_epi8(low, low_bits), high_bit);
         unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bits, zero))) ^ flip;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(loop.o), v);
         __m128i lf = _mm_cmpeq_epi8(v, line_feed);
-        if (stop) {
-            unsigned n = static_cast<unsigned>(__builtin_ctz(stop));
-            unsigned before = static_cast<unsigned>(_mm_movemask_epi8(lf)) & ((1u << n) - 1);
-            lf_count += kBitCount[before & 0xff] + kBitCount[before >> 8];
-            p += n;
-            o += n;
-            if (c.weight[static_cast<unsigned char>(*p)] != kEscape) {
-                out = o;
-                goto done;
-            }
-            o[0] = '^';
-            o[1] = *p++;
-            o += 2;
+        if (stop == 0) {
+            loop.take_block(p, lf);
             continue;
         }
-        feeds = _mm_sub_epi8(feeds, lf);
-        p += 16;
-        o += 16;
-        if (++blocks == 255) {
-            __m128i sums = _mm_sad_epu8(feeds, zero);
-            lf_count += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
-            feeds = zero;
-            blocks = 0;
+        __m128i escape_bits = _mm_and_si128(_mm_shuffle_epi8(escape_low, low_bits), high_bit);
+        unsigned escapes =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(escape_bits, zero))) ^ 0xffffu;
+        unsigned ends = stop & ~escapes;
+        // The escapes before the first lane that ends the stretch: all when
+        // none does.
+        unsigned taken = escapes & (ends - 1) & ~ends;
+        char* o = loop.o;
+        for (unsigned e = taken; e != 0; e &= e - 1) {
+            unsigned i = static_cast<unsigned>(__builtin_ctz(e));
+            o[i] = '^';
+            ++o;
+            _mm_storeu_si128(
+                reinterpret_cast<__m128i*>(o + i),
+                _mm_shuffle_epi8(
+                    v, _mm_load_si128(reinterpret_cast<const __m128i*>(kShiftDown[i].data()))));
         }
+        loop.o = o;
+        if (ends == 0) {
+            loop.take_block(p, lf);
+            continue;
+        }
+        if (!loop.take_to_stop(p, static_cast<unsigned>(__builtin_ctz(ends)), lf))
+            return loop.finish(p, end, true);
     }
-    out = o;
-    p = bulk_portable(c, p, end, out, lines);
-done:
-    __m128i sums = _mm_sad_epu8(feeds, zero);
-    lines += lf_count + _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
-    return p;
+    return loop.finish(p, end, false);
 }
 
 bool has_ssse3() {
@@ -413,7 +548,7 @@ bool has_ssse3() {
 }
 #endif
 
-using BulkLoopFn = char* (*)(const BulkClass&, char*, const char*, char*&, int&);
+using BulkLoopFn = char* (*)(const BulkClass&, char*, const char*, const char*, BulkState&);
 
 BulkLoopFn bulk_loop_for(const BulkClass& c) {
 #if defined(__SSE2__)
@@ -705,11 +840,17 @@ stop:
 
 }  // namespace
 
-void select_bulk_loop(BulkLoop loop) { selected_loop.store(loop, std::memory_order_relaxed); }
+void select_bulk_loop(BulkLoop loop) {
+    selected_loop.store(loop, std::memory_order_relaxed);
+}
 
-BulkLoop selected_bulk_loop() { return selected_loop.load(std::memory_order_relaxed); }
+BulkLoop selected_bulk_loop() {
+    return selected_loop.load(std::memory_order_relaxed);
+}
 
-void let_through_bulk_loops(int byte) { let_through_byte.store(byte, std::memory_order_relaxed); }
+void let_through_bulk_loops(int byte) {
+    let_through_byte.store(byte, std::memory_order_relaxed);
+}
 
 std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending) {
     if (!buffer_.attached() && !buffer_.attach(cv_.scan.flex)) return 0;
@@ -725,7 +866,9 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
 
     const auto& table = kByteActions.action[static_cast<std::size_t>(condition)];
     const ShortTokens& shorts = kShortTokens;
-    const BulkClass& bulk = bulk_classes().of[static_cast<std::size_t>(condition)][blanks_only ? 1 : 0];
+    const BulkClass& bulk =
+        bulk_classes().of[static_cast<std::size_t>(condition)][blanks_only ? 1 : 0];
+    const BulkLoopFn bulk_loop = bulk_loop_for(bulk);
 
     char* p = begin;
     const char* last = nullptr;  // the last token taken
@@ -735,10 +878,11 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
     int last_rule = 0;
     int lines = 0;
     // Output is written in stretches of input, with room reserved ahead: no
-    // token converts to more than twice its length, and none is longer than
-    // the slack. Stretches start small so that a short argument does not
-    // reserve a block it never uses.
-    constexpr std::size_t kSlack = 32;
+    // token converts to more than twice its length, none is longer than the
+    // slack, and a bulk loop goes at most 17 bytes past a stretch's end and
+    // stores 16 bytes at a time. Stretches start small so that a short
+    // argument does not reserve a block it never uses.
+    constexpr std::size_t kSlack = 64;
     constexpr std::ptrdiff_t kShortRun = 8;
     std::size_t stretch = 64;
     char* out = into.tail(2 * stretch + kSlack);
@@ -750,29 +894,36 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
             out = into.tail(2 * stretch + kSlack);
             stretch_end = static_cast<std::size_t>(limit - p) > stretch ? p + stretch : limit;
         }
-        if (bulk.weight[static_cast<unsigned char>(*p)] != kEnd) {
+        if (bulk.weight[static_cast<unsigned char>(*p)] != kEnd ||
+            bulk.pair_row[static_cast<unsigned char>(*p)]) {
             // The bulk of any template: plain bytes and escapes. The first
             // few are taken here: most arguments of constructions are that
             // short, and not worth a call of the bulk loop.
+            BulkState st{out};
             char* q = p;
             const char* short_end = stretch_end - q > kShortRun ? q + kShortRun : stretch_end;
-            for (; q < short_end; ++q) {
+            while (q < short_end) {
                 const std::uint16_t w = bulk.weight[static_cast<unsigned char>(*q)];
-                if (w != kPlain) {
-                    if (w == kEnd) break;
-                    if (w == kEscape)
-                        *out++ = '^';
-                    else
-                        ++lines;
+                if (w == kPlain || w == kPlainLineFeed) {
+                    st.lines += w;
+                    *st.out++ = *q++;
+                    continue;
                 }
-                *out++ = *q;
+                const int n = escape_at(bulk, q, limit);
+                if (n == 0) break;
+                st.out[0] = '^';
+                st.out[1] = q[n - 1];
+                st.out += 2;
+                q += n;
+                if (n == 2) st.pair_end = q;
             }
-            if (q == short_end && q < stretch_end)
-                q = bulk_loop_for(bulk)(bulk, q, stretch_end, out, lines);
+            if (q >= short_end && q < stretch_end) q = bulk_loop(bulk, q, stretch_end, limit, st);
             if (q != p) {
-                last = q - 1;
+                out = st.out;
+                lines += st.lines;
+                last = q == st.pair_end ? q - 2 : q - 1;
                 last_rule = kBulkRule;
-                bol = *last == '\n' ? 1 : 0;
+                bol = q[-1] == '\n' ? 1 : 0;
                 p = q;
                 continue;
             }
@@ -855,7 +1006,8 @@ done:
     to.condition = condition;
     if (last) {
         if (last_rule == kBulkRule)
-            last_rule = table[0][static_cast<unsigned char>(*last)] == kSemiEscape ? rule::text_semi : 0;
+            last_rule =
+                table[0][static_cast<unsigned char>(*last)] == kSemiEscape ? rule::text_semi : 0;
         if (last_rule == rule::text_semi)
             cv_.scan.set_last_token("^;", 2);
         else

@@ -21,11 +21,11 @@ struct Setting {
     const char* after;
 };
 constexpr Setting kSettings[] = {
-    {"", ""},                  // text
-    {"^if[", ";x]"},           // a first argument
-    {"^if[c;", "]"},           // a later argument
-    {"^var[v]", " "},          // text after a construction
-    {"^rem[[", "]]"},          // inside plain brackets of an argument
+    {"", ""},          // text
+    {"^if[", ";x]"},   // a first argument
+    {"^if[c;", "]"},   // a later argument
+    {"^var[v]", " "},  // text after a construction
+    {"^rem[[", "]]"},  // inside plain brackets of an argument
 };
 
 // Offsets that put a byte at every position of a 16-byte and an 8-byte
@@ -49,6 +49,32 @@ std::vector<std::string> inputs_with(unsigned char byte) {
                 inputs.push_back(std::string(s.before) + run + b + "yz" + run + s.after +
                                  "\n^ascii[z]\n");
             }
+        }
+    }
+    return inputs;
+}
+
+// Escapes that the byte after their first decides ("$" alone and "$$",
+// "^^" and "^;" against a caret before a name): `first` then every second
+// byte, after stretches of every length, and at the end of the input, where
+// the syntax error quotes the last token's text.
+std::vector<std::string> inputs_with_pairs(char first) {
+    std::vector<std::string> inputs;
+    for (int second = 0; second < 256; ++second) {
+        const std::string pair{first, static_cast<char>(second)};
+        for (int offset = 0; offset < kOffsets; ++offset) {
+            const auto n = static_cast<std::size_t>(offset);
+            std::string mixed;
+            std::string argument;  // no separator in it
+            for (std::size_t i = 0; i < n; ++i) {
+                mixed += "ab\n\"c(d ;e"[i % 10];
+                argument += "ab\n\"c(d )e"[i % 10];
+            }
+            if (offset % 3 == 0)
+                for (const Setting& s : {kSettings[0], kSettings[1], kSettings[4]})
+                    inputs.push_back(std::string(s.before) + mixed + pair + pair + "yz" + mixed +
+                                     s.after + "\n^ascii[z]\n");
+            inputs.push_back("^if[" + argument + pair);
         }
     }
     return inputs;
@@ -97,10 +123,20 @@ TEST(BulkLoops, AgreeWithBisonOnEveryByteAtEveryOffset) {
     }
 }
 
+TEST(BulkLoops, AgreeWithBisonOnEscapesOfTwoBytes) {
+    for (BulkLoop loop : test::kBulkLoops) {
+        test::UsingBulkLoop using_loop(loop);
+        for (char first : {'$', '^', ';'}) {
+            Difference d = first_difference(inputs_with_pairs(first));
+            EXPECT_FALSE(d.found) << test::name_of(loop) << ", input: " << d.input.substr(0, 200);
+        }
+    }
+}
+
 TEST(BulkLoops, AgreeWithBisonAcrossReadBoundaries) {
-    const std::string tails[] = {"$",        "$$x",  "\"",   "\n@m\nx", ";",  "^^",
-                                 "^if[a;b]", "]x",   "[x]",  std::string(1, '\0'),
-                                 "\n\n",     "  \t", "@x"};
+    const std::string tails[] = {"$",    "$$x",      "\"", "\n@m\nx", ";",
+                                 "^^",   "^if[a;b]", "]x", "[x]",     std::string(1, '\0'),
+                                 "\n\n", "  \t",     "@x"};
     for (BulkLoop loop : test::kBulkLoops) {
         test::UsingBulkLoop using_loop(loop);
         for (const std::string& tail : tails) {
