@@ -310,19 +310,6 @@ constexpr BulkClasses kBulkClasses(-1);
 std::atomic<BulkLoop> selected_loop{BulkLoop::ssse3};
 std::atomic<int> let_through_byte{-1};
 
-const BulkClasses& bulk_classes() {
-    int extra = let_through_byte.load(std::memory_order_relaxed);
-    if (extra < 0) return kBulkClasses;
-    // The tests' widened classes, built anew on each change.
-    static int built_for = -1;
-    static BulkClasses widened(-1);
-    if (built_for != extra) {
-        widened = BulkClasses(extra);
-        built_for = extra;
-    }
-    return widened;
-}
-
 // Where a bulk loop stands: the output, the line feeds counted, and the end
 // of the last escape of two bytes taken (a run that ends there has that
 // escape, not its last byte, as its last token).
@@ -550,9 +537,8 @@ bool has_ssse3() {
 
 using BulkLoopFn = char* (*)(const BulkClass&, char*, const char*, const char*, BulkState&);
 
-BulkLoopFn bulk_loop_for(const BulkClass& c) {
+BulkLoopFn bulk_loop_for(const BulkClass& c, BulkLoop loop) {
 #if defined(__SSE2__)
-    BulkLoop loop = selected_loop.load(std::memory_order_relaxed);
     if (loop == BulkLoop::ssse3 && c.by_nibbles && has_ssse3()) return bulk_ssse3;
     if (loop != BulkLoop::portable) {
         if (c.listed > 0 && c.listed <= 4) return bulk_sse2<4>;
@@ -562,8 +548,53 @@ BulkLoopFn bulk_loop_for(const BulkClass& c) {
     }
 #else
     (void)c;
+    (void)loop;
 #endif
     return bulk_portable;
+}
+
+}  // namespace
+
+// The class and the loop of each start condition and mode, chosen once for a
+// parse rather than at every run.
+struct BulkSetup {
+    struct Choice {
+        const BulkClass* bulk = nullptr;
+        BulkLoopFn loop = nullptr;
+    };
+    std::array<std::array<Choice, kBulkModes>, kConditions> of{};
+
+    BulkSetup() = default;
+    BulkSetup(const BulkClasses& classes, BulkLoop loop) {
+        for (std::size_t c = 0; c < of.size(); ++c)
+            for (std::size_t m = 0; m < kBulkModes; ++m)
+                of[c][m] = {&classes.of[c][m], bulk_loop_for(classes.of[c][m], loop)};
+    }
+};
+
+namespace {
+
+const BulkSetup& bulk_setup() {
+    const BulkLoop loop = selected_loop.load(std::memory_order_relaxed);
+    const int extra = let_through_byte.load(std::memory_order_relaxed);
+    if (extra < 0) {
+        static const BulkSetup setups[] = {{kBulkClasses, BulkLoop::ssse3},
+                                           {kBulkClasses, BulkLoop::sse2},
+                                           {kBulkClasses, BulkLoop::portable}};
+        return setups[static_cast<int>(loop)];
+    }
+    // The tests' widened classes, built anew on each change.
+    static int built_for = -1;
+    static BulkLoop built_loop;
+    static BulkClasses widened(-1);
+    static BulkSetup setup;
+    if (built_for != extra || built_loop != loop) {
+        widened = BulkClasses(extra);
+        setup = BulkSetup(widened, loop);
+        built_for = extra;
+        built_loop = loop;
+    }
+    return setup;
 }
 
 // Matches one token at `p` with the scanner's automaton. Returns its rule
@@ -852,6 +883,8 @@ void let_through_bulk_loops(int byte) {
     let_through_byte.store(byte, std::memory_order_relaxed);
 }
 
+TextRuns::TextRuns(Conversion& cv) : cv_(cv), bulk_(bulk_setup()) {}
+
 std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending) {
     if (!buffer_.attached() && !buffer_.attach(cv_.scan.flex)) return 0;
     const ScannerPosition at = buffer_.position();
@@ -866,9 +899,10 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
 
     const auto& table = kByteActions.action[static_cast<std::size_t>(condition)];
     const ShortTokens& shorts = kShortTokens;
-    const BulkClass& bulk =
-        bulk_classes().of[static_cast<std::size_t>(condition)][blanks_only ? 1 : 0];
-    const BulkLoopFn bulk_loop = bulk_loop_for(bulk);
+    const BulkSetup::Choice& choice =
+        bulk_.of[static_cast<std::size_t>(condition)][blanks_only ? 1 : 0];
+    const BulkClass& bulk = *choice.bulk;
+    const BulkLoopFn bulk_loop = choice.loop;
 
     char* p = begin;
     const char* last = nullptr;  // the last token taken

@@ -63,17 +63,20 @@ BulkLoop selected_bulk_loop();
 // many.
 void let_through_bulk_loops(int byte);
 
+struct BulkSetup;
+
 // The fast path over one parse. It takes hold of the scanner's buffer at
 // its first call after the scanner has read, and must not outlive the
-// scanner.
+// scanner. The bulk loop is chosen when it is made.
 class TextRuns {
   public:
-    explicit TextRuns(Conversion& cv) : cv_(cv) {}
+    explicit TextRuns(Conversion& cv);
 
     std::size_t scan(Text& into, bool blanks_only = false, PendingTokens* pending = nullptr);
 
   private:
     Conversion& cv_;
+    const BulkSetup& bulk_;
     ScannerBuffer buffer_;
 };
 
