@@ -381,63 +381,10 @@ constexpr std::array<std::uint8_t, 256> kBitCount = [] {
     return n;
 }();
 
-// The vector loops take sixteen bytes a block, as long as the block starts
-// before `end` and lies before `limit`; the portable loop takes what is left
-// before `end`. Line feeds are added up per byte lane and summed every 255
-// blocks, before a lane can overflow. Below, what both loops do besides
-// classifying a block.
-struct VectorLoop {
-    const BulkClass& c;
-    const char* limit;
-    BulkState& st;
-    char* o;
-    int lf_count = 0;
-    int blocks = 0;
-    __m128i feeds = _mm_setzero_si128();
-
-    // A block whose first `n` lanes are plain, and lane `n` not: counts the
-    // line feeds before it and takes an escape there. False at a stop.
-    __attribute__((always_inline)) bool take_to_stop(char*& p, unsigned n, __m128i lf) {
-        unsigned before = static_cast<unsigned>(_mm_movemask_epi8(lf)) & ((1u << n) - 1);
-        lf_count += kBitCount[before & 0xff] + kBitCount[before >> 8];
-        p += n;
-        o += n;
-        const int k = escape_at(c, p, limit);
-        if (k == 0) return false;
-        o[0] = '^';
-        o[1] = p[k - 1];
-        o += 2;
-        p += k;
-        if (k == 2) st.pair_end = p;
-        return true;
-    }
-
-    __attribute__((always_inline)) void take_block(char*& p, __m128i lf) {
-        feeds = _mm_sub_epi8(feeds, lf);
-        p += 16;
-        o += 16;
-        if (++blocks == 255) flush();
-    }
-
-    __attribute__((always_inline)) void flush() {
-        __m128i sums = _mm_sad_epu8(feeds, _mm_setzero_si128());
-        lf_count += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
-        feeds = _mm_setzero_si128();
-        blocks = 0;
-    }
-
-    // After the blocks: the rest before `end`, when no stop came first.
-    __attribute__((always_inline)) char* finish(char* p, const char* end, bool stopped) {
-        flush();
-        st.out = o;
-        st.lines += lf_count;
-        if (!stopped && p < end) p = bulk_portable(c, p, end, limit, st);
-        return p;
-    }
-};
-
-// Each block compared with the first N listed bytes (the list is padded
-// with its first byte).
+// The SSE2 loop, for processors without SSSE3: each block compared with the
+// first N listed bytes (the list is padded with its first byte). Escapes stop
+// it like any other listed byte; it takes them and goes on. Line feeds are
+// counted in the blocks that have them.
 template <int N>
 char* bulk_sse2(const BulkClass& c, char* p, const char* end, const char* limit, BulkState& st) {
     __m128i want[N];
@@ -446,20 +393,33 @@ char* bulk_sse2(const BulkClass& c, char* p, const char* end, const char* limit,
             reinterpret_cast<const __m128i*>(c.rows[static_cast<std::size_t>(i)].data()));
     const unsigned flip = c.listed_plain ? 0xffffu : 0u;
     const __m128i line_feed = _mm_set1_epi8('\n');
-    VectorLoop loop{c, limit, st, st.out};
+    char* o = st.out;
     while (p < end && limit - p >= 16) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         __m128i hit = _mm_cmpeq_epi8(v, want[0]);
         for (int i = 1; i < N; ++i) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, want[i]));
         unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(hit)) ^ flip;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(loop.o), v);
-        __m128i lf = _mm_cmpeq_epi8(v, line_feed);
-        if (stop == 0)
-            loop.take_block(p, lf);
-        else if (!loop.take_to_stop(p, static_cast<unsigned>(__builtin_ctz(stop)), lf))
-            return loop.finish(p, end, true);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
+        unsigned feeds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, line_feed)));
+        unsigned n = stop ? static_cast<unsigned>(__builtin_ctz(stop)) : 16;
+        feeds &= (1u << n) - 1;
+        if (feeds) st.lines += kBitCount[feeds & 0xff] + kBitCount[feeds >> 8];
+        p += n;
+        o += n;
+        if (n == 16) continue;
+        const int k = escape_at(c, p, limit);
+        if (k == 0) {
+            st.out = o;
+            return p;
+        }
+        o[0] = '^';
+        o[1] = p[k - 1];
+        o += 2;
+        p += k;
+        if (k == 2) st.pair_end = p;
     }
-    return loop.finish(p, end, false);
+    st.out = o;
+    return p < end ? bulk_portable(c, p, end, limit, st) : p;
 }
 
 // A block from its lane `i` on, in its first lanes.
@@ -471,11 +431,12 @@ alignas(16) constexpr std::array<std::array<unsigned char, 16>, 16> kShiftDown =
     return t;
 }();
 
-// The same, each block classified with two table look-ups by nibble, and
-// the escapes of one byte written inside the block: each a caret, then the
-// rest of the block moved up by one. The loop is written out again rather
-// than shared: the SSSE3 look-up inlines only into a function compiled for
-// SSSE3, and the SSE2 loop must not be.
+// The table loop: each block classified with two look-ups by nibble, and
+// the escapes of one byte written inside the block, each a caret and then
+// the rest of the block moved up by one. Line feeds are counted in the
+// blocks that have them. Written out apart from the SSE2 loop: the SSSE3
+// look-ups inline only into a function compiled for SSSE3, and the SSE2 loop
+// must not be.
 __attribute__((target("ssse3"))) char* bulk_ssse3(const BulkClass& c, char* p, const char* end,
                                                   const char* limit, BulkState& st) {
     const __m128i low = _mm_load_si128(reinterpret_cast<const __m128i*>(c.low_nibble.data()));
@@ -488,45 +449,62 @@ __attribute__((target("ssse3"))) char* bulk_ssse3(const BulkClass& c, char* p, c
     const unsigned flip = c.listed_plain ? 0u : 0xffffu;
     const __m128i line_feed = _mm_set1_epi8('\n');
     const __m128i zero = _mm_setzero_si128();
-    VectorLoop loop{c, limit, st, st.out};
+    char* o = st.out;
+    int lines = st.lines;
+    auto count = [&](unsigned feeds) {
+        if (feeds) lines += kBitCount[feeds & 0xff] + kBitCount[feeds >> 8];
+    };
     while (p < end && limit - p >= 16) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         __m128i low_bits = _mm_and_si128(v, nibble);
         __m128i high_bit = _mm_shuffle_epi8(high, _mm_and_si128(_mm_srli_epi16(v, 4), nibble));
         __m128i bits = _mm_and_si128(_mm_shuffle_epi8(low, low_bits), high_bit);
         unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bits, zero))) ^ flip;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(loop.o), v);
-        __m128i lf = _mm_cmpeq_epi8(v, line_feed);
-        if (stop == 0) {
-            loop.take_block(p, lf);
-            continue;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
+        unsigned feeds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, line_feed)));
+        if (stop != 0) {
+            __m128i escape_bits = _mm_and_si128(_mm_shuffle_epi8(escape_low, low_bits), high_bit);
+            unsigned escapes =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(escape_bits, zero))) ^
+                0xffffu;
+            unsigned ends = stop & ~escapes;
+            // The escapes before the first lane that ends the stretch (all
+            // when none does: `ends` has no escape lane above its lowest).
+            for (unsigned e = escapes & (ends - 1); e != 0; e &= e - 1) {
+                unsigned i = static_cast<unsigned>(__builtin_ctz(e));
+                o[i] = '^';
+                ++o;
+                _mm_storeu_si128(
+                    reinterpret_cast<__m128i*>(o + i),
+                    _mm_shuffle_epi8(
+                        v, _mm_load_si128(reinterpret_cast<const __m128i*>(kShiftDown[i].data()))));
+            }
+            if (ends != 0) {
+                unsigned n = static_cast<unsigned>(__builtin_ctz(ends));
+                count(feeds & ((1u << n) - 1));
+                p += n;
+                o += n;
+                const int k = escape_at(c, p, limit);
+                if (k == 0) {
+                    st.out = o;
+                    st.lines = lines;
+                    return p;
+                }
+                o[0] = '^';
+                o[1] = p[k - 1];
+                o += 2;
+                p += k;
+                if (k == 2) st.pair_end = p;
+                continue;
+            }
         }
-        __m128i escape_bits = _mm_and_si128(_mm_shuffle_epi8(escape_low, low_bits), high_bit);
-        unsigned escapes =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(escape_bits, zero))) ^ 0xffffu;
-        unsigned ends = stop & ~escapes;
-        // The escapes before the first lane that ends the stretch: all when
-        // none does.
-        unsigned taken = escapes & (ends - 1) & ~ends;
-        char* o = loop.o;
-        for (unsigned e = taken; e != 0; e &= e - 1) {
-            unsigned i = static_cast<unsigned>(__builtin_ctz(e));
-            o[i] = '^';
-            ++o;
-            _mm_storeu_si128(
-                reinterpret_cast<__m128i*>(o + i),
-                _mm_shuffle_epi8(
-                    v, _mm_load_si128(reinterpret_cast<const __m128i*>(kShiftDown[i].data()))));
-        }
-        loop.o = o;
-        if (ends == 0) {
-            loop.take_block(p, lf);
-            continue;
-        }
-        if (!loop.take_to_stop(p, static_cast<unsigned>(__builtin_ctz(ends)), lf))
-            return loop.finish(p, end, true);
+        count(feeds);
+        p += 16;
+        o += 16;
     }
-    return loop.finish(p, end, false);
+    st.out = o;
+    st.lines = lines;
+    return p < end ? bulk_portable(c, p, end, limit, st) : p;
 }
 
 bool has_ssse3() {
@@ -566,9 +544,12 @@ struct BulkSetup {
 
     BulkSetup() = default;
     BulkSetup(const BulkClasses& classes, BulkLoop loop) {
-        for (std::size_t c = 0; c < of.size(); ++c)
-            for (std::size_t m = 0; m < kBulkModes; ++m)
-                of[c][m] = {&classes.of[c][m], bulk_loop_for(classes.of[c][m], loop)};
+        for (std::size_t c = 0; c < of.size(); ++c) {
+            for (std::size_t m = 0; m < kBulkModes; ++m) {
+                const BulkClass& bulk = classes.of[c][m];
+                of[c][m] = {&bulk, bulk_loop_for(bulk, loop)};
+            }
+        }
     }
 };
 
@@ -827,7 +808,7 @@ char* take_structure(Conversion& cv, char* p, const char* limit, int bol, int& c
     const OperatorNames& names = kOperatorNames;
     int c = condition;
     while (q.count < PendingTokens::kCapacity && (c == kInitial || c == kParams || c == kOpname)) {
-        const char* end;
+        const char* end = p;
         int r = c == kOpname ? names.lookup(p, limit, end) : 0;
         if (r == 0) r = shorts.match(c, bol, p, limit, end);
         int code;
@@ -883,6 +864,36 @@ void let_through_bulk_loops(int byte) {
     let_through_byte.store(byte, std::memory_order_relaxed);
 }
 
+namespace {
+
+// Takes a run of plain bytes and escapes from `q` on. The first few bytes are
+// taken here: most arguments of constructions are that short, and not worth
+// a call of the bulk loop.
+char* take_run(const BulkSetup::Choice& choice, char* q, const char* stretch_end, const char* limit,
+               BulkState& st) {
+    constexpr std::ptrdiff_t kShortRun = 8;
+    const BulkClass& bulk = *choice.bulk;
+    const char* short_end = stretch_end - q > kShortRun ? q + kShortRun : stretch_end;
+    while (q < short_end) {
+        const std::uint16_t w = bulk.weight[static_cast<unsigned char>(*q)];
+        if (w == kPlain || w == kPlainLineFeed) {
+            st.lines += w;
+            *st.out++ = *q++;
+            continue;
+        }
+        const int n = escape_at(bulk, q, limit);
+        if (n == 0) return q;
+        st.out[0] = '^';
+        st.out[1] = q[n - 1];
+        st.out += 2;
+        q += n;
+        if (n == 2) st.pair_end = q;
+    }
+    return q < stretch_end ? choice.loop(bulk, q, stretch_end, limit, st) : q;
+}
+
+}  // namespace
+
 TextRuns::TextRuns(Conversion& cv) : cv_(cv), bulk_(bulk_setup()) {}
 
 std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending) {
@@ -902,7 +913,6 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
     const BulkSetup::Choice& choice =
         bulk_.of[static_cast<std::size_t>(condition)][blanks_only ? 1 : 0];
     const BulkClass& bulk = *choice.bulk;
-    const BulkLoopFn bulk_loop = choice.loop;
 
     char* p = begin;
     const char* last = nullptr;  // the last token taken
@@ -917,7 +927,6 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
     // stores 16 bytes at a time. Stretches start small so that a short
     // argument does not reserve a block it never uses.
     constexpr std::size_t kSlack = 64;
-    constexpr std::ptrdiff_t kShortRun = 8;
     std::size_t stretch = 64;
     char* out = into.tail(2 * stretch + kSlack);
     const char* stretch_end = p + stretch < limit ? p + stretch : limit;
@@ -930,28 +939,9 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
         }
         if (bulk.weight[static_cast<unsigned char>(*p)] != kEnd ||
             bulk.pair_row[static_cast<unsigned char>(*p)]) {
-            // The bulk of any template: plain bytes and escapes. The first
-            // few are taken here: most arguments of constructions are that
-            // short, and not worth a call of the bulk loop.
+            // The bulk of any template: plain bytes and escapes.
             BulkState st{out};
-            char* q = p;
-            const char* short_end = stretch_end - q > kShortRun ? q + kShortRun : stretch_end;
-            while (q < short_end) {
-                const std::uint16_t w = bulk.weight[static_cast<unsigned char>(*q)];
-                if (w == kPlain || w == kPlainLineFeed) {
-                    st.lines += w;
-                    *st.out++ = *q++;
-                    continue;
-                }
-                const int n = escape_at(bulk, q, limit);
-                if (n == 0) break;
-                st.out[0] = '^';
-                st.out[1] = q[n - 1];
-                st.out += 2;
-                q += n;
-                if (n == 2) st.pair_end = q;
-            }
-            if (q >= short_end && q < stretch_end) q = bulk_loop(bulk, q, stretch_end, limit, st);
+            char* q = take_run(choice, p, stretch_end, limit, st);
             if (q != p) {
                 out = st.out;
                 lines += st.lines;
