@@ -31,6 +31,18 @@ TEST(Format, NeverInterpretsAnArgumentsOwnPercentSigns) {
     EXPECT_EQ(fmt("^if(%s){%s}{%s}", {"", "", ""}), "^if(){}{}");
 }
 
+TEST(Format, CopiesPiecesOfEveryLengthWhole) {
+    // Pieces are copied by word-sized halves that overlap; every length up
+    // to past the word sizes, in the template and in an argument.
+    std::string all;
+    for (int i = 0; i < 40; ++i) all += static_cast<char>('a' + i % 26);
+    for (std::size_t n = 0; n <= all.size(); ++n) {
+        const std::string piece = all.substr(0, n);
+        const std::string tmpl = piece + "%s" + piece;
+        EXPECT_EQ(fmt(tmpl, {piece.c_str()}), piece + piece + piece) << "length " << n;
+    }
+}
+
 TEST(TextPool, RecyclesReleasedValues) {
     TextPool pool;
     Text* a = pool.make("x");
