@@ -329,6 +329,20 @@ inline int escape_at(const BulkClass& c, const char* p, const char* limit) {
     return c.pair_length[row][static_cast<unsigned char>(p[1])];
 }
 
+// Takes the escape at `p`, where a loop stopped, writing it as a caret and
+// its last byte. False when there is none: the loop ends at `p`.
+inline bool take_escape(const BulkClass& c, char*& p, char*& out, const char* limit,
+                        BulkState& st) {
+    const int n = escape_at(c, p, limit);
+    if (n == 0) return false;
+    out[0] = '^';
+    out[1] = p[n - 1];
+    out += 2;
+    p += n;
+    if (n == 2) st.pair_end = p;
+    return true;
+}
+
 // Copies from `p` on the plain bytes and escapes to the output and counts
 // the line feeds among them, until the first byte that is neither, or until
 // `end` (a stretch's end: an escape may reach one byte past it). Returns
@@ -358,13 +372,7 @@ char* bulk_portable(const BulkClass& c, char* p, const char* end, const char* li
                 *out++ = *p++;
                 continue;
             }
-            const int n = escape_at(c, p, limit);
-            if (n == 0) goto done;
-            out[0] = '^';
-            out[1] = p[n - 1];
-            out += 2;
-            p += n;
-            if (n == 2) st.pair_end = p;
+            if (!take_escape(c, p, out, limit, st)) goto done;
         }
     }
 done:
@@ -407,16 +415,10 @@ char* bulk_sse2(const BulkClass& c, char* p, const char* end, const char* limit,
         p += n;
         o += n;
         if (n == 16) continue;
-        const int k = escape_at(c, p, limit);
-        if (k == 0) {
+        if (!take_escape(c, p, o, limit, st)) {
             st.out = o;
             return p;
         }
-        o[0] = '^';
-        o[1] = p[k - 1];
-        o += 2;
-        p += k;
-        if (k == 2) st.pair_end = p;
     }
     st.out = o;
     return p < end ? bulk_portable(c, p, end, limit, st) : p;
@@ -484,17 +486,11 @@ __attribute__((target("ssse3"))) char* bulk_ssse3(const BulkClass& c, char* p, c
                 count(feeds & ((1u << n) - 1));
                 p += n;
                 o += n;
-                const int k = escape_at(c, p, limit);
-                if (k == 0) {
+                if (!take_escape(c, p, o, limit, st)) {
                     st.out = o;
                     st.lines = lines;
                     return p;
                 }
-                o[0] = '^';
-                o[1] = p[k - 1];
-                o += 2;
-                p += k;
-                if (k == 2) st.pair_end = p;
                 continue;
             }
         }
@@ -881,13 +877,7 @@ char* take_run(const BulkSetup::Choice& choice, char* q, const char* stretch_end
             *st.out++ = *q++;
             continue;
         }
-        const int n = escape_at(bulk, q, limit);
-        if (n == 0) return q;
-        st.out[0] = '^';
-        st.out[1] = q[n - 1];
-        st.out += 2;
-        q += n;
-        if (n == 2) st.pair_end = q;
+        if (!take_escape(bulk, q, st.out, limit, st)) return q;
     }
     return q < stretch_end ? choice.loop(bulk, q, stretch_end, limit, st) : q;
 }
