@@ -219,17 +219,22 @@ def construct_line(rng):
     return line + "\n"
 
 
+def fill_from(pool, rng, size, start=""):
+    """`start`, then entries of `pool` drawn at random until `size` is reached."""
+    chunks = [start]
+    total = len(start)
+    while total < size:
+        piece = pool[rng.randrange(len(pool))]
+        chunks.append(piece)
+        total += len(piece)
+    return "".join(chunks)
+
+
 def gen_construct(size, seed=2):
     """A construction on every line, nested up to five levels."""
     rng = random.Random(seed)
     pool = [construct_line(rng) for _ in range(3000)]
-    chunks = []
-    total = 0
-    while total < size:
-        line = pool[rng.randrange(len(pool))]
-        chunks.append(line)
-        total += len(line)
-    return "".join(chunks)
+    return fill_from(pool, rng, size)
 
 
 def line_piece(rng):
@@ -249,13 +254,7 @@ def gen_line(size, seed=3):
     """One line without a line feed: words, constructions, long blank runs."""
     rng = random.Random(seed)
     pool = [line_piece(rng) for _ in range(3000)]
-    chunks = ["<body>"]
-    total = len(chunks[0])
-    while total < size:
-        piece = pool[rng.randrange(len(pool))]
-        chunks.append(piece)
-        total += len(piece)
-    return "".join(chunks)
+    return fill_from(pool, rng, size, "<body>")
 
 
 def gen_dense(size, seed=4):
@@ -270,13 +269,7 @@ def gen_dense(size, seed=4):
             parts.append(piece)
             n += len(piece)
         pool.append(" ".join(parts) + "\n")
-    chunks = []
-    total = 0
-    while total < size:
-        line = pool[rng.randrange(len(pool))]
-        chunks.append(line)
-        total += len(line)
-    return "".join(chunks)
+    return fill_from(pool, rng, size)
 
 
 def gen_blanks(size, seed=5):

@@ -558,6 +558,9 @@ const BulkSetup& bulk_setup() {
         static const BulkSetup setups[] = {{kBulkClasses, BulkLoop::ssse3},
                                            {kBulkClasses, BulkLoop::sse2},
                                            {kBulkClasses, BulkLoop::portable}};
+        static_assert(static_cast<int>(BulkLoop::ssse3) == 0 &&
+                      static_cast<int>(BulkLoop::sse2) == 1 &&
+                      static_cast<int>(BulkLoop::portable) == 2);
         return setups[static_cast<int>(loop)];
     }
     // The tests' widened classes, built anew on each change.
