@@ -332,14 +332,14 @@ inline int escape_at(const BulkClass& c, const char* p, const char* limit) {
 // Takes the escape at `p`, where a loop stopped, writing it as a caret and
 // its last byte. False when there is none: the loop ends at `p`.
 inline bool take_escape(const BulkClass& c, char*& p, char*& out, const char* limit,
-                        BulkState& st) {
+                        const char*& pair_end) {
     const int n = escape_at(c, p, limit);
     if (n == 0) return false;
     out[0] = '^';
     out[1] = p[n - 1];
     out += 2;
     p += n;
-    if (n == 2) st.pair_end = p;
+    if (n == 2) pair_end = p;
     return true;
 }
 
@@ -372,7 +372,7 @@ char* bulk_portable(const BulkClass& c, char* p, const char* end, const char* li
                 *out++ = *p++;
                 continue;
             }
-            if (!take_escape(c, p, out, limit, st)) goto done;
+            if (!take_escape(c, p, out, limit, st.pair_end)) goto done;
         }
     }
 done:
@@ -415,7 +415,7 @@ char* bulk_sse2(const BulkClass& c, char* p, const char* end, const char* limit,
         p += n;
         o += n;
         if (n == 16) continue;
-        if (!take_escape(c, p, o, limit, st)) {
+        if (!take_escape(c, p, o, limit, st.pair_end)) {
             st.out = o;
             return p;
         }
@@ -486,7 +486,7 @@ __attribute__((target("ssse3"))) char* bulk_ssse3(const BulkClass& c, char* p, c
                 count(feeds & ((1u << n) - 1));
                 p += n;
                 o += n;
-                if (!take_escape(c, p, o, limit, st)) {
+                if (!take_escape(c, p, o, limit, st.pair_end)) {
                     st.out = o;
                     st.lines = lines;
                     return p;
@@ -873,16 +873,25 @@ char* take_run(const BulkSetup::Choice& choice, char* q, const char* stretch_end
     constexpr std::ptrdiff_t kShortRun = 8;
     const BulkClass& bulk = *choice.bulk;
     const char* short_end = stretch_end - q > kShortRun ? q + kShortRun : stretch_end;
+    // In registers: `st` is handed to the bulk loop, so it lives in memory.
+    char* out = st.out;
+    int lines = st.lines;
+    bool more = true;
     while (q < short_end) {
         const std::uint16_t w = bulk.weight[static_cast<unsigned char>(*q)];
         if (w == kPlain || w == kPlainLineFeed) {
-            st.lines += w;
-            *st.out++ = *q++;
+            lines += w;
+            *out++ = *q++;
             continue;
         }
-        if (!take_escape(bulk, q, st.out, limit, st)) return q;
+        if (!take_escape(bulk, q, out, limit, st.pair_end)) {
+            more = false;
+            break;
+        }
     }
-    return q < stretch_end ? choice.loop(bulk, q, stretch_end, limit, st) : q;
+    st.out = out;
+    st.lines = lines;
+    return more && q < stretch_end ? choice.loop(bulk, q, stretch_end, limit, st) : q;
 }
 
 }  // namespace
