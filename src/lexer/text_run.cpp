@@ -382,6 +382,13 @@ done:
 }
 
 #if defined(__SSE2__)
+// Where the vector loops, starting at `p`, stop taking blocks: a block
+// starts before `end` and lies before `limit`.
+inline const char* last_block_start(const char* p, const char* end, const char* limit) {
+    if (limit - p < 16) return p;
+    return limit - end >= 15 ? end : limit - 15;
+}
+
 // The set bits of each byte value, for the line feeds before a stop.
 constexpr std::array<std::uint8_t, 256> kBitCount = [] {
     std::array<std::uint8_t, 256> n{};
@@ -402,7 +409,7 @@ char* bulk_sse2(const BulkClass& c, char* p, const char* end, const char* limit,
     const unsigned flip = c.listed_plain ? 0xffffu : 0u;
     const __m128i line_feed = _mm_set1_epi8('\n');
     char* o = st.out;
-    while (p < end && limit - p >= 16) {
+    for (const char* const last_block = last_block_start(p, end, limit); p < last_block;) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         __m128i hit = _mm_cmpeq_epi8(v, want[0]);
         for (int i = 1; i < N; ++i) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, want[i]));
@@ -456,7 +463,7 @@ __attribute__((target("ssse3"))) char* bulk_ssse3(const BulkClass& c, char* p, c
     auto count = [&](unsigned feeds) {
         if (feeds) lines += kBitCount[feeds & 0xff] + kBitCount[feeds >> 8];
     };
-    while (p < end && limit - p >= 16) {
+    for (const char* const last_block = last_block_start(p, end, limit); p < last_block;) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         __m128i low_bits = _mm_and_si128(v, nibble);
         __m128i high_bit = _mm_shuffle_epi8(high, _mm_and_si128(_mm_srli_epi16(v, 4), nibble));
