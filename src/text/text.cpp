@@ -74,12 +74,13 @@ namespace {
 // in order: a run of template bytes (arg is null) or a filled directive (arg
 // is the value it took).
 template <class Emit>
-void for_each_piece(std::string_view tmpl, std::initializer_list<FormatArg> args, Emit&& emit) {
+void for_each_piece(const Template& t, std::initializer_list<FormatArg> args, Emit&& emit) {
+    const std::string_view tmpl = t.text();
     const FormatArg* next = args.begin();
     std::size_t i = 0;
-    while (i < tmpl.size()) {
-        std::size_t pct = tmpl.find('%', i);
-        if (pct == std::string_view::npos || pct + 1 >= tmpl.size()) {
+    for (int k = 0; i < tmpl.size(); ++k) {
+        std::size_t pct = t.percent(i, k);
+        if (pct == std::string_view::npos) {
             emit(tmpl.substr(i), nullptr);
             break;
         }
@@ -161,11 +162,11 @@ const FormatArg* host_argument(std::string_view tmpl, std::initializer_list<Form
 
 }  // namespace
 
-void format_into(Text& out, std::string_view tmpl, std::initializer_list<FormatArg> args) {
+void format_into(Text& out, const Template& tmpl, std::initializer_list<FormatArg> args) {
     // Room for the template and every argument (an integer has at most 20
     // characters), then one pass writing straight into it: this runs for
     // nearly every construction.
-    std::size_t room = tmpl.size();
+    std::size_t room = tmpl.text().size();
     for (const FormatArg& a : args) {
         room += a.kind == FormatArg::Kind::text      ? a.text.size()
                 : a.kind == FormatArg::Kind::integer ? 20
@@ -179,14 +180,14 @@ void format_into(Text& out, std::string_view tmpl, std::initializer_list<FormatA
     out.commit(w);
 }
 
-Text* format(TextPool& pool, std::string_view tmpl, std::initializer_list<FormatArg> args) {
+Text* format(TextPool& pool, const Template& tmpl, std::initializer_list<FormatArg> args) {
     Text* t = pool.make();
     format_into(*t, tmpl, args);
     return t;
 }
 
-Text* format_reusing(TextPool& pool, std::string_view tmpl, std::initializer_list<FormatArg> args) {
-    const FormatArg* host = host_argument(tmpl, args);
+Text* format_reusing(TextPool& pool, const Template& tmpl, std::initializer_list<FormatArg> args) {
+    const FormatArg* host = host_argument(tmpl.text(), args);
     if (!host) return format(pool, tmpl, args);
     std::size_t before = 0, after = 0;
     bool placed = false;

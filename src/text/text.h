@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <deque>
 #include <functional>
@@ -188,20 +189,63 @@ struct FormatArg {
     Text* source = nullptr;  // the value the text came from, if any
 };
 
+// A `format` template, with the places of its percent signs found when it
+// is made: for a literal, at compile time, so that filling one (which every
+// construction does) never searches it. A template with more of them than
+// are kept, or longer than a place can say, is searched when it is filled.
+class Template {
+  public:
+    consteval Template(const char* literal) : Template(std::string_view(literal)) {}
+    constexpr Template(std::string_view text) : text_(text) {
+        // The percent signs that filling meets: a directive, "%%", or a
+        // percent sign before any other byte; not one that ends the template.
+        for (std::size_t i = 0;;) {
+            std::size_t pct = text.find('%', i);
+            if (pct == std::string_view::npos || pct + 1 >= text.size()) break;
+            if (places_ == kMaxPlaces || pct > 0xff) {
+                places_ = kSearched;
+                break;
+            }
+            place_[places_++] = static_cast<std::uint8_t>(pct);
+            i = pct + 2;
+        }
+    }
+
+    std::string_view text() const { return text_; }
+    // The percent sign filling meets first at or after `from`, which is
+    // where the previous one's directive ends; npos when there is none.
+    // `k` counts the ones met so far.
+    std::size_t percent(std::size_t from, int k) const {
+        if (places_ == kSearched) {
+            std::size_t pct = text_.find('%', from);
+            return pct != std::string_view::npos && pct + 1 < text_.size() ? pct
+                                                                           : std::string_view::npos;
+        }
+        return k < places_ ? place_[k] : std::string_view::npos;
+    }
+
+  private:
+    static constexpr int kMaxPlaces = 8;
+    static constexpr int kSearched = -1;
+    std::string_view text_;
+    std::uint8_t place_[kMaxPlaces]{};
+    int places_ = 0;
+};
+
 // `format`: fills the directives of `tmpl` in order with `args`, appending to
 // `out`. %s takes a text, %d an integer, %c a byte, %% is one percent sign.
 // An argument's own bytes are copied as they are, never interpreted; a
 // directive without a matching argument of its kind expands to nothing.
-void format_into(Text& out, std::string_view tmpl, std::initializer_list<FormatArg> args);
+void format_into(Text& out, const Template& tmpl, std::initializer_list<FormatArg> args);
 
 // `format` into a new value from the pool. The arguments are not released
 // here: the caller owns them.
-Text* format(TextPool& pool, std::string_view tmpl, std::initializer_list<FormatArg> args);
+Text* format(TextPool& pool, const Template& tmpl, std::initializer_list<FormatArg> args);
 
 // `format` for a caller that releases its text arguments afterwards: the
 // result may be built in the storage of the longest text argument, which is
 // then returned itself and must not be released. So a construction around a
 // large text (a whole page inside ^if) never holds that text twice.
-Text* format_reusing(TextPool& pool, std::string_view tmpl, std::initializer_list<FormatArg> args);
+Text* format_reusing(TextPool& pool, const Template& tmpl, std::initializer_list<FormatArg> args);
 
 }  // namespace tvconv

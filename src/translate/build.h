@@ -12,7 +12,7 @@ namespace tvconv::tr {
 // `format`s the template with `args` and then releases every text value
 // among them, once each even when the template uses it several times. A long
 // argument may become the result itself (format_reusing); it is kept.
-inline Text* fill(Conversion& cv, std::string_view tmpl, std::initializer_list<FormatArg> args) {
+inline Text* fill(Conversion& cv, const Template& tmpl, std::initializer_list<FormatArg> args) {
     Text* result = format_reusing(cv.pool, tmpl, args);
     for (const FormatArg* a = args.begin(); a != args.end(); ++a) {
         if (!a->source || a->source == result) continue;

@@ -53,7 +53,7 @@ constexpr std::string_view kUploadHelper =
 
 // All three forms of ^exec share the helper; the result is a file object whose
 // text is the program's output.
-Text* exec_call(Conversion& cv, std::string_view tmpl, std::initializer_list<FormatArg> args) {
+Text* exec_call(Conversion& cv, const Template& tmpl, std::initializer_list<FormatArg> args) {
     cv.registry.register_static(kExecHelper);
     return fill(cv, tmpl, args);
 }

@@ -43,6 +43,26 @@ TEST(Format, CopiesPiecesOfEveryLengthWhole) {
     }
 }
 
+TEST(Format, FillsTemplatesWithManyDirectivesOrFarOnes) {
+    // Past the places a template keeps, it is searched as it is filled.
+    std::string tmpl, expected;
+    for (int i = 0; i < 12; ++i) {
+        tmpl += "<%s|%%|%x>";
+        expected += '<';
+        expected += std::to_string(i);
+        expected += "|%|%x>";
+    }
+    const char* const a[12] = {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"};
+    EXPECT_EQ(fmt(tmpl, {a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10], a[11]}),
+              expected);
+    const std::string far(300, '.');
+    EXPECT_EQ(fmt(far + "%s%d%", {"x", 7}), far + "x7%");
+    // Literal templates are indexed at compile time and fill the same way.
+    Text t;
+    format_into(t, "^if(%s){%s}%%%", {"c", "t"});
+    EXPECT_EQ(t.view(), "^if(c){t}%%");
+}
+
 TEST(TextPool, RecyclesReleasedValues) {
     TextPool pool;
     Text* a = pool.make("x");
