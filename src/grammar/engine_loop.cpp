@@ -54,7 +54,7 @@ constexpr int goto_state(int state, int nonterminal) {
     int lhs = nonterminal - pa::YYNTOKENS;
     int i = pa::yypgoto[lhs] + state;
     return (0 <= i && i <= pa::YYLAST && pa::yycheck[i] == state) ? pa::yytable[i]
-                                                                   : pa::yydefgoto[lhs];
+                                                                  : pa::yydefgoto[lhs];
 }
 
 // What a run of text tokens does in each state.
@@ -258,7 +258,8 @@ int parse_document(Conversion& cv) {
                     int used = static_cast<int>(ssp - stacks.states()) + 1;
                     RunKind run = runs[static_cast<std::size_t>(state)];
                     if (run == kBlankRun &&
-                        (used < 2 || runs[static_cast<std::size_t>(ssp[-1])] != kTextRun))
+                        (used < 2 || runs[static_cast<std::size_t>(ssp[-1])] != kTextRun ||
+                         !text_runs.blank_may_follow()))
                         run = kNoRun;
                     if (run != kNoRun && used + kTextRunHeadroom < grammar::kMaxDepth) {
                         pending.count = pending.next = 0;

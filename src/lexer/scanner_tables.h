@@ -69,6 +69,8 @@ class ScannerBuffer {
     // (Defined in scanner.l, where flex's definitions are.)
     bool attach(yyguts_t* scanner);
     bool attached() const { return next_ != nullptr; }
+    // The byte at the scan position.
+    char held() const { return *held_; }
 
     ScannerPosition position() const {
         ScannerPosition at;

@@ -74,6 +74,14 @@ class TextRuns {
 
     std::size_t scan(Text& into, bool blanks_only = false, PendingTokens* pending = nullptr);
 
+    // Whether a blank may come next: a blank run asked for before anything
+    // else (a word after a blank, the commonest) is not worth a scan.
+    bool blank_may_follow() const {
+        if (!buffer_.attached()) return true;
+        const char c = buffer_.held();
+        return c == ' ' || c == '\t' || c == '\n';
+    }
+
   private:
     Conversion& cv_;
     const BulkSetup& bulk_;
