@@ -39,8 +39,22 @@ struct ScannerState {
     // (which an action may already have consumed) for the syntax-error line.
     // No token is longer than 13 bytes.
     char last_token[16] = {};
+    // A token the fast path took ahead of the parser, its text still in the
+    // scanner's buffer: copied into last_token only when that is read or
+    // before the scanner runs again (settle_last_token), as most never are.
+    const char* deferred_token = nullptr;
+    std::size_t deferred_length = 0;
+
+    void defer_last_token(const char* s, std::size_t n) {
+        deferred_token = s;
+        deferred_length = n;
+    }
+    void settle_last_token() {
+        if (deferred_token) set_last_token(deferred_token, deferred_length);
+    }
 
     void set_last_token(const char* s, std::size_t n) {
+        deferred_token = nullptr;
         if (n >= sizeof last_token) n = sizeof last_token - 1;
         // Fixed-size overlapping copies: this runs for nearly every token,
         // and a copy of variable length is a library call.

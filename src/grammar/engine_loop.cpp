@@ -270,8 +270,9 @@ int parse_document(Conversion& cv) {
                     int i = pending.next++;
                     lookahead = pending.code[i];
                     lookahead_value = nullptr;
-                    cv.scan.set_last_token(pending.text[i], pending.length[i]);
+                    cv.scan.defer_last_token(pending.text[i], pending.length[i]);
                 } else {
+                    cv.scan.settle_last_token();
                     lookahead = next_token(&lookahead_value, cv.scan.flex);
                 }
             }

@@ -39,6 +39,7 @@ std::string unexpected_message(int unexpected, const int* expected, int count) {
 
 void report_syntax_error(Conversion& cv, DiagnosticCode code, std::string_view message) {
     std::string text = "Unrecognized sequence (line %d): ";
+    cv.scan.settle_last_token();
     text.append(message).append(" near '").append(cv.scan.last_token).append("'");
     cv.diagnose(code, {}, text);
 }
