@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "context/conversion.h"
 #include "grammar/grammar_symbols.h"
@@ -120,6 +121,11 @@ struct DenseTables {
     std::array<std::uint8_t, nstates> default_rule{};
     // [nonterminal * nstates + state]: the state after the nonterminal.
     std::array<std::int16_t, static_cast<std::size_t>(nonterminals) * nstates> go{};
+    // Per rule: the length of its right-hand side, and where the row of its
+    // left-hand side starts in `go`.
+    static constexpr int nrules = static_cast<int>(std::extent_v<decltype(pa::yyr2)>);
+    std::array<std::int8_t, nrules> rule_length{};
+    std::array<std::int32_t, nrules> rule_go{};
 
     constexpr DenseTables() {
         for (int s = 0; s < nstates; ++s) {
@@ -141,6 +147,10 @@ struct DenseTables {
                     a = pa::yytable[n];  // a shift (> 0) or -rule
                 action[row * ntokens + static_cast<std::size_t>(x)] = static_cast<std::int16_t>(a);
             }
+        }
+        for (int r = 0; r < nrules; ++r) {
+            rule_length[static_cast<std::size_t>(r)] = pa::yyr2[r];
+            rule_go[static_cast<std::size_t>(r)] = (pa::yyr1[r] - ntokens) * nstates;
         }
         for (int lhs = 0; lhs < nonterminals; ++lhs)
             for (int s = 0; s < nstates; ++s)
@@ -217,7 +227,6 @@ int parse_document(Conversion& cv) {
     const std::int16_t* const go = d.go.data();
     const std::uint8_t* const without_lookahead = d.without_lookahead.data();
     const int ntokens = d.ntokens;
-    const int nstates = d.nstates;
 
     std::int16_t* ssp = stacks.states();
     Text** vsp = stacks.values();
@@ -247,7 +256,7 @@ int parse_document(Conversion& cv) {
             vsp = stacks.values() + used - 1;
             ssp_last = stacks.states() + stacks.capacity() - 1;
         }
-        if (state == t.final_state) return 0;
+        if (state == pa::YYFINAL) return 0;
 
         // Decide without a look-ahead where the state allows it.
         if (without_lookahead[state]) {
@@ -319,13 +328,13 @@ int parse_document(Conversion& cv) {
         }
 
         // Reduce.
-        int length = t.r2[rule];
+        int length = d.rule_length[static_cast<std::size_t>(rule)];
         Text* value = length > 0 ? vsp[1 - length] : nullptr;
         run_action(rule, vsp, value, cv);
         ssp -= length;
         vsp -= length;
         *++vsp = value;
-        state = go[(t.r1[rule] - ntokens) * nstates + *ssp];
+        state = go[d.rule_go[static_cast<std::size_t>(rule)] + *ssp];
         ++ssp;
     }
 }
