@@ -289,8 +289,8 @@ int parse_document(Conversion& cv) {
                 lookahead = 0;
                 token = 0;
             } else {
-                token = lookahead <= t.max_token_code ? t.translate[lookahead]
-                                                      : grammar::kUndefinedSymbol;
+                token = lookahead <= pa::YYMAXUTOK ? pa::yytranslate[lookahead]
+                                                   : grammar::kUndefinedSymbol;
             }
             int a = action[state * ntokens + token];
             if (a > 0) {  // shift
