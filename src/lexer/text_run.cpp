@@ -877,7 +877,7 @@ namespace {
 // a call of the bulk loop.
 char* take_run(const BulkSetup::Choice& choice, char* q, const char* stretch_end, const char* limit,
                BulkState& st) {
-    constexpr std::ptrdiff_t kShortRun = 8;
+    constexpr std::ptrdiff_t kShortRun = 6;
     const BulkClass& bulk = *choice.bulk;
     const char* short_end = stretch_end - q > kShortRun ? q + kShortRun : stretch_end;
     // In registers: `st` is handed to the bulk loop, so it lives in memory.
