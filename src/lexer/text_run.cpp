@@ -941,6 +941,7 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
     std::size_t stretch = 256;
     char* out = into.tail(2 * stretch + kSlack);
     const char* stretch_end = p + stretch < limit ? p + stretch : limit;
+    bool may_run = true;
     while (p < limit) {
         if (p >= stretch_end) {
             into.commit(out);
@@ -948,8 +949,8 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
             out = into.tail(2 * stretch + kSlack);
             stretch_end = static_cast<std::size_t>(limit - p) > stretch ? p + stretch : limit;
         }
-        if (bulk.weight[static_cast<unsigned char>(*p)] != kEnd ||
-            bulk.pair_row[static_cast<unsigned char>(*p)]) {
+        if (may_run && (bulk.weight[static_cast<unsigned char>(*p)] != kEnd ||
+                        bulk.pair_row[static_cast<unsigned char>(*p)])) {
             // The bulk of any template: plain bytes and escapes.
             BulkState st{out};
             char* q = take_run(choice, p, stretch_end, limit, st);
@@ -960,9 +961,13 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
                 last_rule = kBulkRule;
                 bol = q[-1] == '\n' ? 1 : 0;
                 p = q;
+                // A run stops before a stretch's end only at a byte that no
+                // run takes.
+                may_run = q >= stretch_end;
                 continue;
             }
         }
+        may_run = true;
         const unsigned char byte = static_cast<unsigned char>(*p);
         if (blanks_only && byte != ' ' && byte != '\t' && byte != '\n') break;
         Action a = table[bol][byte];
