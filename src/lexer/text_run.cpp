@@ -329,6 +329,12 @@ inline int escape_at(const BulkClass& c, const char* p, const char* limit) {
     return c.pair_length[row][static_cast<unsigned char>(p[1])];
 }
 
+// The longest stretch a bulk loop is given in one call: short enough that
+// the table loop's tally of line feeds per byte lane, one at most per block
+// of 16 (plus one block begun before the end), cannot overflow.
+constexpr std::size_t kLongestStretch = 4000;
+static_assert(kLongestStretch / 16 + 2 <= 255);
+
 // Takes the escape at `p`, where a loop stopped, writing it as a caret and
 // its last byte. False when there is none: the loop ends at `p`.
 inline bool take_escape(const BulkClass& c, char*& p, char*& out, const char* limit,
@@ -463,6 +469,9 @@ __attribute__((target("ssse3"))) char* bulk_ssse3(const BulkClass& c, char* p, c
     auto count = [&](unsigned feeds) {
         if (feeds) lines += kBitCount[feeds & 0xff] + kBitCount[feeds >> 8];
     };
+    // The line feeds of whole blocks, per lane (see kLongestStretch).
+    __m128i lane_feeds = zero;
+    bool stopped = false;
     for (const char* const last_block = last_block_start(p, end, limit); p < last_block;) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         __m128i low_bits = _mm_and_si128(v, nibble);
@@ -470,8 +479,9 @@ __attribute__((target("ssse3"))) char* bulk_ssse3(const BulkClass& c, char* p, c
         __m128i bits = _mm_and_si128(_mm_shuffle_epi8(low, low_bits), high_bit);
         unsigned stop = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bits, zero))) ^ flip;
         _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
-        unsigned feeds = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, line_feed)));
+        const __m128i is_feed = _mm_cmpeq_epi8(v, line_feed);
         if (stop != 0) {
+            const unsigned feeds = static_cast<unsigned>(_mm_movemask_epi8(is_feed));
             __m128i escape_bits = _mm_and_si128(_mm_shuffle_epi8(escape_low, low_bits), high_bit);
             unsigned escapes =
                 static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(escape_bits, zero))) ^
@@ -494,20 +504,20 @@ __attribute__((target("ssse3"))) char* bulk_ssse3(const BulkClass& c, char* p, c
                 p += n;
                 o += n;
                 if (!take_escape(c, p, o, limit, st.pair_end)) {
-                    st.out = o;
-                    st.lines = lines;
-                    return p;
+                    stopped = true;
+                    break;
                 }
                 continue;
             }
         }
-        count(feeds);
+        lane_feeds = _mm_sub_epi8(lane_feeds, is_feed);
         p += 16;
         o += 16;
     }
+    const __m128i sums = _mm_sad_epu8(lane_feeds, zero);
     st.out = o;
-    st.lines = lines;
-    return p < end ? bulk_portable(c, p, end, limit, st) : p;
+    st.lines = lines + _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums));
+    return p < end && !stopped ? bulk_portable(c, p, end, limit, st) : p;
 }
 
 bool has_ssse3() {
@@ -945,7 +955,7 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
     while (p < limit) {
         if (p >= stretch_end) {
             into.commit(out);
-            if (stretch < 4096) stretch *= 4;
+            stretch = stretch * 4 < kLongestStretch ? stretch * 4 : kLongestStretch;
             out = into.tail(2 * stretch + kSlack);
             stretch_end = static_cast<std::size_t>(limit - p) > stretch ? p + stretch : limit;
         }

@@ -146,6 +146,23 @@ TEST(BulkLoops, AgreeWithBisonAcrossReadBoundaries) {
     }
 }
 
+// A line feed in the same lane of every block of a long stretch: a loop that
+// tallies them per lane must not let one overflow.
+TEST(BulkLoops, CountLineFeedsInEveryBlockOfLongStretches) {
+    std::vector<std::string> inputs;
+    for (int shift = 0; shift < 16; ++shift) {
+        std::string text(static_cast<std::size_t>(shift), 'y');
+        for (int i = 0; i < 1200; ++i) text += "abcdefghijklmno\n";
+        inputs.push_back(text + "^ascii[z]\n");
+        inputs.push_back("^rem[" + text + "]\n^ascii[z]\n");
+    }
+    for (BulkLoop loop : test::kBulkLoops) {
+        test::UsingBulkLoop using_loop(loop);
+        Difference d = first_difference(inputs);
+        EXPECT_FALSE(d.found) << test::name_of(loop) << ", input: " << d.input.substr(0, 40);
+    }
+}
+
 // The check of the check: a bulk loop that lets through one byte that is
 // not plain (an escape, a structure byte, a NUL, "@" at a line start) must
 // convert some of the inputs above differently.
