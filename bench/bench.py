@@ -57,8 +57,12 @@ MEMORY_FACTOR = 1.1
 MEMORY_SLACK = 16 * MB
 SCALING_TARGET = 2.2
 # Instructions per input byte, at most (--instructions), and of converting
-# the one-line input, at most.
+# the one-line input, at most. The per-byte target was set on the whole
+# 100 MB input, where start-up does not count; on the 5 MB cut the
+# instructions of converting one line are taken off first. With --baseline
+# the per-byte figure is also at most this share of the baseline's.
 INSTRUCTIONS_PER_BYTE_TARGET = {"text": 0.6 * 19.2}
+INSTRUCTIONS_BASELINE_SHARE = {"text": 0.6}
 STARTUP_INSTRUCTIONS_TARGET = 2_500_000
 
 # --------------------------------------------------------------------------
@@ -414,24 +418,31 @@ def instructions(binary, baseline, workdir):
     one line; for `baseline` too when given. Returns the missed targets."""
     failures = []
     bins = [("tvconv", binary)] + ([("baseline", baseline)] if baseline else [])
-    print("| input | " + " | ".join("%s instr/byte" % n for n, _ in bins) + " |")
+    hello = os.path.join(workdir, "hello.tv2")
+    with open(hello, "wb") as f:
+        f.write(b"hello\n")
+    startup = [callgrind_instructions(b, hello) for _, b in bins]
+    print("| input | " + " | ".join("%s instr/byte (without start-up)" % n for n, _ in bins) + " |")
     print("|---|" + "---|" * len(bins))
     for kind in GENERATORS:
         path = os.path.join(workdir, "%s-5MB.tv2" % kind)
         n = write_input(kind, 5 * MB, path)
-        per = [callgrind_instructions(b, path) / n for _, b in bins]
+        totals = [callgrind_instructions(b, path) for _, b in bins]
         os.remove(path)
-        print("| %s | %s |" % (kind, " | ".join("%.1f" % x for x in per)))
+        per = [t / n for t in totals]
+        work = [(t - s) / n for t, s in zip(totals, startup)]
+        print("| %s | %s |" % (kind, " | ".join("%.1f (%.2f)" % pair for pair in zip(per, work))))
         target = INSTRUCTIONS_PER_BYTE_TARGET.get(kind)
-        if target and per[0] > target:
-            failures.append("%s: %.1f instructions per byte above %.1f" % (kind, per[0], target))
-    hello = os.path.join(workdir, "hello.tv2")
-    with open(hello, "wb") as f:
-        f.write(b"hello\n")
-    counts = [callgrind_instructions(b, hello) for _, b in bins]
-    print("| one line (\"hello\") | %s |" % " | ".join("%d instructions" % c for c in counts))
-    if counts[0] > STARTUP_INSTRUCTIONS_TARGET:
-        failures.append("one line: %d instructions above %d" % (counts[0], STARTUP_INSTRUCTIONS_TARGET))
+        if target and work[0] > target:
+            failures.append("%s: %.2f instructions per byte without start-up, above %.2f" %
+                            (kind, work[0], target))
+        share = INSTRUCTIONS_BASELINE_SHARE.get(kind)
+        if share and baseline and work[0] > share * work[1]:
+            failures.append("%s: %.2f instructions per byte without start-up, above %.1f times the "
+                            "baseline's %.2f" % (kind, work[0], share, work[1]))
+    print("| one line (\"hello\") | %s |" % " | ".join("%d instructions" % c for c in startup))
+    if startup[0] > STARTUP_INSTRUCTIONS_TARGET:
+        failures.append("one line: %d instructions above %d" % (startup[0], STARTUP_INSTRUCTIONS_TARGET))
     return failures
 
 

@@ -817,15 +817,19 @@ constexpr OperatorNames kOperatorNames;
 // bracket_nesting makes text, a caret not followed by a keyword (the
 // catch-all rule after a caret then pushes the byte back), a header, or a
 // token not decided by the bytes read so far. When it takes any, `last` is
-// the last one and `condition` the start condition after it.
+// the last one and `condition` the start condition after it. A caller that
+// has matched the token at `p` already gives its rule and end (`first_rule`
+// 0: none).
 char* take_structure(Conversion& cv, char* p, const char* limit, int bol, int& condition,
-                     const char*& last, PendingTokens& q) {
+                     const char*& last, PendingTokens& q, int first_rule, const char* first_end) {
     const ShortTokens& shorts = kShortTokens;
     const OperatorNames& names = kOperatorNames;
     int c = condition;
     while (q.count < PendingTokens::kCapacity && (c == kInitial || c == kParams || c == kOpname)) {
-        const char* end = p;
-        int r = c == kOpname ? names.lookup(p, limit, end) : 0;
+        const char* end = first_end;
+        int r = first_rule;
+        first_rule = 0;
+        if (r == 0 && c == kOpname) r = names.lookup(p, limit, end);
         if (r == 0) r = shorts.match(c, bol, p, limit, end);
         int code;
         switch (r) {
@@ -952,6 +956,9 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
     char* out = into.tail(2 * stretch + kSlack);
     const char* stretch_end = p + stretch < limit ? p + stretch : limit;
     bool may_run = true;
+    // The token matched at `p` where the loop stopped, for take_structure.
+    int stop_rule = 0;
+    const char* stop_end = nullptr;
     while (p < limit) {
         if (p >= stretch_end) {
             into.commit(out);
@@ -1005,7 +1012,11 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
                     // the rules above; anything else (a keyword, a header
                     // word, a caret) ends the run.
                     a = action_of_rule(r);
-                    if (end != p + 1 || a == kStop || a == kComplex) goto done;
+                    if (end != p + 1 || a == kStop || a == kComplex) {
+                        stop_rule = r;
+                        stop_end = end;
+                        goto done;
+                    }
                     break;
             }
         }
@@ -1070,7 +1081,7 @@ done:
     if (pending) {
         const char* structure_last = nullptr;
         char* structure_end = take_structure(cv_, p, limit, static_cast<int>(bol), to.condition,
-                                             structure_last, *pending);
+                                             structure_last, *pending, stop_rule, stop_end);
         if (structure_last) {
             to.last = structure_last;
             to.last_length = static_cast<int>(structure_end - structure_last);
