@@ -25,8 +25,9 @@ also generated at twice its size to show how the time scales. All programs
 write to /dev/null and run with LC_ALL=C.
 
 --instructions counts, under callgrind, the instructions per input byte on
-each input (a 5 MB cut) and the instructions of converting the one-line
-input "hello", for both binaries.
+each input (a 5 MB cut), also without start-up (the instructions of
+converting the one-line input "hello" taken off), and those of converting
+that one line, for both binaries.
 
 Throughput depends on the machine, so the figures are checked here, never in
 the test suite. With --check the exit status is 1 when a target is missed.
