@@ -28,6 +28,7 @@ f 644 usr/share/doc/tvconv/README.md
 f 644 usr/share/doc/tvconv/changelog.gz
 f 644 usr/share/doc/tvconv/copyright
 f 644 usr/share/doc/tvconv/report.schema.json
+f 644 usr/share/doc/tvconv/reports.md
 f 644 usr/share/man/man1/tvconv-tree.1.gz
 f 644 usr/share/man/man1/tvconv.1.gz
 f 755 usr/bin/tvconv
