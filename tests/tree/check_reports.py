@@ -4,9 +4,6 @@
   check_reports.py validate json|sarif FILE SCHEMA
       FILE is valid against SCHEMA; and documents made invalid from it on
       purpose are not, so that a validator that accepts anything fails.
-  check_reports.py expect REPORT.json EXPECTED.json TOOL
-      Every field of the JSON report has the value EXPECTED gives ("@TOOL@"
-      stands for TOOL), and there is no other field.
   check_reports.py agree REPORT.json REPORT.sarif REPORT.html SOURCE_DIR
       The three reports say the same: the summary counts follow from the
       list of files, the SARIF results are the JSON diagnostics, and the
@@ -154,40 +151,6 @@ def validate(kind, path, schema_path):
             fail(f"{path}: the schema accepts a document with {name}")
     if tried < 5:
         fail(f"{path}: too few invalid documents tried ({tried})")
-
-
-# --- expect --------------------------------------------------------------------
-
-def compare(got, want, where, out):
-    if isinstance(want, dict) and isinstance(got, dict):
-        for key in want:
-            if key not in got:
-                out.append(f"{where}.{key}: missing, expected {want[key]!r}")
-            else:
-                compare(got[key], want[key], f"{where}.{key}", out)
-        for key in got:
-            if key not in want:
-                out.append(f"{where}.{key}: not expected, got {got[key]!r}")
-    elif isinstance(want, list) and isinstance(got, list):
-        for i, (g, w) in enumerate(zip(got, want)):
-            compare(g, w, f"{where}[{i}]", out)
-        for i in range(len(want), len(got)):
-            out.append(f"{where}[{i}]: not expected, got {got[i]!r}")
-        for i in range(len(got), len(want)):
-            out.append(f"{where}[{i}]: missing, expected {want[i]!r}")
-    # bool is an int in Python: true must not pass for 1.
-    elif type(got) is not type(want) or got != want:
-        out.append(f"{where}: got {got!r}, expected {want!r}")
-
-
-def expect(report_path, expected_path, tool):
-    want = load(expected_path)
-    if want.get("tool") == "@TOOL@":
-        want["tool"] = tool
-    differences = []
-    compare(load(report_path), want, "report", differences)
-    for d in differences:
-        fail(f"{report_path}: {d}")
 
 
 # --- agree ---------------------------------------------------------------------
@@ -433,8 +396,6 @@ def main(argv):
     command = argv[1] if len(argv) > 1 else ""
     if command == "validate" and len(argv) == 5:
         validate(argv[2], argv[3], argv[4])
-    elif command == "expect" and len(argv) == 5:
-        expect(argv[2], argv[3], argv[4])
     elif command == "agree" and len(argv) == 6:
         agree(*argv[2:])
     elif command == "same-but-roots" and len(argv) >= 5:
