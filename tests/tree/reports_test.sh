@@ -49,6 +49,16 @@ report_is() {
     sed "s|@TOOL@|$TOOL|" "$HERE/expected/$3" >"$W/expected.json"
     check "$1: the JSON report" diff -u "$W/expected.json" "$2"
 }
+# page_shows NAME PAGE EXPECTED: the findings on the HTML page are, as shown,
+# those of the data file expected/EXPECTED (none for "-").
+page_shows() {
+    $PY "$CHECK" findings "$2" >"$W/findings"
+    if [ "$3" = - ]; then
+        check "$1: the HTML page shows no finding" test ! -s "$W/findings"
+    else
+        check "$1: the findings the HTML page shows" diff -u "$HERE/expected/$3" "$W/findings"
+    fi
+}
 same_reports() {  # same_reports NAME PREFIX_A PREFIX_B: byte for byte
     for kind in json sarif html; do
         check "$1: the $kind reports are the same" cmp "$2.$kind" "$3.$kind"
@@ -105,6 +115,7 @@ run_site r1 site out st.json -j 1
 check "first run: exit status" status_is $? 1
 reports_ok "first run" r1 site
 report_is "first run" r1.json first_run.json
+page_shows "first run" r1.html first_run.findings
 
 # The checks themselves fail on a report that is wrong in one field.
 sed 's/"check": false/"check": true/' r1.json >bad.json
@@ -125,6 +136,7 @@ for root in "$W/a" "$W/somewhere/much/longer"; do
     run_site "$root/r" "$root/site" "$root/out" "$root/st.json" -j 2
     check "elsewhere: exit status" status_is $? 1
     reports_ok "under $root" "$root/r" "$root/site"
+    page_shows "under $root" "$root/r.html" first_run.findings
 done
 check "another absolute path: the same reports but for the paths" \
     $PY "$CHECK" same-but-roots "$W/a" "$W/somewhere/much/longer" r.json r.sarif r.html
@@ -138,6 +150,7 @@ check "second run: exit status" status_is $? 1
 check "second run: the hand edit is kept" test "$(cat out/clean.html)" = "edited by hand"
 reports_ok "second run" r2 site
 report_is "second run" r2.json second_run.json
+page_shows "second run" r2.html second_run.findings
 
 # --- --check, and --diff with the reports --------------------------------------------
 # No target, and --no-copy: the directory that could not be made is not
@@ -146,6 +159,7 @@ run_site rc site - "$W/unused" --check --no-copy
 check "--check: exit status" status_is $? 1
 reports_ok "--check" rc site
 report_is "--check" rc.json check.json
+page_shows "--check" rc.html check.findings
 # --diff is --check that also prints the diffs: the same reports.
 run_site rd site - "$W/unused" --diff --no-copy >rd.diff
 check "--diff with the reports: exit status" status_is $? 1
@@ -163,6 +177,7 @@ mkfifo clean/feed
 check "clean site: exit status" status_is $? 0
 reports_ok "clean site" c clean
 report_is "clean site" c.json clean_site.json
+page_shows "clean site" c.html -
 
 # --- --no-copy: a file left out is not lost with its directory -----------------------
 mkdir -p nocopy/sub nocopy.out
@@ -174,6 +189,7 @@ printf 'a file\n' >nocopy.out/sub
 check "--no-copy, a directory that cannot be made: exit status" status_is $? 1
 reports_ok "--no-copy" n nocopy
 report_is "--no-copy, a directory that cannot be made" n.json no_copy.json
+page_shows "--no-copy" n.html no_copy.findings
 
 # --- an interrupted run ------------------------------------------------------------------
 mkdir big
