@@ -1,13 +1,20 @@
 // Golden conversions: every tests/golden/<group>/<case>.in is converted in
 // process and compared byte for byte with <case>.out (the output), <case>.err
 // (the diagnostics, empty when absent) and <case>.status (0 when absent).
-// A mismatch is shown as a unified diff of the lines.
+// A mismatch is shown as a unified diff of the lines. The tvconv executable
+// converts every case too, and must write, print and exit the same.
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <dtl/dtl.hpp>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -103,12 +110,76 @@ TEST_P(Golden, ConvertsExactly) {
         auto got = convert_bytes(input);
         EXPECT_EQ(got.status, expected_status) << "exit status";
         if (got.output != expected_out)
-            ADD_FAILURE() << unified_diff(name + ".out", expected_out,
-                                          "output of " + name + ".in", got.output);
+            ADD_FAILURE() << unified_diff(name + ".out", expected_out, "output of " + name + ".in",
+                                          got.output);
         if (got.diagnostics != expected_err)
             ADD_FAILURE() << unified_diff(name + ".err", expected_err,
                                           "diagnostics of " + name + ".in", got.diagnostics);
     }
+}
+
+// A directory of its own for a test's files, removed with everything in it.
+class ScratchDir {
+  public:
+    ScratchDir() {
+        std::string pattern = (fs::temp_directory_path() / "tvconv-test-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~ScratchDir() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+std::string shell_quoted(const std::string& word) {
+    std::string q = "'";
+    for (char c : word) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// What the tvconv executable made of INPUT: its standard output, standard
+// error and exit status. A `limit_kb` above 0 bounds its address space.
+struct Executed {
+    std::string out, err;
+    int status = -1;
+};
+
+Executed run_tvconv(const fs::path& input, const ScratchDir& scratch, long limit_kb = 0) {
+    const fs::path out = scratch.path() / "stdout", err = scratch.path() / "stderr";
+    std::string command = limit_kb > 0 ? "ulimit -v " + std::to_string(limit_kb) + " && " : "";
+    command += "exec " + shell_quoted(TVCONV_BINARY) + " " + shell_quoted(input.string()) +
+               " </dev/null >" + shell_quoted(out.string()) + " 2>" + shell_quoted(err.string());
+    int raw = std::system(command.c_str());
+    Executed e;
+    e.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    e.out = read_file(out.string());
+    e.err = read_file(err.string());
+    return e;
+}
+
+TEST_P(Golden, TheExecutableConvertsTheSame) {
+    fs::path base = fs::path(TVCONV_GOLDEN_DIR) / GetParam();
+    std::string expected_out = read_file(base.string() + ".out");
+    std::string expected_err = optional_file(base.string() + ".err", "");
+    int expected_status = std::stoi(optional_file(base.string() + ".status", "0"));
+
+    const std::string name = GetParam();
+    ScratchDir scratch;
+    Executed got = run_tvconv(base.string() + ".in", scratch);
+    EXPECT_EQ(got.status, expected_status) << "exit status of tvconv " << name << ".in";
+    if (got.out != expected_out)
+        ADD_FAILURE() << unified_diff(name + ".out", expected_out,
+                                      "standard output of tvconv " + name + ".in", got.out);
+    if (got.err != expected_err)
+        ADD_FAILURE() << unified_diff(name + ".err", expected_err,
+                                      "standard error of tvconv " + name + ".in", got.err);
 }
 
 std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
@@ -119,5 +190,74 @@ std::string case_name(const ::testing::TestParamInfo<std::string>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Golden, ::testing::ValuesIn(golden_cases()), case_name);
+
+// An input that ends its conversion with `status`: the bytes, or none to
+// convert a directory; and for running out of memory, the limit on the text
+// held (in process) and on the address space (the executable).
+struct StatusCase {
+    std::string input;
+    bool directory = false;
+    std::size_t max_text_bytes = tvconv::TextPool::kUnbounded;
+    long limit_kb = 0;
+};
+
+std::string repeated(const std::string& s, int n) {
+    std::string r;
+    for (int i = 0; i < n; ++i) r += s;
+    return r;
+}
+
+// No default: a status added to the core must be given a case here.
+StatusCase case_for(tvconv::Status status) {
+    switch (status) {
+        case tvconv::Status::accepted:
+            return {"x", false};
+        case tvconv::Status::syntax_error:
+            return {"^if[", false};
+        case tvconv::Status::stack_overflow:
+            return {repeated("^eval[", 2500) + "x" + repeated("]", 2500), false};
+        case tvconv::Status::scanner_fatal:
+            return {"", true};
+        case tvconv::Status::out_of_memory:
+            // Forty nested ^-f would write a terabyte.
+            return {repeated("^-f[", 40) + "x" + repeated("]", 40), false, std::size_t{1} << 20,
+                    300000};
+    }
+    return {};
+}
+
+// The tests take a conversion's exit status from test::exit_status(): it
+// must be what the executable exits with, for every status.
+TEST(ExitStatus, IsTheExecutables) {
+    const tvconv::Status statuses[] = {
+        tvconv::Status::accepted,       tvconv::Status::syntax_error,
+        tvconv::Status::stack_overflow, tvconv::Status::scanner_fatal,
+        tvconv::Status::out_of_memory,
+    };
+    ScratchDir scratch;
+    for (tvconv::Status status : statuses) {
+        SCOPED_TRACE(std::string(tvconv::status_name(status)));
+        StatusCase c = case_for(status);
+        fs::path input = scratch.path() / "input";
+        if (c.directory) {
+            fs::create_directory(input);
+        } else {
+            std::ofstream(input, std::ios::binary) << c.input;
+        }
+        tvconv::ConvertOptions options;
+        options.max_text_bytes = c.max_text_bytes;
+        std::FILE* in = std::fopen(input.c_str(), "r");
+        ASSERT_NE(in, nullptr);
+        tvconv::Result in_process = tvconv::convert(in, options);
+        std::fclose(in);
+        EXPECT_EQ(in_process.status, status) << "the case does not end with its status";
+        // A sanitizer build reserves more address space than the limit.
+        if (c.limit_kb == 0 || !tvconv::test::kSanitized) {
+            EXPECT_EQ(run_tvconv(input, scratch, c.limit_kb).status,
+                      tvconv::test::exit_status(status));
+        }
+        fs::remove_all(input);
+    }
+}
 
 }  // namespace

@@ -37,7 +37,8 @@ struct Outcome {
     Result result;
 };
 
-// tvconv's exit status for a conversion's status.
+// tvconv's exit status for a conversion's status, for the tests that convert
+// in process; ExitStatus.IsTheExecutables holds it to the real executable.
 int exit_status(Status status);
 
 // The diagnostics as tvconv prints them.

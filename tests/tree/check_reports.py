@@ -4,13 +4,13 @@
   check_reports.py validate json|sarif FILE SCHEMA
       FILE is valid against SCHEMA; and documents made invalid from it on
       purpose are not, so that a validator that accepts anything fails.
-  check_reports.py expect REPORT.json EXPECTED.json TOOL
-      Every field of the JSON report has the value EXPECTED gives ("@TOOL@"
-      stands for TOOL), and there is no other field.
   check_reports.py agree REPORT.json REPORT.sarif REPORT.html SOURCE_DIR
       The three reports say the same: the summary counts follow from the
       list of files, the SARIF results are the JSON diagnostics, and the
       HTML page shows the same counts and the same findings.
+  check_reports.py findings REPORT.html
+      Prints the findings as the page shows them, for a comparison with the
+      expected ones.
   check_reports.py same-but-roots ROOT_A ROOT_B FILE...
       Each FILE under ROOT_A equals the one under ROOT_B once each root's
       absolute path is replaced by one placeholder.
@@ -50,21 +50,6 @@ def shown(text):
     """How the SARIF log shows those bytes: \\xNN for a byte that is not
     UTF-8."""
     return as_bytes(text).decode("utf-8", "backslashreplace")
-
-
-def html_shown(text):
-    """How the HTML page shows them: \\xNN for a byte that is not UTF-8 and
-    for a control character but the tab."""
-    out = []
-    for c in as_bytes(text).decode("utf-8", "surrogateescape"):
-        n = ord(c)
-        if 0xDC80 <= n <= 0xDCFF:
-            out.append(f"\\x{n - 0xDC00:02x}")
-        elif (n < 0x20 and c != "\t") or n == 0x7F:
-            out.append(f"\\x{n:02x}")
-        else:
-            out.append(c)
-    return "".join(out)
 
 
 # --- validate ------------------------------------------------------------------
@@ -154,40 +139,6 @@ def validate(kind, path, schema_path):
             fail(f"{path}: the schema accepts a document with {name}")
     if tried < 5:
         fail(f"{path}: too few invalid documents tried ({tried})")
-
-
-# --- expect --------------------------------------------------------------------
-
-def compare(got, want, where, out):
-    if isinstance(want, dict) and isinstance(got, dict):
-        for key in want:
-            if key not in got:
-                out.append(f"{where}.{key}: missing, expected {want[key]!r}")
-            else:
-                compare(got[key], want[key], f"{where}.{key}", out)
-        for key in got:
-            if key not in want:
-                out.append(f"{where}.{key}: not expected, got {got[key]!r}")
-    elif isinstance(want, list) and isinstance(got, list):
-        for i, (g, w) in enumerate(zip(got, want)):
-            compare(g, w, f"{where}[{i}]", out)
-        for i in range(len(want), len(got)):
-            out.append(f"{where}[{i}]: not expected, got {got[i]!r}")
-        for i in range(len(got), len(want)):
-            out.append(f"{where}[{i}]: missing, expected {want[i]!r}")
-    # bool is an int in Python: true must not pass for 1.
-    elif type(got) is not type(want) or got != want:
-        out.append(f"{where}: got {got!r}, expected {want!r}")
-
-
-def expect(report_path, expected_path, tool):
-    want = load(expected_path)
-    if want.get("tool") == "@TOOL@":
-        want["tool"] = tool
-    differences = []
-    compare(load(report_path), want, "report", differences)
-    for d in differences:
-        fail(f"{report_path}: {d}")
 
 
 # --- agree ---------------------------------------------------------------------
@@ -381,12 +332,20 @@ def check_html(doc, path):
         if d["path"] not in order:
             order.append(d["path"])
     grouped = [d for p in order for d in wanted if d["path"] == p]
+    # How the page shows a name or a message is held to known strings
+    # (`findings`, against data files); here each finding is the JSON one in
+    # its place, and one file of the JSON report is one file on the page.
+    page_path = {}
     for i, (f, d) in enumerate(zip(page.findings, grouped)):
         line = f", line {d['line']}" if d["line"] is not None else ""
-        want = [html_shown(d["path"]), d["code"], [d["severity"]],
-                f"{d['code']} {d['severity']}{line}: {html_shown(d['message'])}"]
-        if f != want:
-            fail(f"{path}: finding {i}: {f} != {want}")
+        start = f"{d['code']} {d['severity']}{line}: "
+        if f[1:3] != [d["code"], [d["severity"]]] or not f[3].startswith(start):
+            fail(f"{path}: finding {i}: {f[1:]} is not {d['code']}, {d['severity']}, {start!r}")
+        if page_path.setdefault(d["path"], f[0]) != f[0]:
+            fail(f"{path}: finding {i} of {d['path']!r} is under {f[0]!r}, "
+                 f"not {page_path[d['path']]!r}")
+    if len(set(page_path.values())) != len(page_path):
+        fail(f"{path}: two files of the JSON report share a name on the page: {page_path}")
     if len(page.findings) != len(grouped):
         fail(f"{path}: {len(page.findings)} findings, JSON {len(grouped)}")
     rows = {
@@ -400,6 +359,17 @@ def check_html(doc, path):
     for section, n in rows.items():
         if page.rows[section] != n:
             fail(f"{path}: {page.rows[section]} rows under {section}, JSON {n}")
+
+
+def findings(html_path):
+    """The findings as the page shows them, one a line: the file, the code,
+    the severity and the text, separated by tabs."""
+    with open(html_path, "rb") as f:
+        page = Page()
+        page.feed(f.read().decode("utf-8"))
+        page.close()
+    for path, code, severity, text in page.findings:
+        print("\t".join([path, code, " ".join(severity), text]))
 
 
 def agree(json_path, sarif_path, html_path, source_dir):
@@ -433,8 +403,8 @@ def main(argv):
     command = argv[1] if len(argv) > 1 else ""
     if command == "validate" and len(argv) == 5:
         validate(argv[2], argv[3], argv[4])
-    elif command == "expect" and len(argv) == 5:
-        expect(argv[2], argv[3], argv[4])
+    elif command == "findings" and len(argv) == 3:
+        findings(argv[2])
     elif command == "agree" and len(argv) == 6:
         agree(*argv[2:])
     elif command == "same-but-roots" and len(argv) >= 5:

@@ -82,10 +82,20 @@ check('second run: exit 1 for the failed file', second.status === 1, second.stde
 const report = JSON.parse(fs.readFileSync(jsonFile, 'utf8'));
 const pageUrl = pathToFileURL(pageFile).href;
 
-// Names in the JSON report carry a byte that is not UTF-8 as U+DCxx; the
-// page shows it as \xXX.
-const shown = (name) =>
-    name.replace(/[\udc80-\udcff]/g, (c) => `\\x${(c.charCodeAt(0) - 0xdc00).toString(16)}`);
+// What the page shows of the names and messages of this site that are not
+// printable ASCII (the JSON report carries a byte that is not UTF-8 as
+// U+DCxx): known strings, not a second copy of the page's escaping. Any
+// other text is shown as it is.
+const knownShown = new Map([
+    ['<b>\udce9.html', '<b>\\xe9.html'],
+    ["Unrecognized sequence: parse error, unexpected CR, expecting SQBRO near '\n'",
+        "Unrecognized sequence: parse error, unexpected CR, expecting SQBRO near '\\x0a'"],
+]);
+function shown(text) {
+    if (knownShown.has(text)) return knownShown.get(text);
+    if (/[^\x20-\x7e]/.test(text)) check(`how the page shows ${JSON.stringify(text)} is known`, false);
+    return text;
+}
 const findings = report.diagnostics.filter((d) => d.severity !== 'note');
 const barKeys = ['converted', 'manual', 'edited', 'failed', 'copied', 'not_copied', 'skipped'];
 
@@ -165,7 +175,7 @@ function checkContent(label, page) {
             check(`${name}: visible`, f.visible);
             same(`${name}: code shown`, f.codeText, d.code);
             check(`${name}: message and line shown`,
-                f.text.includes(shown(d.message).replaceAll('\n', '\\x0a')) &&
+                f.text.includes(shown(d.message)) &&
                 f.text.includes(d.line ? `line ${d.line}:` : d.severity), f.text);
             if (!d.line) {
                 same(`${name}: no context`, f.context.length, 0);
