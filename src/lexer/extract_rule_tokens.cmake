@@ -1,6 +1,6 @@
 # Lists the scanner rules whose whole action is MARK_TOKEN(X) (the operator
 # keywords and header words) as `case RULE: return TOK_X;`, read from the
-# flex-generated scanner, so that the construction fast path (text_run.cpp)
+# flex-generated scanner, so that the construction fast path (token_tables.h)
 # gives a matched keyword the token of the rule that flex numbered, never a
 # second copy of the keyword list. Fails when no such rule is found.
 #   cmake -DIN=scanner.cpp -DOUT=rule_tokens.inc -P extract_rule_tokens.cmake

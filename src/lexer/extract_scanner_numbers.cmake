@@ -1,4 +1,4 @@
-# Writes the numbers that the text fast path (text_run.cpp) knows the
+# Writes the numbers that the text fast path (lexer/automaton.h) knows the
 # scanner by, read from the flex-generated scanner so that none is a copy:
 #  - the rules it needs: each such rule's action opens with FAST_RULE(name)
 #    in scanner.l, and flex numbers it `case N:`, so the numbers follow the

@@ -1,5 +1,5 @@
 // flex's automaton and buffer, exported from the generated scanner (see the
-// end of scanner.l) so that the text fast path (text_run.cpp) classifies
+// end of scanner.l) so that the text fast path (lexer/automaton.h) classifies
 // bytes with the scanner's own tables and moves its position as a match
 // would, without seeing flex's internals. The numbers of the rules it needs
 // and of the start conditions are in the generated lexer/scanner_numbers.h.

@@ -63,7 +63,9 @@ BulkLoop selected_bulk_loop();
 // many.
 void let_through_bulk_loops(int byte);
 
+namespace fast_path {
 struct BulkSetup;
+}
 
 // The fast path over one parse. It takes hold of the scanner's buffer at
 // its first call after the scanner has read, and must not outlive the
@@ -84,7 +86,7 @@ class TextRuns {
 
   private:
     Conversion& cv_;
-    const BulkSetup& bulk_;
+    const fast_path::BulkSetup& bulk_;
     ScannerBuffer buffer_;
 };
 

@@ -70,29 +70,29 @@ Text* append_values(TextPool& pool, Text* a, Text* b) {
 
 namespace {
 
-// Walks the template and calls emit(piece, arg) for each piece of the result
-// in order: a run of template bytes (arg is null) or a filled directive (arg
+// Walks the format string and calls emit(piece, arg) for each piece of the result
+// in order: a run of its own bytes (arg is null) or a filled directive (arg
 // is the value it took).
 template <class Emit>
-void for_each_piece(const Template& t, std::initializer_list<FormatArg> args, Emit&& emit) {
-    const std::string_view tmpl = t.text();
+void for_each_piece(const FormatString& t, std::initializer_list<FormatArg> args, Emit&& emit) {
+    const std::string_view fmt = t.text();
     const FormatArg* next = args.begin();
     std::size_t i = 0;
-    for (int k = 0; i < tmpl.size(); ++k) {
+    for (int k = 0; i < fmt.size(); ++k) {
         std::size_t pct = t.percent(i, k);
         if (pct == std::string_view::npos) {
-            emit(tmpl.substr(i), nullptr);
+            emit(fmt.substr(i), nullptr);
             break;
         }
-        if (pct > i) emit(tmpl.substr(i, pct - i), nullptr);
-        char d = tmpl[pct + 1];
+        if (pct > i) emit(fmt.substr(i, pct - i), nullptr);
+        char d = fmt[pct + 1];
         i = pct + 2;
         if (d == '%') {
-            emit(tmpl.substr(pct, 1), nullptr);
+            emit(fmt.substr(pct, 1), nullptr);
             continue;
         }
         if (d != 's' && d != 'd' && d != 'c') {
-            emit(tmpl.substr(pct, 2), nullptr);
+            emit(fmt.substr(pct, 2), nullptr);
             continue;
         }
         if (next == args.end()) continue;
@@ -141,9 +141,9 @@ inline void copy_piece(char* to, std::string_view piece) {
 constexpr std::size_t kReuseBytes = 4096;
 
 // The argument whose value can hold the result: the longest text of at least
-// kReuseBytes bytes, given once, with no other argument or the template
+// kReuseBytes bytes, given once, with no other argument or the format string
 // viewing into its storage. Null if there is none.
-const FormatArg* host_argument(std::string_view tmpl, std::initializer_list<FormatArg> args) {
+const FormatArg* host_argument(std::string_view fmt, std::initializer_list<FormatArg> args) {
     const FormatArg* host = nullptr;
     for (const FormatArg& a : args) {
         if (a.source && a.text.size() >= kReuseBytes &&
@@ -151,7 +151,7 @@ const FormatArg* host_argument(std::string_view tmpl, std::initializer_list<Form
             host = &a;
         }
     }
-    if (!host || host->source->holds(tmpl.data())) return nullptr;
+    if (!host || host->source->holds(fmt.data())) return nullptr;
     for (const FormatArg& a : args) {
         if (&a == host) continue;
         if (a.source == host->source) return nullptr;
@@ -162,36 +162,37 @@ const FormatArg* host_argument(std::string_view tmpl, std::initializer_list<Form
 
 }  // namespace
 
-void format_into(Text& out, const Template& tmpl, std::initializer_list<FormatArg> args) {
-    // Room for the template and every argument (an integer has at most 20
+void format_into(Text& out, const FormatString& fmt, std::initializer_list<FormatArg> args) {
+    // Room for the format string and every argument (an integer has at most 20
     // characters), then one pass writing straight into it: this runs for
     // nearly every construction.
-    std::size_t room = tmpl.text().size();
+    std::size_t room = fmt.text().size();
     for (const FormatArg& a : args) {
         room += a.kind == FormatArg::Kind::text      ? a.text.size()
                 : a.kind == FormatArg::Kind::integer ? 20
                                                      : 1;
     }
     char* w = out.tail(room);
-    for_each_piece(tmpl, args, [&w](std::string_view piece, const FormatArg*) {
+    for_each_piece(fmt, args, [&w](std::string_view piece, const FormatArg*) {
         copy_piece(w, piece);
         w += piece.size();
     });
     out.commit(w);
 }
 
-Text* format(TextPool& pool, const Template& tmpl, std::initializer_list<FormatArg> args) {
+Text* format(TextPool& pool, const FormatString& fmt, std::initializer_list<FormatArg> args) {
     Text* t = pool.make();
-    format_into(*t, tmpl, args);
+    format_into(*t, fmt, args);
     return t;
 }
 
-Text* format_reusing(TextPool& pool, const Template& tmpl, std::initializer_list<FormatArg> args) {
-    const FormatArg* host = host_argument(tmpl.text(), args);
-    if (!host) return format(pool, tmpl, args);
+Text* format_reusing(TextPool& pool, const FormatString& fmt,
+                     std::initializer_list<FormatArg> args) {
+    const FormatArg* host = host_argument(fmt.text(), args);
+    if (!host) return format(pool, fmt, args);
     std::size_t before = 0, after = 0;
     bool placed = false;
-    for_each_piece(tmpl, args, [&](std::string_view piece, const FormatArg* a) {
+    for_each_piece(fmt, args, [&](std::string_view piece, const FormatArg* a) {
         if (a == host) {
             placed = true;
         } else {
@@ -199,13 +200,13 @@ Text* format_reusing(TextPool& pool, const Template& tmpl, std::initializer_list
         }
     });
     // A value that no directive takes is not part of the result.
-    if (!placed) return format(pool, tmpl, args);
+    if (!placed) return format(pool, fmt, args);
 
     Text* result = host->source;
     std::size_t held = result->size();
     char* out = result->surround(before, after);
     std::size_t at = 0;
-    for_each_piece(tmpl, args, [&](std::string_view piece, const FormatArg* a) {
+    for_each_piece(fmt, args, [&](std::string_view piece, const FormatArg* a) {
         if (a == host) {
             at += held;
             return;

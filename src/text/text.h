@@ -189,16 +189,16 @@ struct FormatArg {
     Text* source = nullptr;  // the value the text came from, if any
 };
 
-// A `format` template, with the places of its percent signs found when it
+// A `format` string, with the places of its percent signs found when it
 // is made: for a literal, at compile time, so that filling one (which every
-// construction does) never searches it. A template with more of them than
+// construction does) never searches it. A format string with more of them than
 // are kept, or longer than a place can say, is searched when it is filled.
-class Template {
+class FormatString {
   public:
-    consteval Template(const char* literal) : Template(std::string_view(literal)) {}
-    constexpr Template(std::string_view text) : text_(text) {
+    consteval FormatString(const char* literal) : FormatString(std::string_view(literal)) {}
+    constexpr FormatString(std::string_view text) : text_(text) {
         // The percent signs that filling meets: a directive, "%%", or a
-        // percent sign before any other byte; not one that ends the template.
+        // percent sign before any other byte; not one that ends the string.
         for (std::size_t i = 0;;) {
             std::size_t pct = text.find('%', i);
             if (pct == std::string_view::npos || pct + 1 >= text.size()) break;
@@ -232,20 +232,21 @@ class Template {
     int places_ = 0;
 };
 
-// `format`: fills the directives of `tmpl` in order with `args`, appending to
+// `format`: fills the directives of `fmt` in order with `args`, appending to
 // `out`. %s takes a text, %d an integer, %c a byte, %% is one percent sign.
 // An argument's own bytes are copied as they are, never interpreted; a
 // directive without a matching argument of its kind expands to nothing.
-void format_into(Text& out, const Template& tmpl, std::initializer_list<FormatArg> args);
+void format_into(Text& out, const FormatString& fmt, std::initializer_list<FormatArg> args);
 
 // `format` into a new value from the pool. The arguments are not released
 // here: the caller owns them.
-Text* format(TextPool& pool, const Template& tmpl, std::initializer_list<FormatArg> args);
+Text* format(TextPool& pool, const FormatString& fmt, std::initializer_list<FormatArg> args);
 
 // `format` for a caller that releases its text arguments afterwards: the
 // result may be built in the storage of the longest text argument, which is
 // then returned itself and must not be released. So a construction around a
 // large text (a whole page inside ^if) never holds that text twice.
-Text* format_reusing(TextPool& pool, const Template& tmpl, std::initializer_list<FormatArg> args);
+Text* format_reusing(TextPool& pool, const FormatString& fmt,
+                     std::initializer_list<FormatArg> args);
 
 }  // namespace tvconv

@@ -1,4 +1,4 @@
-// Shared by the translate/ files: filling a construction's template.
+// Shared by the translate/ files: filling a construction's format string.
 #pragma once
 
 #include <initializer_list>
@@ -9,11 +9,11 @@
 
 namespace tvconv::tr {
 
-// `format`s the template with `args` and then releases every text value
-// among them, once each even when the template uses it several times. A long
+// `format`s the format string with `args` and then releases every text value
+// among them, once each even when the format string uses it several times. A long
 // argument may become the result itself (format_reusing); it is kept.
-inline Text* fill(Conversion& cv, const Template& tmpl, std::initializer_list<FormatArg> args) {
-    Text* result = format_reusing(cv.pool, tmpl, args);
+inline Text* fill(Conversion& cv, const FormatString& fmt, std::initializer_list<FormatArg> args) {
+    Text* result = format_reusing(cv.pool, fmt, args);
     for (const FormatArg* a = args.begin(); a != args.end(); ++a) {
         if (!a->source || a->source == result) continue;
         bool seen = false;

@@ -53,9 +53,9 @@ constexpr std::string_view kUploadHelper =
 
 // All three forms of ^exec share the helper; the result is a file object whose
 // text is the program's output.
-Text* exec_call(Conversion& cv, const Template& tmpl, std::initializer_list<FormatArg> args) {
+Text* exec_call(Conversion& cv, const FormatString& fmt, std::initializer_list<FormatArg> args) {
     cv.registry.register_static(kExecHelper);
-    return fill(cv, tmpl, args);
+    return fill(cv, fmt, args);
 }
 
 }  // namespace

@@ -23,7 +23,9 @@ void accept_document(Conversion& cv, Text* document);
 Text* no_parameters(Conversion& cv);
 Text* parameter_list(Conversion& cv, Text* params, Text* trailing);
 Text* empty(Conversion& cv);
-Text* join(Conversion& cv, Text* a, Text* b);  // append: 12, 13, 146-148, 162-164, 170
+// Appends b to a: the left-recursive lists of expressions, whitespace,
+// characters and strings.
+Text* join(Conversion& cv, Text* a, Text* b);
 Text* add_definition(Conversion& cv, Text* definitions, Text* definition);
 Text* join_arguments(Conversion& cv, Text* arguments, Text* argument);
 Text* lone_caret(Conversion& cv);

@@ -9,9 +9,9 @@
 namespace tvconv {
 namespace {
 
-std::string fmt(std::string_view tmpl, std::initializer_list<FormatArg> args) {
+std::string fmt(std::string_view format_string, std::initializer_list<FormatArg> args) {
     Text t;
-    format_into(t, tmpl, args);
+    format_into(t, format_string, args);
     return std::string(t.view());
 }
 
@@ -38,22 +38,23 @@ TEST(Format, CopiesPiecesOfEveryLengthWhole) {
     for (int i = 0; i < 40; ++i) all += static_cast<char>('a' + i % 26);
     for (std::size_t n = 0; n <= all.size(); ++n) {
         const std::string piece = all.substr(0, n);
-        const std::string tmpl = piece + "%s" + piece;
-        EXPECT_EQ(fmt(tmpl, {piece.c_str()}), piece + piece + piece) << "length " << n;
+        const std::string format_string = piece + "%s" + piece;
+        EXPECT_EQ(fmt(format_string, {piece.c_str()}), piece + piece + piece) << "length " << n;
     }
 }
 
 TEST(Format, FillsTemplatesWithManyDirectivesOrFarOnes) {
-    // Past the places a template keeps, it is searched as it is filled.
-    std::string tmpl, expected;
+    // Past the places a format string keeps, it is searched as it is filled.
+    std::string format_string, expected;
     for (int i = 0; i < 12; ++i) {
-        tmpl += "<%s|%%|%x>";
+        format_string += "<%s|%%|%x>";
         expected += '<';
         expected += std::to_string(i);
         expected += "|%|%x>";
     }
     const char* const a[12] = {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9", "10", "11"};
-    EXPECT_EQ(fmt(tmpl, {a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10], a[11]}),
+    EXPECT_EQ(fmt(format_string,
+                  {a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10], a[11]}),
               expected);
     const std::string far(300, '.');
     EXPECT_EQ(fmt(far + "%s%d%", {"x", 7}), far + "x7%");
