@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tree/options.h"
-#include "tree/state.h"
+#include "tree/record.h"
 #include "tree/walk.h"
 
 namespace tvconv::tree {
