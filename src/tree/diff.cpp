@@ -1,9 +1,10 @@
 #include "tree/diff.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <dtl/dtl.hpp>
 #include <vector>
+
+#include "tree/escape.h"
 
 namespace tvconv::tree {
 
@@ -44,24 +45,10 @@ std::string quoted_name(const std::string& name) {
     for (unsigned char c : name)
         if (c <= ' ' || c == 0x7f || c == '"' || c == '\\') plain = false;
     if (plain) return name;
-    std::string out = "\"";
-    char buf[8];
-    for (unsigned char c : name) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            default:
-                if (c < ' ' || c == 0x7f) {
-                    std::snprintf(buf, sizeof buf, "\\%03o", c);
-                    out += buf;
-                } else {
-                    out += char(c);
-                }
-        }
-    }
-    return out + "\"";
+    std::string out(1, '"');
+    escape_to(out, name, diff_name_policy());
+    out += '"';
+    return out;
 }
 
 }  // namespace

@@ -23,11 +23,13 @@
 #include "tree/diff.h"
 #include "tree/html.h"
 #include "tree/hygiene.h"
+#include "tree/json_report.h"
+#include "tree/model.h"
 #include "tree/names.h"
 #include "tree/output.h"
-#include "tree/report.h"
 #include "tree/sarif.h"
 #include "tree/state.h"
+#include "tree/terminal.h"
 #include "tree/walk.h"
 
 namespace tvconv::tree {
@@ -82,10 +84,10 @@ std::vector<Finding> findings_of(const std::vector<EncodingWarning>& encoding,
     return out;
 }
 
-Status converted_status(const std::vector<Finding>& findings) {
+FileStatus converted_status(const std::vector<Finding>& findings) {
     for (const Finding& f : findings)
-        if (std::string_view(severity_of(f.code)) != "note") return Status::kManual;
-    return Status::kConverted;
+        if (severity_of(f) != Severity::note) return FileStatus::kManual;
+    return FileStatus::kConverted;
 }
 
 class Runner {
@@ -141,7 +143,7 @@ class Runner {
                 finished_[i] = 1;
             } else if (e.kind == Kind::kDirectory) {
                 directory(i);
-                if (results_[i].status == Status::kFailed && e.problem.empty())
+                if (results_[i].status == FileStatus::kFailed && e.problem.empty())
                     failed_dirs[e.target] = i;
                 finished_[i] = 1;
             } else {
@@ -170,7 +172,7 @@ class Runner {
     }
 
     const std::vector<Entry>& entries() const { return entries_; }
-    const std::vector<Result>& results() const { return results_; }
+    const std::vector<FileOutcome>& results() const { return results_; }
     const std::vector<char>& finished() const { return finished_; }
     bool was_interrupted() const { return interrupted_; }
 
@@ -188,8 +190,8 @@ class Runner {
             if (produced.count(target)) continue;
             struct stat st;
             if (::lstat(under(target_, target).c_str(), &st) == 0)
-                stale.push_back({target, file.source,
-                                 ::lstat(under(source_, file.source).c_str(), &st) == 0});
+                stale.push_back(
+                    {target, file.source, ::lstat(under(source_, file.source).c_str(), &st) == 0});
             else
                 gone.push_back(target);
         }
@@ -200,14 +202,14 @@ class Runner {
   private:
     void directory(std::size_t i) {
         const Entry& e = entries_[i];
-        Result& r = results_[i];
-        r.status = Status::kDone;
+        FileOutcome& r = results_[i];
+        r.status = FileStatus::kDone;
         if (!e.problem.empty()) {
-            r.status = Status::kFailed;
+            r.status = FileStatus::kFailed;
             r.reason = e.problem;
         } else if (!options_.check) {
             if (std::string problem = make_directory(under(target_, e.target)); !problem.empty()) {
-                r.status = Status::kFailed;
+                r.status = FileStatus::kFailed;
                 r.reason = problem;
             }
         }
@@ -218,7 +220,7 @@ class Runner {
             std::lock_guard lock(mutex_);
             current_ = entries_[i].path;
         }
-        Result r;
+        FileOutcome r;
         try {
             r = process_entry(entries_[i], slot);
         } catch (const std::exception& ex) {
@@ -231,11 +233,11 @@ class Runner {
         changed_.notify_one();
     }
 
-    Result process_entry(const Entry& e, unsigned slot) {
-        if (e.kind == Kind::kSkipped) return with(Status::kSkipped, e.problem);
-        if (e.kind == Kind::kExcluded) return with(Status::kExcluded, e.problem);
+    FileOutcome process_entry(const Entry& e, unsigned slot) {
+        if (e.kind == Kind::kSkipped) return with(FileStatus::kSkipped, e.problem);
+        if (e.kind == Kind::kExcluded) return with(FileStatus::kExcluded, e.problem);
         if (!e.problem.empty()) return failed(e.problem);
-        if (e.kind == Kind::kFile && !options_.copy) return with(Status::kNotCopied, "");
+        if (e.kind == Kind::kFile && !options_.copy) return with(FileStatus::kNotCopied, "");
 
         const bool is_template = e.kind == Kind::kTemplate;
         const std::string source = under(source_, e.path), target = under(target_, e.target);
@@ -263,11 +265,17 @@ class Runner {
         const Identity target_id = target_exists ? identity_of(tst) : Identity{};
         if (known && known->source == e.path && known->source_id == source_id &&
             known->inputs == inputs && target_exists && known->target_id == target_id) {
-            ::close(fd);
-            Result unchanged =
-                with(is_template ? converted_status(known->findings) : Status::kCopied, "");
+            FileOutcome unchanged =
+                with(is_template ? converted_status(known->findings) : FileStatus::kCopied, "");
             unchanged.action = Action::kUnchanged;
             unchanged.findings = known->findings;
+            if (!options_.html.empty() && wants_excerpt(unchanged.findings)) {
+                std::string bytes;
+                int error = 0;
+                if (read_all(fd, bytes, error))
+                    unchanged.excerpt = excerpt_of(bytes, unchanged.findings);
+            }
+            ::close(fd);
             return unchanged;
         }
 
@@ -283,7 +291,7 @@ class Runner {
         ::close(fd);
         if (!read_ok) return failed(std::string("cannot read: ") + std::strerror(error));
 
-        Result r;
+        FileOutcome r;
         std::string output;
         if (is_template) {
             ConvertOptions convert_options;
@@ -296,6 +304,8 @@ class Runner {
             }
             tvconv::Result converted = convert(std::string_view(bytes), convert_options);
             r.findings = findings_of(encoding_warnings(bytes), converted.diagnostics);
+            if (!options_.html.empty() && wants_excerpt(r.findings))
+                r.excerpt = excerpt_of(bytes, r.findings);
             switch (converted.status) {
                 case tvconv::Status::accepted:
                     r.status = converted_status(r.findings);
@@ -316,7 +326,7 @@ class Runner {
             output = converted.output.str();
             if (options_.diff) r.diff = unified_diff(bytes, output, e.path, e.target);
         } else {
-            r.status = Status::kCopied;
+            r.status = FileStatus::kCopied;
         }
         if (options_.check) return r;
 
@@ -329,8 +339,8 @@ class Runner {
         // conversion is recorded whatever the record said: a run killed
         // after replacing it but before journalling it leaves it so.
         if (target_exists) {
-            std::string held = known && known->target_id == target_id ? known->written_hash
-                                                                      : hash_of_file(target);
+            std::string held =
+                known && known->target_id == target_id ? known->written_hash : hash_of_file(target);
             bool ours = known && held == known->written_hash;
             if (held == written_hash) {
                 file.target_id = target_id;
@@ -342,10 +352,10 @@ class Runner {
                 return r;
             }
             if (!ours && !options_.force) {
-                Result kept = with(Status::kEdited,
-                                   known ? "edited by hand since the last run; not overwritten"
-                                         : "differs from its conversion and no record of an "
-                                           "earlier run covers it; not overwritten");
+                FileOutcome kept = with(FileStatus::kEdited,
+                                        known ? "edited by hand since the last run; not overwritten"
+                                              : "differs from its conversion and no record of an "
+                                                "earlier run covers it; not overwritten");
                 kept.action = Action::kKept;
                 return kept;
             }
@@ -370,19 +380,21 @@ class Runner {
         if (std::string problem = record_->claim(e.target, file); !problem.empty()) {
             // Written, but not recorded: the next run finds it equal to its
             // conversion and records it then.
-            r.status = Status::kFailed;
+            r.status = FileStatus::kFailed;
             r.reason = problem;
         }
         return r;
     }
 
-    static Result with(Status status, std::string reason) {
-        Result r;
+    static FileOutcome with(FileStatus status, std::string reason) {
+        FileOutcome r;
         r.status = status;
         r.reason = std::move(reason);
         return r;
     }
-    static Result failed(std::string reason) { return with(Status::kFailed, std::move(reason)); }
+    static FileOutcome failed(std::string reason) {
+        return with(FileStatus::kFailed, std::move(reason));
+    }
 
     // Writes each entry's lines as soon as it and every entry before it are
     // finished, so the report does not depend on the number of jobs. After
@@ -439,7 +451,7 @@ class Runner {
     const Options& options_;
     const std::string source_, target_;
     std::vector<Entry> entries_;
-    std::vector<Result> results_;
+    std::vector<FileOutcome> results_;
     std::vector<char> finished_;
     Record* record_;
     std::FILE* report_;
@@ -563,12 +575,12 @@ int run(const Options& options, std::FILE* report, bool progress) {
     Record record;
     if (!options.check) {
         std::string problem;
-        std::string path = options.state.empty() ? Record::default_path(target, problem)
-                                                 : resolved(options.state);
+        std::string path =
+            options.state.empty() ? Record::default_path(target, problem) : resolved(options.state);
         if (path.empty())
-            return usage_error(report, problem.empty() ? printable(options.state) +
-                                                             ": cannot resolve the name"
-                                                       : problem);
+            return usage_error(report, problem.empty()
+                                           ? printable(options.state) + ": cannot resolve the name"
+                                           : problem);
         if (is_within(path, source) || is_within(path, target))
             return usage_error(report, "the record " + printable(path) +
                                            " would lie inside the source or target directory");
@@ -606,7 +618,8 @@ int run(const Options& options, std::FILE* report, bool progress) {
         for (const Entry& e : entries)
             if (e.kind == Kind::kDirectory) leftovers += remove_leftovers(under(target, e.target));
         if (leftovers)
-            std::fprintf(report, "tvconv-tree: removed %zu temporary %s left by an interrupted run\n",
+            std::fprintf(report,
+                         "tvconv-tree: removed %zu temporary %s left by an interrupted run\n",
                          leftovers, leftovers == 1 ? "file" : "files");
     }
 
@@ -616,10 +629,10 @@ int run(const Options& options, std::FILE* report, bool progress) {
     runner.run(jobs);
     std::vector<Stale> stale = runner.stale_targets();
 
-    RunReport summary{options,           runner.entries(), runner.results(), stale,
-                      runner.finished(), runner.was_interrupted()};
-    int status = exit_status(summary);
-    std::fputs(summary_text(summary).c_str(), report);
+    ReportModel model(options, runner.entries(), runner.results(), runner.finished(),
+                      std::move(stale), runner.was_interrupted());
+    int status = model.exit_status();
+    std::fputs(summary_text(model).c_str(), report);
 
     // The record, before the report: it is what the next run relies on.
     if (!options.check && record.changed()) {
@@ -632,22 +645,13 @@ int run(const Options& options, std::FILE* report, bool progress) {
         std::fprintf(report, "tvconv-tree: standard output: %s\n", std::strerror(errno));
         if (status != 130) status = 1;
     }
-    // Every report is made from the same results; a report that cannot be
+    // Every report is a view of the same model; a report that cannot be
     // written fails the run, and the others are still written.
-    auto read_source = [&](const std::string& rel) -> std::optional<std::string> {
-        int fd = ::open(under(source, rel).c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return std::nullopt;
-        std::string bytes;
-        int error = 0;
-        bool ok = read_all(fd, bytes, error);
-        ::close(fd);
-        return ok ? std::optional<std::string>(std::move(bytes)) : std::nullopt;
-    };
     const int reported = status;
     const std::pair<const std::string*, std::function<std::string()>> reports[] = {
-        {&options.report, [&] { return json_report(summary, reported); }},
-        {&options.html, [&] { return html_report(summary, reported, read_source); }},
-        {&options.sarif, [&] { return sarif_report(summary, source); }},
+        {&options.report, [&] { return json_report(model, reported); }},
+        {&options.html, [&] { return html_report(model, reported); }},
+        {&options.sarif, [&] { return sarif_report(model, source); }},
     };
     for (const auto& [file, make] : reports) {
         if (file->empty()) continue;

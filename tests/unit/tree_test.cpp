@@ -11,9 +11,10 @@
 #include "core/convert.h"
 #include "tree/diff.h"
 #include "tree/html.h"
+#include "tree/json_report.h"
+#include "tree/model.h"
 #include "tree/names.h"
 #include "tree/options.h"
-#include "tree/report.h"
 #include "tree/run.h"
 
 namespace tvconv::tree {
@@ -178,7 +179,8 @@ TEST(TreeReport, CspHashIsTheBase64OfSha256) {
               "sha256-Qe3s5C1j6Nm/UVqbppMuHCDLyfWl0TRkWttdsblzfqM=");
 }
 
-// The lines around each finding in the HTML page, at the edges of a file.
+// The lines around each finding in the HTML page, at the edges of a file,
+// from the excerpt the outcome kept when the source was read.
 TEST(TreeReport, HtmlContextAtTheEdgesOfAFile) {
     Options options;
     options.source = "s";
@@ -186,28 +188,24 @@ TEST(TreeReport, HtmlContextAtTheEdgesOfAFile) {
     entry.path = entry.target = "p.html";
     entry.kind = Kind::kTemplate;
     std::vector<Entry> entries{entry};
-    Result result;
-    result.status = Status::kManual;
+    FileOutcome outcome;
+    outcome.status = FileStatus::kManual;
     for (int line : {1, 3, 5, 9})
-        result.findings.push_back({"unconvertible-operator", line, "m"});
-    std::vector<Result> results{result};
-    std::vector<Stale> stale;
-    std::vector<char> finished{1};
-    RunReport run{options, entries, results, stale, finished};
+        outcome.findings.push_back(make_finding(DiagnosticCode::unconvertible_operator, line, "m"));
     // CRLF, a CR kept inside a line, a line cut in the middle of "é", and no
     // line feed at the end.
     std::string long_line = "x" + std::string(300, ' ');
     for (int i = 0; i < 100; ++i) long_line += "\xc3\xa9";
     std::string source = "one\r\ntwo\rcr\n" + long_line + "\nfour";
-    int reads = 0;
-    std::string page = html_report(run, 3, [&](const std::string& path) {
-        ++reads;
-        return path == "p.html" ? std::optional<std::string>(source) : std::nullopt;
-    });
-    EXPECT_EQ(reads, 1);  // once per file, not per finding
+    outcome.excerpt = excerpt_of(source, outcome.findings);
+    std::vector<FileOutcome> outcomes{outcome};
+    std::vector<char> finished{1};
+    ReportModel model(options, entries, outcomes, finished, {}, false);
+    std::string page = html_report(model, 3);
 
     std::vector<std::string> contexts;
-    for (std::size_t at = 0; (at = page.find("<pre class=\"context\">", at)) != std::string::npos;) {
+    for (std::size_t at = 0;
+         (at = page.find("<pre class=\"context\">", at)) != std::string::npos;) {
         std::size_t end = page.find("</pre>", at);
         contexts.push_back(page.substr(at + 21, end - at - 21));
         at = end;
@@ -224,9 +222,44 @@ TEST(TreeReport, HtmlContextAtTheEdgesOfAFile) {
     ASSERT_EQ(contexts.size(), 4u);
     EXPECT_EQ(contexts[0], line(1, "one", true) + line(2, cr) + line(3, cut) + line(4, "four"));
     EXPECT_EQ(contexts[1], line(1, "one") + line(2, cr) + line(3, cut, true) + line(4, "four"));
-    EXPECT_EQ(contexts[2], line(2, cr) + line(3, cut) + line(4, "four") +
-                               line(5, "(end of file)", true));
+    EXPECT_EQ(contexts[2],
+              line(2, cr) + line(3, cut) + line(4, "four") + line(5, "(end of file)", true));
     EXPECT_EQ(contexts[3], line(9, "(end of file)", true));
+}
+
+// An outcome keeps only the lines the page shows, not its source: notes
+// and findings without a line keep nothing.
+TEST(TreeReport, ExcerptsHoldOnlyTheLinesAroundFindings) {
+    std::vector<Finding> findings{make_finding(DiagnosticCode::ambiguous_conversion, 500, "m"),
+                                  make_finding(DiagnosticCode::nul_byte, 502, "m"),
+                                  make_finding(DiagnosticCode::reference_rewritten, 100, "m"),
+                                  make_finding(DiagnosticCode::file_failed, std::nullopt, "m")};
+    SourceExcerpt excerpt = excerpt_of(numbered(1000), findings);
+    EXPECT_EQ(excerpt.line_count, 1000u);
+    std::vector<std::size_t> kept;
+    for (const SourceExcerpt::Line& l : excerpt.lines) {
+        kept.push_back(l.number);
+        EXPECT_EQ(l.text, std::to_string(l.number));
+    }
+    EXPECT_EQ(kept, (std::vector<std::size_t>{497, 498, 499, 500, 501, 502, 503, 504, 505}));
+    EXPECT_FALSE(wants_excerpt({findings[2], findings[3]}));
+    EXPECT_EQ(excerpt_of(numbered(1000), {findings[2]}).lines.size(), 0u);
+}
+
+// The code table: published names and severities that reports and the
+// manual carry; a name maps back to its code.
+TEST(TreeReport, EveryCodeHasOneEntryOfTheTable) {
+    for (const CodeInfo& c : kCodes) {
+        EXPECT_EQ(code_named(c.name), c.code) << c.name;
+        EXPECT_FALSE(c.help.empty()) << c.name;
+    }
+    EXPECT_EQ(code_named("no-such-code"), std::nullopt);
+    EXPECT_EQ(severity(DiagnosticCode::file_skipped), Severity::note);
+    EXPECT_EQ(severity(DiagnosticCode::template_skipped), Severity::error);
+    EXPECT_EQ(severity(DiagnosticCode::edited_by_hand), Severity::warning);
+    // Only the conversion's own errors end a conversion.
+    EXPECT_TRUE(ends_conversion(DiagnosticCode::syntax_error));
+    EXPECT_FALSE(ends_conversion(DiagnosticCode::file_failed));
 }
 
 TEST(TreeOptions, CommandLines) {
