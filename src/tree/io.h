@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -13,32 +14,46 @@
 
 namespace tvconv::tree {
 
-// Reads everything the open file `fd` holds from its position on.
+// Reads everything the open file `fd` holds from its position on, appended
+// to `out`. Failures are "cannot read" on `path`.
 Error read_all(int fd, std::string& out, const std::string& path = {});
 Error read_file(const std::string& path, std::string& out);
+// Failures are "cannot write" on `path`.
 Error write_all(int fd, std::string_view data, const std::string& path = {});
 
 // How much of a replaced file must be on disk before atomic_write returns.
 enum class Durability {
     kRename,  // only the rename is atomic; a later sync makes it durable
-    kSync,    // the data is synced before the rename
+    kSync,    // the data, then the rename (its directory), are synced
 };
 
-// Replaces `path` with `data` (mode `mode`). `slot` is the caller's
-// temporary-file slot (see signals.h), or kNoSlot.
+// No temporary-file slot: a signal that ends the run leaves the file.
 inline constexpr unsigned kNoSlot = ~0u;
+// The temporary files of the target tree are DIR/.tvconv-tree.XXXXXX.
+inline constexpr std::string_view kTemporaryPrefix = ".tvconv-tree.";
+
+// Replaces `path` with `data` (mode `mode`) through the temporary file
+// DIR/<temp_prefix>XXXXXX. `slot` is the caller's temporary-file slot (see
+// signals.h), or kNoSlot. Failures are "cannot write" on `path`.
 Error atomic_write(const std::string& path, std::string_view data, mode_t mode, unsigned slot,
-                   Durability durability);
+                   Durability durability, std::string_view temp_prefix = kTemporaryPrefix);
 // Copies the regular file `from` the same way, a piece at a time, and sets
-// `hash` to the content hash of what it copied.
+// `hash` to the content hash of what it copied. A failure to read is
+// "cannot read" on `from`.
 Error atomic_copy(const std::string& from, const std::string& path, mode_t mode, unsigned slot,
                   Durability durability, std::string& hash);
+
+// Writes a whole output file: "-" is standard output, a device or a pipe is
+// written in place, and anything else (through links) is replaced with
+// atomic_write, keeping the mode of the file it replaces. Failures carry the
+// system's reason alone.
+Error write_output(const std::string& path_or_dash, std::string_view data);
 
 // Makes every write so far on the file system holding `path` durable.
 Error sync_file_system(const std::string& path);
 
 // Removes from the directory `dir` the temporary files a killed run left
-// behind; returns how many.
-std::size_t remove_leftovers(const std::string& dir);
+// behind: regular files named <prefix>XXXXXX. Returns how many.
+std::size_t remove_leftovers(const std::string& dir, std::string_view prefix = kTemporaryPrefix);
 
 }  // namespace tvconv::tree

@@ -5,21 +5,21 @@
 #include <charconv>
 #include <string_view>
 
+#include "tree/error.h"
 #include "tree/names.h"
 
 namespace tvconv::tree {
 
 namespace {
 
-bool parse_jobs(std::string_view text, unsigned& jobs, std::string& error) {
+Error parse_jobs(std::string_view text, unsigned& jobs) {
     unsigned value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || value == 0 || value > 1024) {
-        error = "-j needs a number of jobs from 1 to 1024, not '" + printable(text) + "'";
-        return false;
-    }
+    if (ec != std::errc() || end != text.data() + text.size() || value == 0 || value > 1024)
+        return Error::because("-j needs a number of jobs from 1 to 1024, not '" + printable(text) +
+                              "'");
     jobs = value;
-    return true;
+    return {};
 }
 
 enum LongOnly : int {
@@ -37,32 +37,138 @@ enum LongOnly : int {
     kDiff,
 };
 
+const option kLong[] = {
+    {"ext", required_argument, nullptr, kExt},
+    {"exclude", required_argument, nullptr, kExclude},
+    {"no-copy", no_argument, nullptr, kNoCopy},
+    {"keep-references", no_argument, nullptr, kKeepReferences},
+    {"force", no_argument, nullptr, kForce},
+    {"state", required_argument, nullptr, kState},
+    {"check", no_argument, nullptr, kCheck},
+    {"report", required_argument, nullptr, kReport},
+    {"html", required_argument, nullptr, kHtml},
+    {"sarif", required_argument, nullptr, kSarif},
+    {"diff", no_argument, nullptr, kDiff},
+    {"jobs", required_argument, nullptr, 'j'},
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Sets `field` to an option's value, which may not be empty.
+Error set_nonempty(std::string& field, const std::string& value, const char* option,
+                   const char* needs) {
+    if (value.empty()) return Error::because(std::string(option) + " needs " + needs);
+    field = value;
+    return {};
+}
+
+struct Flags {
+    bool help = false, version = false;
+};
+
+// Applies the option getopt_long returned as `c`, with its value.
+Error apply(int c, const std::string& value, Options& o, Flags& flags) {
+    switch (c) {
+        case 'h':
+            flags.help = true;
+            return {};
+        case kVersion:
+            flags.version = true;
+            return {};
+        case kExt:
+            return parse_extensions(value, o.extensions);
+        case kExclude:
+            if (value.empty()) return Error::because("--exclude needs a pattern");
+            o.excludes.push_back(value);
+            return {};
+        case kNoCopy:
+            o.copy = false;
+            return {};
+        case kKeepReferences:
+            o.keep_references = true;
+            return {};
+        case kForce:
+            o.force = true;
+            return {};
+        case kState:
+            return set_nonempty(o.state, value, "--state", "a file name");
+        case kCheck:
+            o.check = true;
+            return {};
+        case kReport:
+            return set_nonempty(o.report, value, "--report", "a file name");
+        case kHtml:
+            return set_nonempty(o.html, value, "--html", "a file name");
+        case kSarif:
+            return set_nonempty(o.sarif, value, "--sarif", "a file name");
+        case kDiff:
+            o.diff = true;
+            o.check = true;
+            return {};
+        case 'j':
+            return parse_jobs(value, o.jobs);
+    }
+    return Error::because("unknown option");  // getopt_long returns no other value
+}
+
+// What is wrong with `arg`, which getopt_long did not accept.
+Error rejected(const std::string& arg) {
+    if (arg.starts_with("--") && arg.find('=') != std::string::npos) {
+        std::string name = arg.substr(0, arg.find('='));
+        for (const option& opt : kLong)
+            if (opt.name && name == std::string("--") + opt.name)
+                return Error::because("option " + name + " takes no value");
+    }
+    if (optopt == 'j' || optopt >= kExt) {
+        // A known option without its value.
+        std::string name = "-j";
+        for (const option& opt : kLong)
+            if (opt.name && opt.val == optopt) name = std::string("--") + opt.name;
+        return Error::because("option " + name + " needs a value");
+    }
+    return Error::because("unknown option '" + printable(arg) + "'");
+}
+
+// SOURCE_DIR and TARGET_DIR, and what may not go with what.
+Error take_operands(const std::vector<std::string>& operands, Options& o) {
+    if (o.diff && o.report == "-")
+        return Error::because("--diff and --report - both write to standard output");
+    std::size_t wanted_min = o.check ? 1 : 2;
+    if (operands.size() < wanted_min || operands.size() > 2)
+        return Error::because(operands.size() > 2 ? "too many arguments"
+                              : o.check           ? "missing SOURCE_DIR"
+                                                  : "missing SOURCE_DIR or TARGET_DIR");
+    o.source = operands[0];
+    if (operands.size() == 2) o.target = operands[1];
+    if (o.source.empty() || (operands.size() == 2 && o.target.empty()))
+        return Error::because("empty directory name");
+    return {};
+}
+
 }  // namespace
 
-bool parse_extensions(const std::string& list, std::vector<std::string>& out, std::string& error) {
+Error parse_extensions(const std::string& list, std::vector<std::string>& out) {
     out.clear();
     std::string_view rest = list;
     for (;;) {
         std::size_t comma = rest.find(',');
         std::string_view item = rest.substr(0, comma);
-        while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
+        while (!item.empty() && (item.front() == ' ' || item.front() == '\t'))
+            item.remove_prefix(1);
         while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
         if (!item.empty() && item.front() == '.') item.remove_prefix(1);
-        if (item.empty()) {
-            error = "--ext: empty extension in '" + printable(list) +
-                    "' (separate extensions with commas: html,htm,cfg)";
-            return false;
-        }
-        if (item.find_first_of(" \t*?[]/\\") != std::string_view::npos) {
-            error = "--ext: '" + printable(item) +
-                    "' is not a file-name extension (separate extensions with commas; no "
-                    "blanks, globs or slashes)";
-            return false;
-        }
+        if (item.empty())
+            return Error::because("--ext: empty extension in '" + printable(list) +
+                                  "' (separate extensions with commas: html,htm,cfg)");
+        if (item.find_first_of(" \t*?[]/\\") != std::string_view::npos)
+            return Error::because("--ext: '" + printable(item) +
+                                  "' is not a file-name extension (separate extensions with "
+                                  "commas; no blanks, globs or slashes)");
         std::string ext;
         for (char c : item) ext += (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
         out.push_back(ext);
-        if (comma == std::string_view::npos) return true;
+        if (comma == std::string_view::npos) return {};
         rest.remove_prefix(comma + 1);
     }
 }
@@ -106,25 +212,6 @@ const char* usage_text() {
 
 ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
     ParsedCommandLine p;
-    Options& o = p.options;
-
-    static const option kLong[] = {
-        {"ext", required_argument, nullptr, kExt},
-        {"exclude", required_argument, nullptr, kExclude},
-        {"no-copy", no_argument, nullptr, kNoCopy},
-        {"keep-references", no_argument, nullptr, kKeepReferences},
-        {"force", no_argument, nullptr, kForce},
-        {"state", required_argument, nullptr, kState},
-        {"check", no_argument, nullptr, kCheck},
-        {"report", required_argument, nullptr, kReport},
-        {"html", required_argument, nullptr, kHtml},
-        {"sarif", required_argument, nullptr, kSarif},
-        {"diff", no_argument, nullptr, kDiff},
-        {"jobs", required_argument, nullptr, 'j'},
-        {"help", no_argument, nullptr, 'h'},
-        {"version", no_argument, nullptr, kVersion},
-        {nullptr, 0, nullptr, 0},
-    };
     // getopt_long wants a mutable argv with the program name first; it
     // moves operands behind the options, so they may come in any order.
     std::vector<std::string> storage;
@@ -138,121 +225,24 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
 
     optind = 0;  // a full reset: the tests parse many command lines
     opterr = 0;
-    bool help = false, version = false;
-    for (;;) {
-        int index = -1;
-        int c = getopt_long(argc, argv.data(), "hj:", kLong, &index);
-        if (c == -1) break;
-        std::string value = optarg ? optarg : "";
-        switch (c) {
-            case 'h':
-                help = true;
-                break;
-            case kVersion:
-                version = true;
-                break;
-            case kExt:
-                if (!parse_extensions(value, o.extensions, p.error)) return p;
-                break;
-            case kExclude:
-                if (value.empty()) {
-                    p.error = "--exclude needs a pattern";
-                    return p;
-                }
-                o.excludes.push_back(value);
-                break;
-            case kNoCopy:
-                o.copy = false;
-                break;
-            case kKeepReferences:
-                o.keep_references = true;
-                break;
-            case kForce:
-                o.force = true;
-                break;
-            case kState:
-                if (value.empty()) {
-                    p.error = "--state needs a file name";
-                    return p;
-                }
-                o.state = value;
-                break;
-            case kCheck:
-                o.check = true;
-                break;
-            case kReport:
-                if (value.empty()) {
-                    p.error = "--report needs a file name";
-                    return p;
-                }
-                o.report = value;
-                break;
-            case kHtml:
-            case kSarif:
-                if (value.empty()) {
-                    p.error = std::string(c == kHtml ? "--html" : "--sarif") + " needs a file name";
-                    return p;
-                }
-                (c == kHtml ? o.html : o.sarif) = value;
-                break;
-            case kDiff:
-                o.diff = true;
-                o.check = true;
-                break;
-            case 'j':
-                if (!parse_jobs(value, o.jobs, p.error)) return p;
-                break;
-            case '?':
-            default: {
-                std::string arg = optind > 0 && optind <= argc ? storage[std::size_t(optind - 1)]
-                                                               : std::string();
-                bool known_with_value = false;
-                if (arg.starts_with("--") && arg.find('=') != std::string::npos) {
-                    std::string name = arg.substr(0, arg.find('='));
-                    for (const option& opt : kLong)
-                        if (opt.name && name == std::string("--") + opt.name) known_with_value = true;
-                    if (known_with_value) p.error = "option " + name + " takes no value";
-                }
-                if (known_with_value) {
-                    // said above
-                } else if (optopt == 'j' || optopt >= kExt) {
-                    // A known option without its value.
-                    std::string name = "-j";
-                    for (const option& opt : kLong)
-                        if (opt.name && opt.val == optopt) name = std::string("--") + opt.name;
-                    p.error = "option " + name + " needs a value";
-                } else {
-                    p.error = "unknown option '" + printable(arg) + "'";
-                }
-                return p;
-            }
+    Flags flags;
+    for (int c; (c = getopt_long(argc, argv.data(), "hj:", kLong, nullptr)) != -1;) {
+        Error error = c == '?'
+                          ? rejected(optind > 0 && optind <= argc ? storage[std::size_t(optind - 1)]
+                                                                  : std::string())
+                          : apply(c, optarg ? optarg : "", p.options, flags);
+        if (error) {
+            p.error = error.message();
+            return p;
         }
     }
-    if (help) {
-        p.command = Command::kHelp;
-        return p;
-    }
-    if (version) {
-        p.command = Command::kVersion;
-        return p;
-    }
-
-    if (o.diff && o.report == "-") {
-        p.error = "--diff and --report - both write to standard output";
+    if (flags.help || flags.version) {
+        p.command = flags.help ? Command::kHelp : Command::kVersion;
         return p;
     }
     std::vector<std::string> operands(storage.begin() + optind, storage.end());
-    std::size_t wanted_min = o.check ? 1 : 2;
-    if (operands.size() < wanted_min || operands.size() > 2) {
-        p.error = operands.size() > 2 ? "too many arguments"
-                  : o.check           ? "missing SOURCE_DIR"
-                                      : "missing SOURCE_DIR or TARGET_DIR";
-        return p;
-    }
-    o.source = operands[0];
-    if (operands.size() == 2) o.target = operands[1];
-    if (o.source.empty() || (operands.size() == 2 && o.target.empty())) {
-        p.error = "empty directory name";
+    if (Error error = take_operands(operands, p.options)) {
+        p.error = error.message();
         return p;
     }
     p.command = Command::kRun;

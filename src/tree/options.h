@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "tree/error.h"
+
 namespace tvconv::tree {
 
 struct Options {
@@ -13,14 +15,14 @@ struct Options {
     std::vector<std::string> extensions{"html", "htm", "cfg"};
     bool copy = true;
     bool check = false;
-    std::string report;  // JSON report file; "-" is standard output
-    std::string html;    // HTML report file
-    std::string sarif;   // SARIF log file
-    bool diff = false;   // print unified diffs on standard output; implies check
-    unsigned jobs = 0;   // 0: one per processor
-    bool keep_references = false;  // leave ^macro_use arguments as they are
-    bool force = false;            // overwrite target files edited by hand
-    std::string state;             // the record of what was written; empty: the cache
+    std::string report;                 // JSON report file; "-" is standard output
+    std::string html;                   // HTML report file
+    std::string sarif;                  // SARIF log file
+    bool diff = false;                  // print unified diffs on standard output; implies check
+    unsigned jobs = 0;                  // 0: one per processor
+    bool keep_references = false;       // leave ^macro_use arguments as they are
+    bool force = false;                 // overwrite target files edited by hand
+    std::string state;                  // the record of what was written; empty: the cache
     std::vector<std::string> excludes;  // globs over paths relative to the source
 };
 
@@ -37,7 +39,7 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args);
 // Parses the --ext list "html,.HTM, cfg" into {"html", "htm", "cfg"}. An
 // empty entry, or one with a blank, a glob character or a slash, is an
 // error: such a list would match nothing the user meant.
-bool parse_extensions(const std::string& list, std::vector<std::string>& out, std::string& error);
+Error parse_extensions(const std::string& list, std::vector<std::string>& out);
 
 // The text of --help; the first line is the usage line.
 const char* usage_text();

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "context/codes.h"
-#include "tree/state.h"
+#include "tree/record.h"
 
 namespace tvconv::tree {
 

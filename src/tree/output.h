@@ -1,46 +1,49 @@
-// Writing into the target tree: every file appears whole or not at all.
+// Writing into the target tree: every file appears whole or not at all, and
+// never inside the source tree, whatever links the target tree holds.
 #pragma once
 
 #include <sys/types.h>
 
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+
+#include "tree/error.h"
 
 namespace tvconv::tree {
 
-// Refuses to write anywhere inside `source_root` (resolved), whatever links
-// the target tree holds. Set once before any write.
-void guard_source(const std::string& source_root);
+class TargetWriter {
+  public:
+    // `source_root` is resolved: nothing is written inside it.
+    explicit TargetWriter(std::string source_root) : source_root_(std::move(source_root)) {}
 
-// Why a file may not be written at `path` (its directory lies inside the
-// source tree, or cannot be resolved), or an empty text.
-std::string refuse_to_write(const std::string& path);
+    // Why a file may not be written at `path` (its directory lies inside the
+    // source tree, or cannot be resolved); success when it may.
+    Error refuse(const std::string& path);
 
-// Creates the directory `path` unless it is one already. Returns an error
-// text, empty on success.
-std::string make_directory(const std::string& path);
+    // Creates the directory `path` unless it is one already.
+    Error make_directory(const std::string& path);
 
-// Writes `data` to `path` through a temporary file in the same directory
-// that is renamed over `path` once complete; `slot` is the caller's temporary
-// file slot (see install_cleanup). Returns an error text, empty on success.
-std::string write_file(const std::string& path, std::string_view data, mode_t mode, unsigned slot);
+    // Replaces `path` with `data` (see atomic_write); `slot` is the caller's
+    // temporary-file slot (see signals.h). No sync: see Record::save.
+    Error write_file(const std::string& path, std::string_view data, mode_t mode, unsigned slot);
 
-// Copies the regular file `from` to `path` the same way, byte for byte, a
-// piece at a time, and sets `hash` to the content hash of what it copied.
-std::string copy_file(const std::string& from, const std::string& path, mode_t mode, unsigned slot,
-                      std::string& hash);
+    // Copies the regular file `from` to `path` the same way, and sets `hash`
+    // to the content hash of what it copied.
+    Error copy_file(const std::string& from, const std::string& path, mode_t mode, unsigned slot,
+                    std::string& hash);
 
-// Makes room for `slots` writers at once. A first SIGINT, SIGTERM or SIGHUP
-// asks the run to stop (see interrupted()): files being written are
-// finished, no other is begun. A second one removes the unfinished
-// temporary files and ends the process at once.
-void install_cleanup(unsigned slots);
+  private:
+    Error check_directory(const std::string& dir);
 
-// Whether a stop was asked for since install_cleanup.
-bool interrupted();
-
-// Removes from the directory `dir` the temporary files that a run killed
-// while writing left behind. Returns how many it removed.
-std::size_t remove_leftovers(const std::string& dir);
+    const std::string source_root_;
+    // Every file of a directory asks the same question, and resolving a path
+    // costs a system call per component: the answer for a directory that
+    // resolved is kept. (The directories are made before any file is
+    // written into them.)
+    std::mutex mutex_;
+    std::unordered_map<std::string, Error> checked_;
+};
 
 }  // namespace tvconv::tree

@@ -21,14 +21,17 @@
 
 #include "core/convert.h"
 #include "tree/diff.h"
+#include "tree/encoding.h"
 #include "tree/html.h"
-#include "tree/hygiene.h"
+#include "tree/io.h"
 #include "tree/json_report.h"
 #include "tree/model.h"
 #include "tree/names.h"
 #include "tree/output.h"
+#include "tree/paths.h"
+#include "tree/record.h"
 #include "tree/sarif.h"
-#include "tree/state.h"
+#include "tree/signals.h"
 #include "tree/terminal.h"
 #include "tree/walk.h"
 
@@ -36,43 +39,14 @@ namespace tvconv::tree {
 
 namespace {
 
-std::string under(const std::string& root, const std::string& rel) {
-    return root + "/" + rel;
-}
-
-std::string parent_dir(const std::string& rel) {
-    std::size_t slash = rel.rfind('/');
-    return slash == std::string::npos ? std::string() : rel.substr(0, slash);
-}
-
-std::string base_name(const std::string& rel) {
-    std::size_t slash = rel.rfind('/');
-    return slash == std::string::npos ? rel : rel.substr(slash + 1);
-}
-
-// Reads the whole file open at `fd`.
-bool read_all(int fd, std::string& out, int& error) {
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = errno;
-            return false;
-        }
-        if (n == 0) return true;
-        out.append(buffer, std::size_t(n));
-    }
-}
-
 // The content hash of the file at `path`, or empty when it cannot be read.
 std::string hash_of_file(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return {};
-    int error = 0;
-    std::string hash = content_hash_of(fd, error);
+    std::string hash;
+    Error error = content_hash_of(fd, hash);
     ::close(fd);
-    return hash;
+    return error ? std::string() : hash;
 }
 
 std::vector<Finding> findings_of(const std::vector<EncodingWarning>& encoding,
@@ -93,7 +67,8 @@ FileStatus converted_status(const std::vector<Finding>& findings) {
 class Runner {
   public:
     Runner(const Options& options, std::string source_root, std::string target_root,
-           std::vector<Entry> entries, Record* record, std::FILE* report, bool progress)
+           std::vector<Entry> entries, Record* record, TargetWriter& writer, std::FILE* report,
+           bool progress)
         : options_(options),
           source_(std::move(source_root)),
           target_(std::move(target_root)),
@@ -101,6 +76,7 @@ class Runner {
           results_(entries_.size()),
           finished_(entries_.size(), 0),
           record_(record),
+          writer_(writer),
           report_(report),
           progress_(progress) {
         // The macro files this run renames, by their source names: a
@@ -128,7 +104,7 @@ class Runner {
         std::map<std::string, std::size_t> failed_dirs;  // target dir -> failed top directory
         for (std::size_t i = 0; i < entries_.size(); ++i) {
             const Entry& e = entries_[i];
-            auto in_failed = failed_dirs.find(parent_dir(e.target));
+            auto in_failed = failed_dirs.find(parent(e.target));
             // A file that --no-copy leaves out loses nothing with its
             // directory: it is not copied, as anywhere else.
             const bool written = e.kind != Kind::kSkipped && e.kind != Kind::kExcluded &&
@@ -189,9 +165,9 @@ class Runner {
         for (const auto& [target, file] : record_->files()) {
             if (produced.count(target)) continue;
             struct stat st;
-            if (::lstat(under(target_, target).c_str(), &st) == 0)
+            if (::lstat(join(target_, target).c_str(), &st) == 0)
                 stale.push_back(
-                    {target, file.source, ::lstat(under(source_, file.source).c_str(), &st) == 0});
+                    {target, file.source, ::lstat(join(source_, file.source).c_str(), &st) == 0});
             else
                 gone.push_back(target);
         }
@@ -208,9 +184,9 @@ class Runner {
             r.status = FileStatus::kFailed;
             r.reason = e.problem;
         } else if (!options_.check) {
-            if (std::string problem = make_directory(under(target_, e.target)); !problem.empty()) {
+            if (Error problem = writer_.make_directory(join(target_, e.target))) {
                 r.status = FileStatus::kFailed;
-                r.reason = problem;
+                r.reason = problem.message();
             }
         }
     }
@@ -240,7 +216,7 @@ class Runner {
         if (e.kind == Kind::kFile && !options_.copy) return with(FileStatus::kNotCopied, "");
 
         const bool is_template = e.kind == Kind::kTemplate;
-        const std::string source = under(source_, e.path), target = under(target_, e.target);
+        const std::string source = join(source_, e.path), target = join(target_, e.target);
         int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) return failed(std::string("cannot read: ") + std::strerror(errno));
         struct stat st;
@@ -253,9 +229,9 @@ class Runner {
         const std::string& inputs = is_template ? template_inputs_ : copy_inputs_;
 
         if (!options_.check) {
-            if (std::string problem = refuse_to_write(target); !problem.empty()) {
+            if (Error problem = writer_.refuse(target)) {
                 ::close(fd);
-                return failed(problem);
+                return failed(problem.message());
             }
         }
         // Nothing changed since the last run, on either side: not even read.
@@ -271,8 +247,7 @@ class Runner {
             unchanged.findings = known->findings;
             if (!options_.html.empty() && wants_excerpt(unchanged.findings)) {
                 std::string bytes;
-                int error = 0;
-                if (read_all(fd, bytes, error))
+                if (!read_all(fd, bytes))
                     unchanged.excerpt = excerpt_of(bytes, unchanged.findings);
             }
             ::close(fd);
@@ -282,14 +257,13 @@ class Runner {
         // A template is read whole to be converted; a file to copy, which may
         // be large, only streams through its hash.
         std::string bytes, source_hash;
-        int error = 0;
-        bool read_ok = true;
+        Error read_error;
         if (is_template)
-            read_ok = read_all(fd, bytes, error);
+            read_error = read_all(fd, bytes);
         else if (!options_.check)
-            read_ok = !(source_hash = content_hash_of(fd, error)).empty();
+            read_error = content_hash_of(fd, source_hash);
         ::close(fd);
-        if (!read_ok) return failed(std::string("cannot read: ") + std::strerror(error));
+        if (read_error) return failed(read_error.message());
 
         FileOutcome r;
         std::string output;
@@ -344,8 +318,8 @@ class Runner {
             bool ours = known && held == known->written_hash;
             if (held == written_hash) {
                 file.target_id = target_id;
-                if (std::string problem = record_->claim(e.target, file); !problem.empty())
-                    return failed(problem);
+                if (Error problem = record_->claim(e.target, file))
+                    return failed(problem.message());
                 r.action = known && known->source_id == source_id && known->inputs == inputs
                                ? Action::kUnchanged
                                : Action::kRecorded;
@@ -361,15 +335,14 @@ class Runner {
             }
         }
         if (is_template) {
-            if (std::string problem = write_file(target, output, e.mode, slot); !problem.empty())
-                return failed(problem);
+            if (Error problem = writer_.write_file(target, output, e.mode, slot))
+                return failed(problem.message());
         } else {
             // What was copied is what is recorded, even if the source
             // changed since it was hashed above.
             std::string copied;
-            if (std::string problem = copy_file(source, target, e.mode, slot, copied);
-                !problem.empty())
-                return failed(problem);
+            if (Error problem = writer_.copy_file(source, target, e.mode, slot, copied))
+                return failed(problem.message());
             file.source_hash = file.written_hash = copied;
         }
         struct stat written;
@@ -377,11 +350,11 @@ class Runner {
             return failed(std::string("cannot write: ") + std::strerror(errno));
         file.target_id = identity_of(written);
         r.action = Action::kWritten;
-        if (std::string problem = record_->claim(e.target, file); !problem.empty()) {
+        if (Error problem = record_->claim(e.target, file)) {
             // Written, but not recorded: the next run finds it equal to its
             // conversion and records it then.
             r.status = FileStatus::kFailed;
-            r.reason = problem;
+            r.reason = problem.message();
         }
         return r;
     }
@@ -454,6 +427,7 @@ class Runner {
     std::vector<FileOutcome> results_;
     std::vector<char> finished_;
     Record* record_;
+    TargetWriter& writer_;
     std::FILE* report_;
     bool progress_;
     std::size_t total_ = 0;
@@ -495,21 +469,6 @@ std::string unwritable(const std::string& path) {
     if (::stat(dir.c_str(), &st) != 0) return std::strerror(errno);
     if (!S_ISDIR(st.st_mode)) return std::strerror(ENOTDIR);
     return ::access(dir.c_str(), W_OK | X_OK) == 0 ? "" : std::strerror(errno);
-}
-
-// Writes the JSON report; "-" is standard output.
-std::string write_report(const std::string& path, const std::string& json) {
-    if (path == "-") {
-        std::fwrite(json.data(), 1, json.size(), stdout);
-        return std::fflush(stdout) == 0 && !std::ferror(stdout) ? "" : std::strerror(errno);
-    }
-    std::FILE* f = std::fopen(path.c_str(), "w");
-    if (!f) return std::strerror(errno);
-    std::fwrite(json.data(), 1, json.size(), f);
-    bool ok = std::fflush(f) == 0 && !std::ferror(f);
-    int error = errno;
-    if (std::fclose(f) != 0 && ok) return std::strerror(errno);
-    return ok ? "" : std::strerror(error ? error : EIO);
 }
 
 std::string shown_name(const std::string& path) {
@@ -574,13 +533,16 @@ int run(const Options& options, std::FILE* report, bool progress) {
     // The record of earlier runs, outside both trees.
     Record record;
     if (!options.check) {
-        std::string problem;
-        std::string path =
-            options.state.empty() ? Record::default_path(target, problem) : resolved(options.state);
+        Error problem;
+        std::string path;
+        if (options.state.empty())
+            problem = Record::default_path(target, path);
+        else
+            path = resolved(options.state);
         if (path.empty())
-            return usage_error(report, problem.empty()
-                                           ? printable(options.state) + ": cannot resolve the name"
-                                           : problem);
+            return usage_error(report,
+                               problem ? problem.message()
+                                       : printable(options.state) + ": cannot resolve the name");
         if (is_within(path, source) || is_within(path, target))
             return usage_error(report, "the record " + printable(path) +
                                            " would lie inside the source or target directory");
@@ -597,26 +559,26 @@ int run(const Options& options, std::FILE* report, bool progress) {
         }
         // Resolved again: the target exists now, and its real path keys the record.
         target = resolved(options.target);
-        if (options.state.empty()) path = Record::default_path(target, problem);
-        if (std::string problem = record.open(path, source, target); !problem.empty()) {
-            std::fprintf(report, "tvconv-tree: %s\n", printable(problem).c_str());
+        if (options.state.empty()) problem = Record::default_path(target, path);
+        if (Error problem = record.open(path, source, target)) {
+            std::fprintf(report, "tvconv-tree: %s\n", printable(problem.message()).c_str());
             return 1;
         }
     }
 
-    std::string problem;
-    std::vector<Entry> entries = walk(source, options, problem);
-    if (!problem.empty()) {
-        std::fprintf(report, "tvconv-tree: %s: %s\n", source_name.c_str(), problem.c_str());
+    std::vector<Entry> entries;
+    if (Error problem = walk(source, options, entries)) {
+        std::fprintf(report, "tvconv-tree: %s: %s\n", source_name.c_str(),
+                     problem.message().c_str());
         return 1;
     }
-    guard_source(source);
+    TargetWriter writer(source);
 
     if (!options.check) {
         // Temporary files of a run that was killed while writing.
         std::size_t leftovers = remove_leftovers(target);
         for (const Entry& e : entries)
-            if (e.kind == Kind::kDirectory) leftovers += remove_leftovers(under(target, e.target));
+            if (e.kind == Kind::kDirectory) leftovers += remove_leftovers(join(target, e.target));
         if (leftovers)
             std::fprintf(report,
                          "tvconv-tree: removed %zu temporary %s left by an interrupted run\n",
@@ -625,7 +587,7 @@ int run(const Options& options, std::FILE* report, bool progress) {
 
     unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
     Runner runner(options, source, target, std::move(entries), options.check ? nullptr : &record,
-                  report, progress);
+                  writer, report, progress);
     runner.run(jobs);
     std::vector<Stale> stale = runner.stale_targets();
 
@@ -636,8 +598,8 @@ int run(const Options& options, std::FILE* report, bool progress) {
 
     // The record, before the report: it is what the next run relies on.
     if (!options.check && record.changed()) {
-        if (std::string problem = record.save(); !problem.empty()) {
-            std::fprintf(report, "tvconv-tree: %s\n", printable(problem).c_str());
+        if (Error problem = record.save()) {
+            std::fprintf(report, "tvconv-tree: %s\n", printable(problem.message()).c_str());
             if (status != 130) status = 1;
         }
     }
@@ -655,9 +617,9 @@ int run(const Options& options, std::FILE* report, bool progress) {
     };
     for (const auto& [file, make] : reports) {
         if (file->empty()) continue;
-        if (std::string problem = write_report(*file, make()); !problem.empty()) {
+        if (Error problem = write_output(*file, make())) {
             std::fprintf(report, "tvconv-tree: %s: %s\n", shown_name(*file).c_str(),
-                         problem.c_str());
+                         problem.message().c_str());
             if (status != 130) status = 1;
         }
     }

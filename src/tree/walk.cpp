@@ -17,18 +17,6 @@ namespace tvconv::tree {
 
 namespace {
 
-std::string join(const std::string& dir, const std::string& name) {
-    return dir.empty() ? name : dir + "/" + name;
-}
-
-std::string resolve(const std::string& path) {
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (!real) return {};
-    std::string result(real);
-    std::free(real);
-    return result;
-}
-
 class Walker {
   public:
     Walker(const std::string& root, const Options& options) : root_(root), options_(options) {}
@@ -60,12 +48,14 @@ class Walker {
     }
 
     std::vector<Entry> entries;
-    std::string root_problem;
+    Error root_problem;
 
   private:
     void fail_directory(std::size_t self, int error) {
-        std::string problem = std::string("cannot read directory: ") + std::strerror(error);
-        (self == kRoot ? root_problem : entries[self].problem) = problem;
+        if (self == kRoot)
+            root_problem = Error("cannot read directory", root_, error);
+        else
+            entries[self].problem = Error("cannot read directory", {}, error).message();
     }
 
     void item(const std::string& dir, const std::string& name) {
@@ -73,56 +63,58 @@ class Walker {
         e.path = join(dir, name);
         std::string abs = root_ + "/" + e.path;
         e.template_name = is_template(name, options_.extensions);
+        struct stat st;
         if (std::string why = exclusion(e.path, name, options_.excludes); !why.empty()) {
             e.kind = Kind::kExcluded;
             e.problem = why;
-            struct stat st;
             e.directory = ::lstat(abs.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-            entries.push_back(std::move(e));
-            return;
-        }
-        struct stat st;
-        if (::lstat(abs.c_str(), &st) != 0) {
+        } else if (::lstat(abs.c_str(), &st) != 0) {
             e.kind = Kind::kFile;
             e.target = e.path;
             e.problem = std::string("cannot read: ") + std::strerror(errno);
-            entries.push_back(std::move(e));
-            return;
-        }
-        if (S_ISLNK(st.st_mode)) {
-            // A link is read as the file it leads to, but only when that file
-            // is inside the tree: a link must not carry a file from elsewhere
-            // on the machine into the published site.
-            std::string real = resolve(abs);
-            if (real.empty()) {
-                e.kind = Kind::kSkipped;
-                e.problem = errno == ELOOP    ? "symbolic link loop"
-                            : errno == ENOENT ? "dangling symbolic link (its target does not exist)"
-                                              : std::string("symbolic link cannot be followed: ") +
-                                                    std::strerror(errno);
-            } else if (!is_within(real, root_)) {
-                e.kind = Kind::kSkipped;
-                e.problem = "symbolic link leads out of the source tree";
-            } else if (::stat(abs.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-                e.kind = Kind::kSkipped;
-                e.problem = S_ISDIR(st.st_mode) ? "symbolic link to a directory, not followed"
-                                                : "symbolic link to something not a regular file";
-            }
-            if (e.kind == Kind::kSkipped) {
+        } else if (!S_ISLNK(st.st_mode) || follow(e, abs, st)) {
+            e.mode = st.st_mode & 0777;
+            if (S_ISDIR(st.st_mode)) {
+                e.kind = Kind::kDirectory;
+                e.target = e.path;
+                std::string rel = e.path;
+                std::size_t self = entries.size();
                 entries.push_back(std::move(e));
+                directory(rel, self);
                 return;
             }
+            classify(e, st, dir, name);
         }
-        e.mode = st.st_mode & 0777;
-        if (S_ISDIR(st.st_mode)) {
-            e.kind = Kind::kDirectory;
-            e.target = e.path;
-            std::string rel = e.path;
-            std::size_t self = entries.size();
-            entries.push_back(std::move(e));
-            directory(rel, self);
-            return;
+        entries.push_back(std::move(e));
+    }
+
+    // A link is read as the file it leads to, but only when that file is
+    // inside the tree: a link must not carry a file from elsewhere on the
+    // machine into the published site. Sets `st` to what it leads to, or
+    // makes `e` a skipped entry and returns false.
+    bool follow(Entry& e, const std::string& abs, struct stat& st) {
+        std::string real = real_path(abs);
+        e.kind = Kind::kSkipped;
+        if (real.empty()) {
+            e.problem = errno == ELOOP    ? "symbolic link loop"
+                        : errno == ENOENT ? "dangling symbolic link (its target does not exist)"
+                                          : std::string("symbolic link cannot be followed: ") +
+                                                std::strerror(errno);
+        } else if (!is_within(real, root_)) {
+            e.problem = "symbolic link leads out of the source tree";
+        } else if (::stat(abs.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            e.problem = S_ISDIR(st.st_mode) ? "symbolic link to a directory, not followed"
+                                            : "symbolic link to something not a regular file";
+        } else {
+            e.kind = Kind::kFile;
+            return true;
         }
+        return false;
+    }
+
+    // What a file that is not a directory becomes.
+    void classify(Entry& e, const struct stat& st, const std::string& dir,
+                  const std::string& name) const {
         if (!S_ISREG(st.st_mode)) {
             // Reading a pipe would block the run; devices are not site files.
             e.kind = Kind::kSkipped;
@@ -134,7 +126,6 @@ class Walker {
             e.kind = Kind::kFile;
             e.target = e.path;
         }
-        entries.push_back(std::move(e));
     }
 
     const std::string& root_;
@@ -184,17 +175,12 @@ std::string exclusion(const std::string& path, const std::string& name,
     return {};
 }
 
-bool is_within(const std::string& path, const std::string& dir) {
-    if (dir == "/") return true;
-    return path.starts_with(dir) && (path.size() == dir.size() || path[dir.size()] == '/');
-}
-
-std::vector<Entry> walk(const std::string& root, const Options& options, std::string& problem) {
+Error walk(const std::string& root, const Options& options, std::vector<Entry>& entries) {
     Walker walker(root, options);
     walker.directory("", Walker::kRoot);
-    problem = walker.root_problem;
     fail_collisions(walker.entries, options.copy);
-    return std::move(walker.entries);
+    entries = std::move(walker.entries);
+    return walker.root_problem;
 }
 
 }  // namespace tvconv::tree

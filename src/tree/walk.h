@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "tree/error.h"
 #include "tree/options.h"
+#include "tree/paths.h"
 
 namespace tvconv::tree {
 
@@ -35,16 +37,13 @@ struct Entry {
 // Lists `root` (already resolved) depth first, names sorted bytewise in each
 // directory, the root itself not included. Symbolic links are followed only
 // to regular files inside `root`. Excluded directories are listed but not
-// entered. Sets `problem` when `root` itself cannot be listed.
-std::vector<Entry> walk(const std::string& root, const Options& options, std::string& problem);
+// entered. Fails when `root` itself cannot be listed.
+Error walk(const std::string& root, const Options& options, std::vector<Entry>& entries);
 
 // Why `path` (relative to the source root, with its last component `name`)
 // is excluded, or an empty text. A pattern with no slash is also matched
 // against the name alone, so "*.bak" leaves out backups at any depth.
 std::string exclusion(const std::string& path, const std::string& name,
                       const std::vector<std::string>& patterns);
-
-// Whether `path` is `dir` or lies beneath it (both absolute and resolved).
-bool is_within(const std::string& path, const std::string& dir);
 
 }  // namespace tvconv::tree

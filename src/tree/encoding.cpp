@@ -1,4 +1,4 @@
-#include "tree/hygiene.h"
+#include "tree/encoding.h"
 
 #include <algorithm>
 #include <cstring>

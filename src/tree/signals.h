@@ -1,0 +1,20 @@
+// Stopping a run on a signal. A first SIGINT, SIGTERM or SIGHUP asks the
+// run to stop (see interrupted()): files being written are finished, no
+// other is begun. A second one removes the unfinished temporary files and
+// ends the process at once.
+#pragma once
+
+namespace tvconv::tree {
+
+// Makes room for `slots` writers at once and installs the handler.
+void install_cleanup(unsigned slots);
+
+// Whether a stop was asked for since install_cleanup.
+bool interrupted();
+
+// The temporary file writer `slot` is filling, for the handler to remove;
+// a slot beyond those installed is ignored.
+void hold_temporary(unsigned slot, const char* path);
+void release_temporary(unsigned slot);
+
+}  // namespace tvconv::tree
