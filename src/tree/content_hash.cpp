@@ -1,12 +1,11 @@
 #include "tree/content_hash.h"
 
-#include <unistd.h>
-
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
-#include <cerrno>
 #include <new>
+
+#include "tree/io.h"
 
 namespace tvconv::tree {
 
@@ -48,16 +47,12 @@ std::string ContentHasher::digest() const {
 
 Error content_hash_of(int fd, std::string& hash, const std::string& path) {
     ContentHasher hasher;
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return Error("cannot read", path, errno);
-        if (n == 0) break;
-        hasher.update(buffer, std::size_t(n));
-    }
-    hash = hasher.digest();
-    return {};
+    Error error = read_pieces(fd, path, [&](std::string_view piece) {
+        hasher.update(piece.data(), piece.size());
+        return Error();
+    });
+    if (!error) hash = hasher.digest();
+    return error;
 }
 
 }  // namespace tvconv::tree

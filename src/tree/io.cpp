@@ -83,15 +83,23 @@ mode_t creation_mode() {
 
 }  // namespace
 
-Error read_all(int fd, std::string& out, const std::string& path) {
+Error read_pieces(int fd, const std::string& path,
+                  const std::function<Error(std::string_view piece)>& take) {
     char buffer[65536];
     for (;;) {
         ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return Error("cannot read", path, errno);
         if (n == 0) return {};
-        out.append(buffer, std::size_t(n));
+        if (Error e = take(std::string_view(buffer, std::size_t(n)))) return e;
     }
+}
+
+Error read_all(int fd, std::string& out, const std::string& path) {
+    return read_pieces(fd, path, [&](std::string_view piece) {
+        out += piece;
+        return Error();
+    });
 }
 
 Error read_file(const std::string& path, std::string& out) {
@@ -124,16 +132,11 @@ Error atomic_copy(const std::string& from, const std::string& path, mode_t mode,
     Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) return Error("cannot read", from, errno);
     ContentHasher hasher;
-    Error error = replace(path, mode, slot, durability, kTemporaryPrefix, [&](int fd) -> Error {
-        char buffer[65536];
-        for (;;) {
-            ssize_t n = ::read(in.get(), buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) return Error("cannot read", from, errno);
-            if (n == 0) return {};
-            hasher.update(buffer, std::size_t(n));
-            if (Error e = write_all(fd, std::string_view(buffer, std::size_t(n)), path)) return e;
-        }
+    Error error = replace(path, mode, slot, durability, kTemporaryPrefix, [&](int fd) {
+        return read_pieces(in.get(), from, [&](std::string_view piece) {
+            hasher.update(piece.data(), piece.size());
+            return write_all(fd, piece, path);
+        });
     });
     if (!error) hash = hasher.digest();
     return error;

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -14,8 +15,13 @@
 
 namespace tvconv::tree {
 
+// Reads what the open file `fd` holds from its position on, a piece at a
+// time, handing each piece to `take` (which may fail too). Failures to read
+// are "cannot read" on `path`.
+Error read_pieces(int fd, const std::string& path,
+                  const std::function<Error(std::string_view piece)>& take);
 // Reads everything the open file `fd` holds from its position on, appended
-// to `out`. Failures are "cannot read" on `path`.
+// to `out`.
 Error read_all(int fd, std::string& out, const std::string& path = {});
 Error read_file(const std::string& path, std::string& out);
 // Failures are "cannot write" on `path`.

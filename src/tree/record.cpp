@@ -275,13 +275,15 @@ const FileRecord* Record::find(const std::string& target_path) const {
 }
 
 Error Record::claim(const std::string& target_path, const FileRecord& file) {
+    std::string line;
+    put_file(line, target_path, file);
+    line += '\n';
     bool due;
     {
         std::lock_guard lock(mutex_);
         files_.insert_or_assign(target_path, file);
         changed_ = true;
-        put_file(batch_, target_path, file);
-        batch_ += '\n';
+        batch_ += line;
         auto now = std::chrono::steady_clock::now();
         if (batch_files_++ == 0) batch_started_ = now;
         due = batch_files_ >= batching_.files || now - batch_started_ >= batching_.interval;

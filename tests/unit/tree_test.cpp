@@ -294,6 +294,42 @@ TEST(TreeOptions, CommandLines) {
     EXPECT_EQ(parse_command_line({"a", "--help"}).command, Command::kHelp);
 }
 
+// Each usage error says what is wrong, in these words.
+TEST(TreeOptions, UsageErrorMessages) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--no-copy=1", "a", "b"}, "option --no-copy takes no value"},
+        {{"--diff=3", "a"}, "option --diff takes no value"},
+        {{"--report"}, "option --report needs a value"},
+        {{"-j"}, "option --jobs needs a value"},
+        {{"-x", "a", "b"}, "unknown option '-x'"},
+        {{"--frob", "a", "b"}, "unknown option '--frob'"},
+        {{"--state=", "a", "b"}, "--state needs a file name"},
+        {{"--report=", "a", "b"}, "--report needs a file name"},
+        {{"--html=", "a", "b"}, "--html needs a file name"},
+        {{"--sarif=", "a", "b"}, "--sarif needs a file name"},
+        {{"--exclude=", "a", "b"}, "--exclude needs a pattern"},
+        {{"-j", "0", "a", "b"}, "-j needs a number of jobs from 1 to 1024, not '0'"},
+        {{"--ext", ",", "a", "b"},
+         "--ext: empty extension in ',' (separate extensions with commas: html,htm,cfg)"},
+        {{"--ext", "a*b", "a", "b"},
+         "--ext: 'a*b' is not a file-name extension (separate extensions with commas; no "
+         "blanks, globs or slashes)"},
+        {{"--diff", "--report", "-", "a"}, "--diff and --report - both write to standard output"},
+        {{"a", "b", "c"}, "too many arguments"},
+        {{"a"}, "missing SOURCE_DIR or TARGET_DIR"},
+        {{"--check"}, "missing SOURCE_DIR"},
+        {{"a", ""}, "empty directory name"},
+    };
+    for (const auto& [args, message] : cases) {
+        ParsedCommandLine p = parse_command_line(args);
+        EXPECT_EQ(p.command, Command::kUsageError) << args[0];
+        EXPECT_EQ(p.error, message) << args[0];
+    }
+    // The first error wins; --help and --version win over missing operands.
+    EXPECT_EQ(parse_command_line({"-x", "--frob"}).error, "unknown option '-x'");
+    EXPECT_EQ(parse_command_line({"--version"}).command, Command::kVersion);
+}
+
 TEST(TreeProgress, TheLineFitsAndKeepsTheFileName) {
     EXPECT_EQ(progress_line(5, 10, "a.html", 80), "[##########..........] 5/10 a.html");
     std::string line = progress_line(1, 3, "deep/dir/structure/page.html", 40);

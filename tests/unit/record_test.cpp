@@ -1,0 +1,324 @@
+// The record of earlier runs: it reads what every earlier version wrote
+// (the pretty record, journal lines, a line cut off by a killed run), it
+// round-trips every byte of names and messages, and no claim reaches the
+// journal before the files it claims were synced.
+#include "tree/record.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace tvconv::tree {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A record as the first version wrote it: pretty-printed, a name that is not
+// UTF-8 as hex.
+constexpr const char* kPrettyRecord = R"({
+ "format_version": 1,
+ "tool": "tvconv-tree 1.0.0",
+ "source": "/s",
+ "target": "/t",
+ "files": [
+  {
+   "target": "a.html",
+   "source": "a.html",
+   "source_id": [
+    65024,
+    10960922,
+    20,
+    1796897149964673849
+   ],
+   "source_hash": "566146fe706f7063e4608c2f6d3c1fdc",
+   "inputs": "a11be69c57cc65f781fc1f3d926e2309",
+   "written_hash": "5997bea28f2e37b54430998932528061",
+   "target_id": [
+    65024,
+    10969097,
+    26,
+    1796897149973609615
+   ],
+   "findings": [
+    {
+     "code": "unconvertible-operator",
+     "line": 1,
+     "message": "Unconvertible operator 'macro_exists': edit manually"
+    }
+   ]
+  },
+  {
+   "target": {
+    "hex": "62ff2e676966"
+   },
+   "source": {
+    "hex": "62ff2e676966"
+   },
+   "source_id": [
+    65024,
+    10960923,
+    1,
+    1796897149968673849
+   ],
+   "source_hash": "5c7401c0ec22eeeeeaf06c6480b2cd11",
+   "inputs": "ba7ccb912e65ef1e1849a1373130fbdd",
+   "written_hash": "5c7401c0ec22eeeeeaf06c6480b2cd11",
+   "target_id": [
+    65024,
+    10969098,
+    1,
+    1796897149975764969
+   ],
+   "findings": []
+  }
+ ]
+}
+)";
+
+// A journal line as every version wrote it.
+std::string journal_line(const std::string& target, const std::string& hash) {
+    return R"({"target":")" + target + R"(","source":")" + target +
+           R"(","source_id":[1,2,3,4],"source_hash":"s","inputs":"i","written_hash":")" + hash +
+           R"(","target_id":[5,6,7,8],"findings":[{"code":"nul-byte","line":null,"message":"m"}]})";
+}
+
+class TreeRecord : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tvconv-record-test.XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        path_ = (dir_ / "rec.json").string();
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    static std::string contents(const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    static void put(const std::string& file, const std::string& data) {
+        std::ofstream(file, std::ios::binary) << data;
+    }
+    // Syncs that count themselves and record how long the journal was then.
+    Record::Batching counted(std::size_t files, std::chrono::milliseconds interval) {
+        return {files, interval, [this] {
+                    ++syncs_;
+                    journal_at_sync_.push_back(contents(path_ + ".journal"));
+                    record_at_sync_.push_back(fs::exists(path_));
+                    return Error();
+                }};
+    }
+
+    fs::path dir_;
+    std::string path_;
+    int syncs_ = 0;
+    std::vector<std::string> journal_at_sync_;
+    std::vector<bool> record_at_sync_;
+};
+
+// "p0", "p1"...: a target name.
+std::string name(int n) {
+    std::string s = "p";
+    s += char('0' + n);
+    return s;
+}
+
+FileRecord sample(int n) {
+    FileRecord f;
+    f.source = "dir/p" + std::to_string(n) + ".html";
+    f.source_id = {1u, 100u + unsigned(n), 2048u, 1796897149964673849 + n};
+    f.source_hash = content_hash("source " + std::to_string(n));
+    f.inputs = content_hash("inputs");
+    f.written_hash = content_hash("written " + std::to_string(n));
+    f.target_id = {1u, 900u + unsigned(n), 2050u, -5};
+    if (n % 2) f.findings.push_back({"nul-byte", 3, "2 NUL bytes \"quoted\" \\ \t\x01"});
+    f.findings.push_back({"utf8-bom", std::nullopt, "bytes \xff\xfe that are not UTF-8"});
+    return f;
+}
+
+TEST_F(TreeRecord, ReadsThePrettyRecordOfEarlierVersions) {
+    put(path_, kPrettyRecord);
+    Record record;
+    ASSERT_FALSE(record.open(path_, "/s", "/t"));
+    ASSERT_EQ(record.files().size(), 2u);
+    const FileRecord* a = record.find("a.html");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->source_id, (Identity{65024, 10960922, 20, 1796897149964673849}));
+    EXPECT_EQ(a->target_id.mtime_ns, 1796897149973609615);
+    EXPECT_EQ(a->written_hash, "5997bea28f2e37b54430998932528061");
+    ASSERT_EQ(a->findings.size(), 1u);
+    EXPECT_EQ(a->findings[0], (Finding{"unconvertible-operator", 1,
+                                       "Unconvertible operator 'macro_exists': edit "
+                                       "manually"}));
+    const FileRecord* gif = record.find("b\xff.gif");
+    ASSERT_NE(gif, nullptr);
+    EXPECT_EQ(gif->source, "b\xff.gif");
+    EXPECT_TRUE(gif->findings.empty());
+    EXPECT_FALSE(record.changed());
+}
+
+TEST_F(TreeRecord, WritesCompactAndReadsItBackByteForByte) {
+    {
+        Record record;
+        ASSERT_FALSE(record.open(path_, "/s", "/t\xff"));
+        record.set_batching(counted(256, std::chrono::hours(1)));
+        for (int n = 0; n < 5; ++n) ASSERT_FALSE(record.claim(name(n), sample(n)));
+        ASSERT_FALSE(record.claim("name \xc3", sample(5)));
+        ASSERT_FALSE(record.save());
+    }
+    std::string text = contents(path_);
+    EXPECT_EQ(text.find("\n "), std::string::npos) << "not pretty-printed";
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 7) << "a line per file, and the end";
+    auto j = nlohmann::json::parse(text);
+    EXPECT_EQ(j["format_version"], 1);
+    EXPECT_EQ(j["target"]["hex"], "2f74ff");
+    EXPECT_EQ(j["files"].size(), 6u);
+    EXPECT_FALSE(fs::exists(path_ + ".journal"));
+
+    Record again;
+    ASSERT_FALSE(again.open(path_, "/s", "/t\xff"));
+    ASSERT_EQ(again.files().size(), 6u);
+    for (int n = 0; n < 5; ++n) EXPECT_EQ(*again.find(name(n)), sample(n)) << n;
+    EXPECT_EQ(*again.find("name \xc3"), sample(5));
+}
+
+TEST_F(TreeRecord, TheJournalReplaysOverTheRecordAndSkipsCutLines) {
+    put(path_, kPrettyRecord);
+    // A run killed twice: a line cut off in the middle, then one at the end.
+    put(path_ + ".journal",
+        journal_line("a.html", "new") + "\n" + journal_line("c.html", "c").substr(0, 50) + "\n" +
+            journal_line("d.html", "d") + "\n" + journal_line("e.html", "e").substr(0, 70));
+    {
+        Record record;
+        ASSERT_FALSE(record.open(path_, "/s", "/t"));
+        EXPECT_TRUE(record.changed());
+        EXPECT_EQ(record.files().size(), 3u);
+        EXPECT_EQ(record.find("a.html")->written_hash, "new");
+        EXPECT_EQ(record.find("a.html")->findings[0], (Finding{"nul-byte", std::nullopt, "m"}));
+        EXPECT_EQ(record.find("d.html")->target_id, (Identity{5, 6, 7, 8}));
+        EXPECT_EQ(record.find("c.html"), nullptr);
+        EXPECT_EQ(record.find("e.html"), nullptr);
+
+        // The next batch starts on a line of its own, not inside the cut one.
+        record.set_batching(counted(1, std::chrono::hours(1)));
+        ASSERT_FALSE(record.claim("f.html", sample(1)));
+    }
+    Record replayed;
+    ASSERT_FALSE(replayed.open(path_, "/s", "/t"));
+    EXPECT_EQ(replayed.files().size(), 4u);
+    ASSERT_NE(replayed.find("f.html"), nullptr);
+    EXPECT_EQ(*replayed.find("f.html"), sample(1));
+}
+
+// Claims reach the journal in batches, each after one sync of the target;
+// the record is written after one more.
+TEST_F(TreeRecord, NoClaimIsJournalledBeforeTheSync) {
+    Record record;
+    ASSERT_FALSE(record.open(path_, "/s", "/t"));
+    record.set_batching(counted(3, std::chrono::hours(1)));
+    ASSERT_FALSE(record.claim("p0", sample(0)));
+    ASSERT_FALSE(record.claim("p1", sample(1)));
+    EXPECT_EQ(syncs_, 0);
+    EXPECT_FALSE(fs::exists(path_ + ".journal"));
+    ASSERT_FALSE(record.claim("p2", sample(2)));
+    ASSERT_EQ(syncs_, 1);
+    EXPECT_EQ(journal_at_sync_[0], "") << "synced before the batch was written";
+    std::string journal = contents(path_ + ".journal");
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 3);
+
+    ASSERT_FALSE(record.claim("p3", sample(3)));
+    EXPECT_EQ(syncs_, 1);
+    EXPECT_EQ(contents(path_ + ".journal"), journal);
+    ASSERT_FALSE(record.save());
+    ASSERT_EQ(syncs_, 2);
+    EXPECT_EQ(journal_at_sync_[1], journal) << "the last batch waited for the sync";
+    EXPECT_FALSE(record_at_sync_[1]) << "the record waited for the sync";
+    EXPECT_FALSE(fs::exists(path_ + ".journal"));
+    EXPECT_FALSE(record.changed());
+
+    // A batch is also due when it has waited long enough.
+    record.set_batching(counted(1000, std::chrono::milliseconds(0)));
+    ASSERT_FALSE(record.claim("p4", sample(4)));
+    EXPECT_EQ(syncs_, 3);
+    EXPECT_TRUE(fs::exists(path_ + ".journal"));
+}
+
+TEST_F(TreeRecord, AFailedSyncJournalsNothing) {
+    Record record;
+    ASSERT_FALSE(record.open(path_, "/s", "/t"));
+    record.set_batching({1, std::chrono::hours(1), [] { return Error("cannot sync", "/t", EIO); }});
+    Error e = record.claim("p0", sample(0));
+    EXPECT_EQ(e.message(), "cannot sync the target directory: Input/output error");
+    EXPECT_FALSE(fs::exists(path_ + ".journal"));
+    e = record.save();
+    EXPECT_EQ(e.message(), "cannot sync the target directory: Input/output error");
+    EXPECT_FALSE(fs::exists(path_)) << "no record claims what may not be on disk";
+}
+
+TEST_F(TreeRecord, OneRunAtATimeAndNoUnreadableRecord) {
+    Record first, second;
+    ASSERT_FALSE(first.open(path_, "/s", "/t"));
+    EXPECT_EQ(second.open(path_, "/s", "/t").message(),
+              "another tvconv-tree run is writing this target now");
+
+    put(path_, R"({"format_version": 2, "files": []})");
+    Record other;
+    EXPECT_EQ(other.open((dir_ / "rec.json").string(), "/s", "/t").message(),
+              "another tvconv-tree run is writing this target now");
+    std::string elsewhere = (dir_ / "b.json").string();
+    put(elsewhere, R"({"format_version": 2, "files": []})");
+    Record b;
+    EXPECT_EQ(b.open(elsewhere, "/s", "/t").message(),
+              elsewhere + ": a record of another format; remove it to start afresh");
+    std::string broken = (dir_ / "c.json").string();
+    put(broken, R"({"format_version": 1, "files": [{"target": "x"}]})");
+    Record c;
+    EXPECT_EQ(c.open(broken, "/s", "/t").message(),
+              broken +
+                  ": not a readable record ([json.exception.out_of_range.403] key 'source' "
+                  "not found); remove it to start afresh");
+    std::string empty = (dir_ / "d.json").string();
+    put(empty, "");
+    Record d;
+    EXPECT_TRUE(d.open(empty, "/s", "/t").message().starts_with(empty + ": not a readable record"));
+}
+
+TEST_F(TreeRecord, OpeningRemovesTheTemporaryCopyOfAKilledSave) {
+    put(path_ + ".Ab12Cd", "half a record");
+    put(path_ + ".notmine", "kept");
+    Record record;
+    ASSERT_FALSE(record.open(path_, "/s", "/t"));
+    EXPECT_FALSE(fs::exists(path_ + ".Ab12Cd"));
+    EXPECT_TRUE(fs::exists(path_ + ".notmine"));
+}
+
+TEST(TreeRecordPath, TheCacheDirectoryKeysTheTarget) {
+    const char* xdg = std::getenv("XDG_CACHE_HOME");
+    std::string saved = xdg ? xdg : "";
+    ::setenv("XDG_CACHE_HOME", "/cache", 1);
+    std::string a, b;
+    ASSERT_FALSE(Record::default_path("/t/one", a));
+    ASSERT_FALSE(Record::default_path("/t/two", b));
+    EXPECT_TRUE(a.starts_with("/cache/tvconv/records/")) << a;
+    EXPECT_TRUE(a.ends_with(".json"));
+    EXPECT_NE(a, b);
+    const char* home = std::getenv("HOME");
+    std::string saved_home = home ? home : "";
+    ::setenv("XDG_CACHE_HOME", "relative", 1);
+    ::unsetenv("HOME");
+    EXPECT_EQ(Record::default_path("/t/one", a).message(),
+              "no cache directory (neither XDG_CACHE_HOME nor HOME is set): name one with --state");
+    if (home) ::setenv("HOME", saved_home.c_str(), 1);
+    if (xdg)
+        ::setenv("XDG_CACHE_HOME", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_CACHE_HOME");
+}
+
+}  // namespace
+}  // namespace tvconv::tree
