@@ -28,6 +28,12 @@ struct Diagnostic {
         if (line_length == 0) return message;
         return message.substr(0, line_at) + message.substr(line_at + line_length);
     }
+
+    // A diagnostic about `line` whose message does not quote it: what the
+    // tree tool reports and records (the line is shown beside the message).
+    static Diagnostic at(DiagnosticCode code, std::optional<int> line, std::string message) {
+        return Diagnostic{code, line, {}, std::move(message), 0, 0};
+    }
 };
 
 }  // namespace tvconv

@@ -14,11 +14,9 @@ namespace tvconv::tree {
 
 std::vector<Finding> findings_of(std::string_view bytes,
                                  const std::vector<Diagnostic>& diagnostics) {
-    std::vector<Finding> out;
-    for (const EncodingWarning& w : encoding_warnings(bytes))
-        out.push_back({w.code, w.line, w.message});
+    std::vector<Finding> out = encoding_warnings(bytes);
     for (const Diagnostic& d : diagnostics)
-        out.push_back({std::string(code_name(d.code)), d.line, d.message_without_line()});
+        out.push_back(Finding::at(d.code, d.line, d.message_without_line()));
     return out;
 }
 

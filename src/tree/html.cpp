@@ -159,7 +159,7 @@ void context(std::string& out, const SourceExcerpt& excerpt, std::size_t at) {
 
 void finding(std::string& out, const Located& item) {
     const Finding& f = *item.finding;
-    const CodeInfo& info = code_info(code_of(f));
+    const CodeInfo& info = code_info(f.code);
     const std::string code = html_text(info.name);
     const std::string_view severity = severity_name(item.severity);
     out += "<div class=\"finding " + std::string(severity) + "\" data-code=\"" + code +
@@ -198,7 +198,7 @@ std::string findings_section(const ReportModel& model) {
 std::string list_sections(const ReportModel& model) {
     std::string rewrites, renames, failed, skipped, excluded, stale;
     for (const Located& item : model.findings())
-        if (code_of(*item.finding) == DiagnosticCode::reference_rewritten)
+        if (item.finding->code == DiagnosticCode::reference_rewritten)
             rewrites += "<tr><td>" + html_text(item.path) + "</td><td>line " +
                         std::to_string(item.finding->line.value_or(0)) + "</td><td>" +
                         html_text(item.finding->message) + "</td></tr>\n";

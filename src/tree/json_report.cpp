@@ -80,7 +80,7 @@ json findings_of(const ReportModel& model, JsonBytes& text) {
         diagnostics.push_back(
             json{{"path", text(d.path)},
                  {"line", d.finding->line ? json(*d.finding->line) : json(nullptr)},
-                 {"code", code_name(code_of(*d.finding))},
+                 {"code", code_name(d.finding->code)},
                  {"severity", severity_name(d.severity)},
                  {"message", text(d.finding->message)}});
     return diagnostics;

@@ -58,7 +58,7 @@ ReportModel::ReportModel(const Options& options, const std::vector<Entry>& entri
     for (std::size_t i = 0; i < entries.size(); ++i)
         if (finished[i]) add(entries[i], outcomes[i]);
     for (const Stale& s : stale_) {
-        own_.push_back(make_finding(DiagnosticCode::stale_target, std::nullopt,
+        own_.push_back(Finding::at(DiagnosticCode::stale_target, std::nullopt,
                                     (s.source_exists ? "stale: the source is no longer converted; "
                                                      : "stale: the source is gone; ") +
                                         s.target + " was kept"));
@@ -84,11 +84,11 @@ void ReportModel::add(const Entry& e, const FileOutcome& r) {
 
     const SourceExcerpt* excerpt = r.excerpt ? &*r.excerpt : nullptr;
     for (const Finding& f : r.findings) {
-        bump(Count::references_rewritten, code_of(f) == DiagnosticCode::reference_rewritten);
+        bump(Count::references_rewritten, f.code == DiagnosticCode::reference_rewritten);
         findings_.push_back({e.path, &f, severity_of(f), excerpt});
     }
     auto own = [&](DiagnosticCode code, std::string message) {
-        own_.push_back(make_finding(code, std::nullopt, std::move(message)));
+        own_.push_back(Finding::at(code, std::nullopt, std::move(message)));
         findings_.push_back({e.path, &own_.back(), severity(code), excerpt});
     };
     if (r.status == FileStatus::kFailed && !r.quiet)

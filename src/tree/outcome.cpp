@@ -44,16 +44,6 @@ const char* action_name(Action a) {
     return "";
 }
 
-Finding make_finding(DiagnosticCode code, std::optional<int> line, std::string message) {
-    return Finding{std::string(code_name(code)), line, std::move(message)};
-}
-
-DiagnosticCode code_of(const Finding& f) {
-    // Every finding's code comes from the table; a record that names
-    // another is refused when it is read.
-    return code_named(f.code).value_or(DiagnosticCode::file_failed);
-}
-
 namespace {
 
 bool shown_in_place(const Finding& f) {

@@ -38,11 +38,8 @@ enum class Action {
 const char* file_status_name(FileStatus s);
 const char* action_name(Action a);
 
-// A finding as the tree reports it; its code is one of the table's.
-Finding make_finding(DiagnosticCode code, std::optional<int> line, std::string message);
-DiagnosticCode code_of(const Finding& f);
 inline Severity severity_of(const Finding& f) {
-    return severity(code_of(f));
+    return severity(f.code);
 }
 
 // The source lines the HTML report shows around the findings of one file,

@@ -27,7 +27,7 @@ std::string sarif_report(const ReportModel& model, const std::string& source_roo
         const Finding& f = *item.finding;
         if (f.line && *f.line > 0)
             location["physicalLocation"]["region"] = json{{"startLine", *f.line}};
-        const DiagnosticCode code = code_of(f);
+        const DiagnosticCode code = f.code;
         json result{{"ruleId", code_name(code)}};
         result["ruleIndex"] = std::size_t(code);
         result["level"] = severity_name(item.severity);

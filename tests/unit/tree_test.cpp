@@ -15,6 +15,7 @@
 #include "tree/model.h"
 #include "tree/names.h"
 #include "tree/options.h"
+#include "tree/record.h"
 #include "tree/run.h"
 
 namespace tvconv::tree {
@@ -191,7 +192,7 @@ TEST(TreeReport, HtmlContextAtTheEdgesOfAFile) {
     FileOutcome outcome;
     outcome.status = FileStatus::kManual;
     for (int line : {1, 3, 5, 9})
-        outcome.findings.push_back(make_finding(DiagnosticCode::unconvertible_operator, line, "m"));
+        outcome.findings.push_back(Finding::at(DiagnosticCode::unconvertible_operator, line, "m"));
     // CRLF, a CR kept inside a line, a line cut in the middle of "é", and no
     // line feed at the end.
     std::string long_line = "x" + std::string(300, ' ');
@@ -230,10 +231,10 @@ TEST(TreeReport, HtmlContextAtTheEdgesOfAFile) {
 // An outcome keeps only the lines the page shows, not its source: notes
 // and findings without a line keep nothing.
 TEST(TreeReport, ExcerptsHoldOnlyTheLinesAroundFindings) {
-    std::vector<Finding> findings{make_finding(DiagnosticCode::ambiguous_conversion, 500, "m"),
-                                  make_finding(DiagnosticCode::nul_byte, 502, "m"),
-                                  make_finding(DiagnosticCode::reference_rewritten, 100, "m"),
-                                  make_finding(DiagnosticCode::file_failed, std::nullopt, "m")};
+    std::vector<Finding> findings{Finding::at(DiagnosticCode::ambiguous_conversion, 500, "m"),
+                                  Finding::at(DiagnosticCode::nul_byte, 502, "m"),
+                                  Finding::at(DiagnosticCode::reference_rewritten, 100, "m"),
+                                  Finding::at(DiagnosticCode::file_failed, std::nullopt, "m")};
     SourceExcerpt excerpt = excerpt_of(numbered(1000), findings);
     EXPECT_EQ(excerpt.line_count, 1000u);
     std::vector<std::size_t> kept;
@@ -260,6 +261,43 @@ TEST(TreeReport, EveryCodeHasOneEntryOfTheTable) {
     // Only the conversion's own errors end a conversion.
     EXPECT_TRUE(ends_conversion(DiagnosticCode::syntax_error));
     EXPECT_FALSE(ends_conversion(DiagnosticCode::file_failed));
+}
+
+// Findings keep their code through the record by its published name; an
+// entry that names a code the table does not know is not taken for another.
+TEST(TreeReport, ARecordNamingAnUnknownCodeIsNotRead) {
+    char pattern[] = "/tmp/tvconv-code-test.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern, path = dir + "/record.json";
+    auto entry = [](const std::string& target, const std::string& code) {
+        return R"({"target":")" + target + R"(","source":")" + target +
+               R"(","source_id":[1,2,3,4],"source_hash":"s","inputs":"i","written_hash":"w",)" +
+               R"("target_id":[5,6,7,8],"findings":[{"code":")" + code +
+               R"(","line":2,"message":"m"}]})";
+    };
+    std::ofstream(path) << R"({"format_version":1,"files":[)" << entry("a.html", "nul-byte")
+                        << "]}\n";
+    std::ofstream(path + ".journal") << entry("b.html", "no-such-code") << "\n"
+                                     << entry("c.html", "stale-target") << "\n";
+    {
+        Record record;
+        ASSERT_FALSE(record.open(path, "/s", "/t"));
+        ASSERT_NE(record.find("a.html"), nullptr);
+        EXPECT_EQ(record.find("a.html")->findings.at(0),
+                  Finding::at(DiagnosticCode::nul_byte, 2, "m"));
+        EXPECT_EQ(record.find("b.html"), nullptr);  // its journal line claims nothing
+        ASSERT_NE(record.find("c.html"), nullptr);
+        EXPECT_EQ(record.find("c.html")->findings.at(0).code, DiagnosticCode::stale_target);
+    }
+    std::ofstream(path) << R"({"format_version":1,"files":[)" << entry("a.html", "no-such-code")
+                        << "]}\n";
+    {
+        Record record;
+        Error error = record.open(path, "/s", "/t");
+        EXPECT_NE(error.message().find("not a readable record"), std::string::npos)
+            << error.message();
+    }
+    std::filesystem::remove_all(dir);
 }
 
 TEST(TreeOptions, CommandLines) {
