@@ -17,6 +17,7 @@
 #include "tree/options.h"
 #include "tree/record.h"
 #include "tree/run.h"
+#include "tree/terminal.h"
 
 namespace tvconv::tree {
 namespace {
@@ -298,6 +299,76 @@ TEST(TreeReport, ARecordNamingAnUnknownCodeIsNotRead) {
             << error.message();
     }
     std::filesystem::remove_all(dir);
+}
+
+// The report model counts each file once, whatever became of it, and the
+// exit status follows from the counts.
+TEST(TreeReport, TheModelCountsOnceAndGivesTheExitStatus) {
+    Options options;
+    auto entry = [](const char* path, Kind kind, bool template_name = false) {
+        Entry e;
+        e.path = e.target = path;
+        e.kind = kind;
+        e.template_name = template_name;
+        return e;
+    };
+    auto outcome = [](FileStatus status, Action action = Action::kNone) {
+        FileOutcome r;
+        r.status = status;
+        r.action = action;
+        return r;
+    };
+    std::vector<Entry> entries{
+        entry("d", Kind::kDirectory),     entry("d/a.html", Kind::kTemplate),
+        entry("d/b.gif", Kind::kFile),    entry("c.html", Kind::kTemplate),
+        entry("e.html", Kind::kTemplate), entry("l.html", Kind::kSkipped, true)};
+    std::vector<FileOutcome> outcomes{outcome(FileStatus::kFailed),
+                                      outcome(FileStatus::kFailed),
+                                      outcome(FileStatus::kFailed),
+                                      outcome(FileStatus::kManual, Action::kWritten),
+                                      outcome(FileStatus::kConverted, Action::kUnchanged),
+                                      outcome(FileStatus::kSkipped)};
+    // A directory that could not be made: its two files fail quietly and
+    // count, the directory does not.
+    outcomes[0].files_lost = 2;
+    outcomes[1].quiet = outcomes[2].quiet = true;
+    outcomes[3].findings = {Finding::at(DiagnosticCode::ambiguous_conversion, 4, "m"),
+                            Finding::at(DiagnosticCode::reference_rewritten, 5, "r")};
+    std::vector<char> finished(entries.size(), 1);
+    {
+        ReportModel model(options, entries, outcomes, finished, {}, false);
+        EXPECT_EQ(model.count(Count::templates), 3u);
+        EXPECT_EQ(model.count(Count::other_files), 1u);
+        EXPECT_EQ(model.count(Count::failed), 2u);
+        EXPECT_EQ(model.count(Count::manual), 1u);
+        EXPECT_EQ(model.count(Count::written), 1u);
+        EXPECT_EQ(model.count(Count::unchanged), 1u);
+        EXPECT_EQ(model.count(Count::references_rewritten), 1u);
+        EXPECT_EQ(model.count(Count::skipped), 1u);
+        EXPECT_EQ(model.exit_status(), 1);
+        // The findings of the conversion, then one per file left out, in
+        // walk order; quiet failures say nothing of their own.
+        std::vector<std::string> codes;
+        for (const Located& l : model.findings()) codes.emplace_back(code_name(l.finding->code));
+        EXPECT_EQ(codes, (std::vector<std::string>{"file-failed", "ambiguous-conversion",
+                                                   "reference-rewritten", "template-skipped"}));
+        const std::string summary = summary_text(model);
+        EXPECT_NE(summary.find("  failed: 2\n    d/: \n"), std::string::npos) << summary;
+        EXPECT_NE(summary.find("    c.html (1 diagnostic)\n"), std::string::npos) << summary;
+    }
+    // Only manual edits left: 3; interrupted: 130, whatever else.
+    std::vector<char> some{0, 0, 0, 1, 1, 0};
+    EXPECT_EQ(ReportModel(options, entries, outcomes, some, {}, false).exit_status(), 3);
+    EXPECT_EQ(ReportModel(options, entries, outcomes, some, {}, true).exit_status(), 130);
+    std::vector<char> none(entries.size(), 0);
+    EXPECT_EQ(ReportModel(options, entries, outcomes, none, {}, false).exit_status(), 1);
+}
+
+// The escaping policies of the SARIF log: paths as URI references, text
+// with each stray byte shown.
+TEST(TreeReport, UrisAndUnicodeTextKeepEveryByte) {
+    EXPECT_EQ(escape("d\xc3\xa9/a b%.html~", uri_policy()), "d%C3%A9/a%20b%25.html~");
+    EXPECT_EQ(escape("caf\xc3\xa9 \xe9\n", unicode_policy()), "caf\xc3\xa9 \\xe9\n");
 }
 
 TEST(TreeOptions, CommandLines) {
