@@ -193,7 +193,10 @@ class Runner {
         outcomes_[i] = std::move(r);
         finished_[i] = 1;
         ++done_;
-        changed_.notify_one();
+        // The reporter waits for the first entry it has not written; the
+        // others it takes with that one (or, for the progress line, within
+        // its 100 ms).
+        if (i == next_) changed_.notify_one();
     }
 
     // The lines of the entries finished since the last call, in order, and
