@@ -2,6 +2,7 @@
 // command line, and a parallel run that must match a sequential one.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -15,9 +16,11 @@
 #include "tree/model.h"
 #include "tree/names.h"
 #include "tree/options.h"
+#include "tree/plan.h"
 #include "tree/record.h"
 #include "tree/run.h"
 #include "tree/terminal.h"
+#include "tree/writer.h"
 
 namespace tvconv::tree {
 namespace {
@@ -369,6 +372,73 @@ TEST(TreeReport, TheModelCountsOnceAndGivesTheExitStatus) {
 TEST(TreeReport, UrisAndUnicodeTextKeepEveryByte) {
     EXPECT_EQ(escape("d\xc3\xa9/a b%.html~", uri_policy()), "d%C3%A9/a%20b%25.html~");
     EXPECT_EQ(escape("caf\xc3\xa9 \xe9\n", unicode_policy()), "caf\xc3\xa9 \\xe9\n");
+}
+
+// The plan decides from the walk, stat and what the writer says lies at the
+// target; nothing of the file is read.
+TEST(TreePlan, EachEntryGetsItsStep) {
+    class Stub final : public Writer {
+      public:
+        FileRecord known;
+        bool target_changed = false;
+        std::size_t prepare(const std::vector<Entry>&) override { return 0; }
+        Error make_directory(const std::string&) override { return {}; }
+        Error inspect(const std::string& rel, TargetState& state) override {
+            if (rel == "refused.html")
+                return Error::because("refused to write inside the source tree");
+            if (rel == "same.html") {
+                state.known = &known;
+                state.id = known.target_id;
+                if (target_changed) state.id->mtime_ns += 1;
+            }
+            return {};
+        }
+        void commit_template(const Entry&, const Plan&, std::string_view, std::string_view,
+                             FileOutcome&, unsigned) override {}
+        void commit_copy(const Entry&, const Plan&, FileOutcome&, unsigned) override {}
+        std::vector<Stale> stale(const std::vector<Entry>&) override { return {}; }
+        Error finish() override { return {}; }
+    } writer;
+    char pattern[] = "/tmp/tvconv-plan-test.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string root = pattern;
+    for (const char* name : {"refused.html", "same.html", "new.html", "a.gif"})
+        std::ofstream(root + "/" + name) << "x";
+    struct stat st;
+    ASSERT_EQ(::stat((root + "/same.html").c_str(), &st), 0);
+    const std::string inputs = "i", copy_inputs = "c";
+    writer.known = FileRecord{"same.html", identity_of(st), "s", inputs, "w", {1, 2, 3, 4}, {}};
+    writer.known.findings = {Finding::at(DiagnosticCode::nul_byte, 1, "m")};
+    PlanContext context{root, true, inputs, copy_inputs};
+    auto step = [&](const char* path, Kind kind, const char* problem = "") {
+        Entry e;
+        e.path = e.target = path;
+        e.kind = kind;
+        e.problem = problem;
+        Plan plan = plan_entry(e, context, writer);
+        if (plan.step != Step::kFinal) return std::to_string(int(plan.step));
+        return std::string(file_status_name(plan.outcome.status)) + ": " + plan.outcome.reason;
+    };
+    EXPECT_EQ(step("l.html", Kind::kSkipped, "a link"), "skipped: a link");
+    EXPECT_EQ(step(".git", Kind::kExcluded, "version control"), "excluded: version control");
+    EXPECT_EQ(step("twice.html", Kind::kTemplate, "two sources"), "failed: two sources");
+    EXPECT_EQ(step("gone.html", Kind::kTemplate), "failed: cannot read: No such file or directory");
+    EXPECT_EQ(step("refused.html", Kind::kTemplate),
+              "failed: refused to write inside the source tree");
+    EXPECT_EQ(step("same.html", Kind::kTemplate), std::to_string(int(Step::kUnchanged)));
+    EXPECT_EQ(step("new.html", Kind::kTemplate), std::to_string(int(Step::kConvert)));
+    EXPECT_EQ(step("a.gif", Kind::kFile), std::to_string(int(Step::kCopy)));
+    // A target changed since (edited by hand, or replaced) is for the
+    // commit to look at; so is one recorded under other inputs (another
+    // version, another set of renamed macro files).
+    writer.target_changed = true;
+    EXPECT_EQ(step("same.html", Kind::kTemplate), std::to_string(int(Step::kConvert)));
+    writer.target_changed = false;
+    writer.known.inputs = "other";
+    EXPECT_EQ(step("same.html", Kind::kTemplate), std::to_string(int(Step::kConvert)));
+    context.copy = false;
+    EXPECT_EQ(step("a.gif", Kind::kFile), "not_copied: ");
+    std::filesystem::remove_all(root);
 }
 
 TEST(TreeOptions, CommandLines) {
