@@ -3,8 +3,8 @@
 # (groff -ww, mandoc -T lint), man renders the compressed pages, the
 # compressed files are what Debian expects (gzip -9n), the options that
 # tvconv-tree --help lists and the entries under OPTIONS in tvconv-tree(1)
-# are the same set, and the diagnostic codes of the sources and the entries
-# that document them are the same sets, with the severities the program gives.
+# are the same set, and the table of diagnostic codes and the entries that
+# document them are the same sets, with the table's severities and sections.
 # Usage: man_test.sh MAN_BUILD_DIR TVCONV_TREE SOURCE_DIR
 set -u
 TESTS_DIR=$(cd "$(dirname "$0")" && pwd)
@@ -56,44 +56,46 @@ sed -n '/^\.SH OPTIONS/,/^\.SH /p' "$DIR/tvconv-tree.1" | sed -n '/^\.TP/{n;p;}'
 check "tvconv-tree --help lists options" test -s "$W/help"
 check "every option has an entry in tvconv-tree(1), and no other" diff -u "$W/help" "$W/man"
 
-# Diagnostic codes, read from the sources so that the pages cannot fall
-# behind: the conversion's from kAllDiagnosticCodes (a code's published
-# name is its enumerator's with '-' for '_'), tvconv-tree's from kCodeHelp,
-# which must hold the conversion's too.
-sed -n '/kAllDiagnosticCodes\[\] = {/,/^};/p' "$SRC/src/context/diagnostic.h" |
-    sed -n 's/^ *DiagnosticCode::\([a-z0-9_]*\),$/\1/p' | tr _ - | LC_ALL=C sort >"$W/core-codes"
-sed -n '/^const CodeHelp kCodeHelp\[\] = {/,/^};/p' "$SRC/src/tree/report.cpp" |
-    sed -n 's/^    {"\([a-z0-9-]*\)",.*/\1/p' | LC_ALL=C sort >"$W/tree-codes"
-check "codes read from diagnostic.h" test "$(wc -l <"$W/core-codes")" -ge 10
-check "codes read from report.cpp" test "$(wc -l <"$W/tree-codes")" -gt "$(wc -l <"$W/core-codes")"
-check "kCodeHelp holds every code of the conversion" \
-    test -z "$(LC_ALL=C comm -23 "$W/core-codes" "$W/tree-codes")"
+# Diagnostic codes, read from the one table in the sources
+# (src/context/codes.def), one line per code: its published name, its
+# severity and the subsection of DIAGNOSTIC CODES in tvconv-tree(1) that
+# documents it ("conversion", "input" or "files").
+sed -n 's/^TVCONV_CODE([a-z0-9_]*, "\([a-z0-9-]*\)", \([a-z]*\), \([a-z]*\), ".*")$/\1 \2 \3/p' \
+    "$SRC/src/context/codes.def" | LC_ALL=C sort >"$W/table"
+check "codes read from codes.def" test "$(wc -l <"$W/table")" -ge 20
+check "every line of codes.def is a code the test can read" test "$(wc -l <"$W/table")" = \
+    "$(grep -c '^TVCONV_CODE(' "$SRC/src/context/codes.def")"
+awk '$3 == "conversion" { print $1 }' "$W/table" >"$W/core-codes"
+cut -d' ' -f1 "$W/table" >"$W/tree-codes"
+check "the conversion has codes of its own" test "$(wc -l <"$W/core-codes")" -ge 10
 
-# tag_lines PAGE SECTION: the tag lines of the .TP entries in that section.
+# tag_lines PAGE SECTION [SUBSECTION]: the tag lines of the .TP entries in
+# that section (and subsection).
 tag_lines() {
-    sed -n "/^\.SH \"\{0,1\}$2\"\{0,1\}\$/,/^\.SH /p" "$DIR/$1.1" | sed -n '/^\.TP/{n;p;}' |
-        sed 's/\\-/-/g'
+    sed -n "/^\.SH \"\{0,1\}$2\"\{0,1\}\$/,/^\.SH /p" "$DIR/$1.1" |
+        if [ $# -gt 2 ]; then sed -n "/^\.SS $3\$/,/^\.S[HS] /p"; else cat; fi |
+        sed -n '/^\.TP/{n;p;}' | sed 's/\\-/-/g'
 }
 # tvconv(1): a ".B CODE" entry under DIAGNOSTICS for each code of the conversion.
 tag_lines tvconv DIAGNOSTICS | sed -n 's/^\.B \([a-z0-9-]*\)$/\1/p' | LC_ALL=C sort >"$W/tvconv-codes"
 check "tvconv(1) documents every code of the conversion, and no other" \
     diff -u "$W/core-codes" "$W/tvconv-codes"
-# tvconv-tree(1): a '.BR CODE " (SEVERITY)"' entry under DIAGNOSTIC CODES for
-# each code of kCodeHelp, with the severity that the program's SARIF rules
-# give it.
-tag_lines tvconv-tree "DIAGNOSTIC CODES" | sed -n 's/^\.BR \([a-z0-9-]*\) " (\([a-z]*\))"$/\1 \2/p' |
-    LC_ALL=C sort >"$W/tree-man-codes"
-cut -d' ' -f1 "$W/tree-man-codes" >"$W/tree-man-names"
-check "tvconv-tree(1) documents every code of kCodeHelp, and no other" \
-    diff -u "$W/tree-codes" "$W/tree-man-names"
+# tvconv-tree(1): a '.BR CODE " (SEVERITY)"' entry for each code, in the
+# subsection its table line names, with the table's severity.
+for section in conversion input files; do
+    tag_lines tvconv-tree "DIAGNOSTIC CODES" "Codes of the $section" |
+        sed -n "s/^\.BR \([a-z0-9-]*\) \" (\([a-z]*\))\"\$/\1 \2 $section/p"
+done | LC_ALL=C sort >"$W/tree-man-codes"
+check "tvconv-tree(1) documents every code under its section with its severity, and no other" \
+    diff -u "$W/table" "$W/tree-man-codes"
+# The program's SARIF rules are the table too.
 mkdir "$W/empty"
 "$TREE" --check --sarif "$W/rules.sarif" "$W/empty" 2>/dev/null
 awk -F'"' '/^ *"id": "/ { id = $4 } /^ *"level": "/ { print id, $4 }' "$W/rules.sarif" |
     LC_ALL=C sort >"$W/severities"
-cut -d' ' -f1 "$W/severities" >"$W/severity-names"
-check "the program gives a severity to every code" diff -u "$W/tree-codes" "$W/severity-names"
-check "tvconv-tree(1) gives each code the program's severity" \
-    diff -u "$W/severities" "$W/tree-man-codes"
+cut -d' ' -f1,2 "$W/table" >"$W/table-severities"
+check "the program's SARIF rules give every code the table's severity" \
+    diff -u "$W/table-severities" "$W/severities"
 
 echo "$passed passed, $failures failed"
 [ "$failures" = 0 ]

@@ -5,34 +5,6 @@
 
 namespace tvconv {
 
-std::string_view code_name(DiagnosticCode code) {
-    switch (code) {
-        case DiagnosticCode::unconvertible_operator:
-            return "unconvertible-operator";
-        case DiagnosticCode::unconvertible_form:
-            return "unconvertible-form";
-        case DiagnosticCode::unconvertible_parameter:
-            return "unconvertible-parameter";
-        case DiagnosticCode::ambiguous_conversion:
-            return "ambiguous-conversion";
-        case DiagnosticCode::predefinitions_changed:
-            return "predefinitions-changed";
-        case DiagnosticCode::mime_types_removed:
-            return "mime-types-removed";
-        case DiagnosticCode::syntax_error:
-            return "syntax-error";
-        case DiagnosticCode::stack_overflow:
-            return "stack-overflow";
-        case DiagnosticCode::scanner_fatal:
-            return "scanner-fatal";
-        case DiagnosticCode::out_of_memory:
-            return "out-of-memory";
-        case DiagnosticCode::reference_rewritten:
-            return "reference-rewritten";
-    }
-    return "unknown";
-}
-
 Conversion::Conversion(std::FILE* in_) : in(in_) {}
 
 Conversion::~Conversion() {

@@ -7,64 +7,9 @@
 #include <string>
 #include <string_view>
 
+#include "context/codes.h"
+
 namespace tvconv {
-
-// One code per message template. The names are published (reports, man
-// pages, editors' problem matchers): never rename or reuse one.
-enum class DiagnosticCode {
-    unconvertible_operator,   // an operator with no counterpart, remarked
-    unconvertible_form,       // a form of an operator with no counterpart, remarked
-    unconvertible_parameter,  // converted; one parameter needs a manual check
-    ambiguous_conversion,     // converted; the result needs a manual check
-    predefinitions_changed,   // ^macro_use: macro files are renamed in the target
-    mime_types_removed,       // an @MIME_TYPES definition was dropped
-    syntax_error,             // the first syntax error; the conversion stops
-    stack_overflow,           // constructions nested too deeply; the conversion stops
-    scanner_fatal,            // the input could not be read
-    out_of_memory,            // memory ran out; nothing is written
-    reference_rewritten,      // a ^macro_use names a renamed macro file by its new name
-};
-
-inline constexpr DiagnosticCode kAllDiagnosticCodes[] = {
-    DiagnosticCode::unconvertible_operator,
-    DiagnosticCode::unconvertible_form,
-    DiagnosticCode::unconvertible_parameter,
-    DiagnosticCode::ambiguous_conversion,
-    DiagnosticCode::predefinitions_changed,
-    DiagnosticCode::mime_types_removed,
-    DiagnosticCode::syntax_error,
-    DiagnosticCode::stack_overflow,
-    DiagnosticCode::scanner_fatal,
-    DiagnosticCode::out_of_memory,
-    DiagnosticCode::reference_rewritten,
-};
-
-// The code's published kebab-case name, such as "unconvertible-operator".
-std::string_view code_name(DiagnosticCode code);
-
-// How much a diagnostic asks of the user: a note is for information, a
-// warning asks for a manual edit or check, an error ended the conversion.
-enum class Severity { note, warning, error };
-
-constexpr Severity severity(DiagnosticCode code) {
-    switch (code) {
-        case DiagnosticCode::reference_rewritten:
-            return Severity::note;
-        case DiagnosticCode::syntax_error:
-        case DiagnosticCode::stack_overflow:
-        case DiagnosticCode::scanner_fatal:
-        case DiagnosticCode::out_of_memory:
-            return Severity::error;
-        default:
-            return Severity::warning;
-    }
-}
-
-// Whether a diagnostic of this kind ends the conversion (the others leave
-// a converted construct behind and the conversion goes on).
-constexpr bool ends_conversion(DiagnosticCode code) {
-    return severity(code) == Severity::error;
-}
 
 struct Diagnostic {
     DiagnosticCode code;
@@ -82,6 +27,12 @@ struct Diagnostic {
     std::string message_without_line() const {
         if (line_length == 0) return message;
         return message.substr(0, line_at) + message.substr(line_at + line_length);
+    }
+
+    // A diagnostic about `line` whose message does not quote it: what the
+    // tree tool reports and records (the line is shown beside the message).
+    static Diagnostic at(DiagnosticCode code, std::optional<int> line, std::string message) {
+        return Diagnostic{code, line, {}, std::move(message), 0, 0};
     }
 };
 

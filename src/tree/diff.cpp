@@ -1,9 +1,10 @@
 #include "tree/diff.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <dtl/dtl.hpp>
 #include <vector>
+
+#include "tree/escape.h"
 
 namespace tvconv::tree {
 
@@ -44,47 +45,24 @@ std::string quoted_name(const std::string& name) {
     for (unsigned char c : name)
         if (c <= ' ' || c == 0x7f || c == '"' || c == '\\') plain = false;
     if (plain) return name;
-    std::string out = "\"";
-    char buf[8];
-    for (unsigned char c : name) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            default:
-                if (c < ' ' || c == 0x7f) {
-                    std::snprintf(buf, sizeof buf, "\\%03o", c);
-                    out += buf;
-                } else {
-                    out += char(c);
-                }
-        }
-    }
-    return out + "\"";
+    std::string out(1, '"');
+    escape_to(out, name, diff_name_policy());
+    out += '"';
+    return out;
 }
 
-}  // namespace
+// One element of the edit script: a line, and the line numbers it stands at
+// in the old and the new text (counted from 1).
+struct Edit {
+    char mark;
+    std::string_view line;
+    long long old_line, new_line;
+};
 
-std::string unified_diff(std::string_view before, std::string_view after,
-                         const std::string& old_name, const std::string& new_name) {
-    if (before == after) return {};
-    const std::string a_name = quoted_name("a/" + old_name), b_name = quoted_name("b/" + new_name);
-    // patch cannot carry a NUL byte in a line; like diff, say only that the
-    // files differ.
-    if (before.find('\0') != std::string_view::npos || after.find('\0') != std::string_view::npos)
-        return "Binary files " + a_name + " and " + b_name + " differ\n";
+std::vector<Edit> edit_script(std::string_view before, std::string_view after) {
     std::vector<std::string_view> a = lines_of(before), b = lines_of(after);
     dtl::Diff<std::string_view, std::vector<std::string_view>> diff(a, b);
     diff.compose();
-
-    // The edit script, one element per line, with the line numbers each
-    // element stands at in a and in b (counted from 1).
-    struct Edit {
-        char mark;
-        std::string_view line;
-        long long old_line, new_line;
-    };
     std::vector<Edit> edits;
     for (const auto& [line, info] : diff.getSes().getSequence()) {
         char mark = info.type == dtl::SES_ADD ? '+' : info.type == dtl::SES_DELETE ? '-' : ' ';
@@ -104,34 +82,50 @@ std::string unified_diff(std::string_view before, std::string_view after,
         old_line += e.mark != '+';
         new_line += e.mark != '-';
     }
+    return edits;
+}
 
-    // Hunks: the changes with three lines of context around them, joined
-    // where their contexts meet.
+// The hunk of `edits` that holds the change at `i`, with three lines of
+// context around its changes, joined where their contexts meet; returns
+// where the next hunk may start.
+std::size_t put_hunk(std::string& out, const std::vector<Edit>& edits, std::size_t i) {
     constexpr std::size_t kContext = 3;
+    std::size_t begin = i >= kContext ? i - kContext : 0;
+    std::size_t end = i;  // one past the last change of the hunk
+    for (std::size_t j = i; j < edits.size(); ++j) {
+        if (edits[j].mark != ' ') {
+            end = j + 1;
+        } else if (j - end >= 2 * kContext) {
+            break;
+        }
+    }
+    std::size_t stop = std::min(edits.size(), end + kContext);
+    long long old_count = 0, new_count = 0;
+    for (std::size_t j = begin; j < stop; ++j) {
+        old_count += edits[j].mark != '+';
+        new_count += edits[j].mark != '-';
+    }
+    out += "@@ -" + range(edits[begin].old_line, old_count) + " +" +
+           range(edits[begin].new_line, new_count) + " @@\n";
+    for (std::size_t j = begin; j < stop; ++j) put_line(out, edits[j].mark, edits[j].line);
+    return stop;
+}
+
+}  // namespace
+
+std::string unified_diff(std::string_view before, std::string_view after,
+                         const std::string& old_name, const std::string& new_name) {
+    if (before == after) return {};
+    const std::string a_name = quoted_name("a/" + old_name), b_name = quoted_name("b/" + new_name);
+    // patch cannot carry a NUL byte in a line; like diff, say only that the
+    // files differ.
+    if (before.find('\0') != std::string_view::npos || after.find('\0') != std::string_view::npos)
+        return "Binary files " + a_name + " and " + b_name + " differ\n";
+    const std::vector<Edit> edits = edit_script(before, after);
     std::string out = "--- " + a_name + "\n+++ " + b_name + "\n";
-    std::size_t i = 0;
-    while (i < edits.size()) {
+    for (std::size_t i = 0; i < edits.size();) {
         while (i < edits.size() && edits[i].mark == ' ') ++i;
-        if (i == edits.size()) break;
-        std::size_t begin = i >= kContext ? i - kContext : 0;
-        std::size_t end = i;  // one past the last change of the hunk
-        for (std::size_t j = i; j < edits.size(); ++j) {
-            if (edits[j].mark != ' ') {
-                end = j + 1;
-            } else if (j - end >= 2 * kContext) {
-                break;
-            }
-        }
-        std::size_t stop = std::min(edits.size(), end + kContext);
-        long long old_count = 0, new_count = 0;
-        for (std::size_t j = begin; j < stop; ++j) {
-            old_count += edits[j].mark != '+';
-            new_count += edits[j].mark != '-';
-        }
-        out += "@@ -" + range(edits[begin].old_line, old_count) + " +" +
-               range(edits[begin].new_line, new_count) + " @@\n";
-        for (std::size_t j = begin; j < stop; ++j) put_line(out, edits[j].mark, edits[j].line);
-        i = stop;
+        if (i < edits.size()) i = put_hunk(out, edits, i);
     }
     return out;
 }

@@ -7,14 +7,11 @@
 #include <string_view>
 #include <vector>
 
+#include "context/diagnostic.h"
+
 namespace tvconv::tree {
 
-struct EncodingWarning {
-    std::string code;
-    std::optional<int> line;
-    std::string message;
-};
-
-std::vector<EncodingWarning> encoding_warnings(std::string_view bytes);
+// The findings of the input's own bytes (the codes of the input section).
+std::vector<Diagnostic> encoding_warnings(std::string_view bytes);
 
 }  // namespace tvconv::tree

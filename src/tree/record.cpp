@@ -102,7 +102,7 @@ void put_file(std::string& out, const std::string& target, const FileRecord& f) 
     for (std::size_t i = 0; i < f.findings.size(); ++i) {
         const Finding& d = f.findings[i];
         out += i ? ",{\"code\":" : "{\"code\":";
-        put_string(out, d.code);
+        put_string(out, code_name(d.code));
         out += ",\"line\":";
         out += d.line ? std::to_string(*d.line) : "null";
         out += ",\"message\":";
@@ -132,6 +132,15 @@ Identity identity_from(const json& j) {
                     j.at(2).get<std::uint64_t>(), j.at(3).get<std::int64_t>()};
 }
 
+// A code of the table by its name; one the table does not know makes the
+// entry unreadable, as a missing key does.
+DiagnosticCode code_from(const json& j) {
+    const std::string name = j.get<std::string>();
+    if (std::optional<DiagnosticCode> code = code_named(name)) return *code;
+    (void)json::object().at("code " + name);  // throws out_of_range
+    return DiagnosticCode::file_failed;       // not reached
+}
+
 std::pair<std::string, FileRecord> file_from(const json& j) {
     FileRecord f;
     f.source = bytes_from_json(j.at("source"));
@@ -141,8 +150,7 @@ std::pair<std::string, FileRecord> file_from(const json& j) {
     f.written_hash = j.at("written_hash").get<std::string>();
     f.target_id = identity_from(j.at("target_id"));
     for (const json& d : j.at("findings")) {
-        Finding finding;
-        finding.code = d.at("code").get<std::string>();
+        Finding finding = Finding::at(code_from(d.at("code")), std::nullopt, {});
         if (!d.at("line").is_null()) finding.line = d.at("line").get<int>();
         finding.message = bytes_from_json(d.at("message"));
         f.findings.push_back(std::move(finding));

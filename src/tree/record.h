@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "context/diagnostic.h"
 #include "tree/content_hash.h"
 #include "tree/error.h"
 
@@ -40,12 +41,9 @@ struct Identity {
 };
 Identity identity_of(const struct stat& st);
 
-struct Finding {
-    std::string code;
-    std::optional<int> line;
-    std::string message;  // without " (line N)"
-    bool operator==(const Finding&) const = default;
-};
+// A finding is a diagnostic whose message leaves out " (line N)" (see
+// Diagnostic::at); the record keeps its code, line and message.
+using Finding = Diagnostic;
 
 struct FileRecord {
     std::string source;  // relative to SOURCE

@@ -1,6 +1,5 @@
 #include "tree/run.h"
 
-#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,126 +7,122 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <map>
+#include <memory>
 #include <mutex>
-#include <optional>
-#include <set>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
-#include "core/convert.h"
-#include "tree/diff.h"
-#include "tree/encoding.h"
+#include "tree/converter.h"
 #include "tree/html.h"
 #include "tree/io.h"
+#include "tree/json_report.h"
+#include "tree/model.h"
 #include "tree/names.h"
-#include "tree/output.h"
 #include "tree/paths.h"
+#include "tree/plan.h"
 #include "tree/record.h"
-#include "tree/report.h"
 #include "tree/sarif.h"
 #include "tree/signals.h"
+#include "tree/terminal.h"
 #include "tree/walk.h"
+#include "tree/writer.h"
 
 namespace tvconv::tree {
 
 namespace {
 
-// The content hash of the file at `path`, or empty when it cannot be read.
-std::string hash_of_file(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
-    std::string hash;
-    Error error = content_hash_of(fd, hash);
-    ::close(fd);
-    return error ? std::string() : hash;
-}
-
-std::vector<Finding> findings_of(const std::vector<EncodingWarning>& encoding,
-                                 const std::vector<Diagnostic>& diagnostics) {
-    std::vector<Finding> out;
-    for (const EncodingWarning& w : encoding) out.push_back({w.code, w.line, w.message});
-    for (const Diagnostic& d : diagnostics)
-        out.push_back({std::string(code_name(d.code)), d.line, d.message_without_line()});
-    return out;
-}
-
-Status converted_status(const std::vector<Finding>& findings) {
-    for (const Finding& f : findings)
-        if (std::string_view(severity_of(f.code)) != "note") return Status::kManual;
-    return Status::kConverted;
-}
-
-class Runner {
+// One entry through the pipeline: plan, read, convert, commit. Called from
+// the worker threads; what it shares is read-only, or the writer's.
+class Pipeline {
   public:
-    Runner(const Options& options, std::string source_root, std::string target_root,
-           std::vector<Entry> entries, Record* record, TargetWriter& writer, std::FILE* report,
-           bool progress)
+    Pipeline(const Options& options, const std::string& source_root,
+             const std::vector<Entry>& entries, Writer& writer)
         : options_(options),
-          source_(std::move(source_root)),
-          target_(std::move(target_root)),
-          entries_(std::move(entries)),
-          results_(entries_.size()),
-          finished_(entries_.size(), 0),
-          record_(record),
-          writer_(writer),
-          report_(report),
-          progress_(progress) {
-        // The macro files this run renames, by their source names: a
-        // ^macro_use that names one is rewritten to its new name.
-        std::string renamed;
-        for (const Entry& e : entries_) {
-            if (e.kind != Kind::kTemplate || !e.problem.empty()) continue;
-            std::string name = base_name(e.path);
-            if (converted_name(name) != name) renamed_.insert(name);
+          converter_(options, entries),
+          context_{source_root, options.copy, converter_.template_inputs(),
+                   converter_.copy_inputs()},
+          writer_(writer) {}
+
+    FileOutcome process(const Entry& e, unsigned slot) const {
+        try {
+            return steps(e, slot);
+        } catch (const std::exception& ex) {
+            return failed_outcome(ex.what());
         }
-        for (const std::string& name : renamed_) renamed += name + '\0';
-        // What a conversion depends on beyond its own source.
-        using namespace std::string_literals;
-        template_inputs_ = content_hash("template\0"s + TVCONV_VERSION + "\0"s +
-                                        (options_.keep_references ? "keep\0"s : "rewrite\0"s) +
-                                        (options_.keep_references ? ""s : renamed));
-        copy_inputs_ = content_hash("copy");
     }
 
-    int run(unsigned jobs) {
-        // Directories first, in walk order, so that workers only write files;
-        // whatever lies in a directory that could not be made fails with it,
-        // reported once, by the directory.
-        std::vector<std::size_t> work;
-        std::map<std::string, std::size_t> failed_dirs;  // target dir -> failed top directory
-        for (std::size_t i = 0; i < entries_.size(); ++i) {
-            const Entry& e = entries_[i];
-            auto in_failed = failed_dirs.find(parent(e.target));
-            // A file that --no-copy leaves out loses nothing with its
-            // directory: it is not copied, as anywhere else.
-            const bool written = e.kind != Kind::kSkipped && e.kind != Kind::kExcluded &&
-                                 (e.kind != Kind::kFile || options_.copy);
-            if (in_failed != failed_dirs.end() && written) {
-                results_[i] = failed("its directory could not be created");
-                results_[i].quiet = true;
-                if (e.kind == Kind::kDirectory)
-                    failed_dirs[e.target] = in_failed->second;
-                else
-                    ++results_[in_failed->second].files_lost;
-                finished_[i] = 1;
-            } else if (e.kind == Kind::kDirectory) {
-                directory(i);
-                if (results_[i].status == Status::kFailed && e.problem.empty())
-                    failed_dirs[e.target] = i;
-                finished_[i] = 1;
-            } else {
-                work.push_back(i);
+  private:
+    FileOutcome steps(const Entry& e, unsigned slot) const {
+        Plan plan = plan_entry(e, context_, writer_);
+        switch (plan.step) {
+            case Step::kFinal:
+                return std::move(plan.outcome);
+            case Step::kUnchanged:
+                return unchanged(e, plan);
+            case Step::kCopy: {
+                FileOutcome r = outcome_with(FileStatus::kCopied, "");
+                writer_.commit_copy(e, plan, r, slot);
+                return r;
             }
+            case Step::kConvert:
+                break;
         }
+        std::string bytes;
+        if (Error error = read_all(plan.source.fd(), bytes)) return failed_outcome(error.message());
+        plan.source.reset();
+        Converted c = converter_(e, bytes);
+        if (c.outcome.status != FileStatus::kFailed)
+            writer_.commit_template(e, plan, bytes, c.output, c.outcome, slot);
+        return std::move(c.outcome);
+    }
+
+    // Neither side changed since the last run: the source is not even read,
+    // unless the HTML page shows lines of it.
+    FileOutcome unchanged(const Entry& e, const Plan& plan) const {
+        const FileRecord& known = *plan.target.known;
+        FileOutcome r = outcome_with(
+            e.kind == Kind::kTemplate ? converted_status(known.findings) : FileStatus::kCopied, "");
+        r.action = Action::kUnchanged;
+        r.findings = known.findings;
+        if (!options_.html.empty() && wants_excerpt(r.findings)) {
+            std::string bytes;
+            if (!read_all(plan.source.fd(), bytes)) r.excerpt = excerpt_of(bytes, r.findings);
+        }
+        return r;
+    }
+
+    const Options& options_;
+    const Converter converter_;
+    const PlanContext context_;
+    Writer& writer_;
+};
+
+// Runs the pipeline over the entries, directories first and in walk order,
+// then the files on `jobs` workers, and writes each entry's lines as soon as
+// it and every entry before it are finished.
+class Runner {
+  public:
+    Runner(const Options& options, const std::vector<Entry>& entries, const Pipeline& pipeline,
+           Writer& writer, std::FILE* report, bool progress)
+        : options_(options),
+          entries_(entries),
+          outcomes_(entries.size()),
+          finished_(entries.size(), 0),
+          pipeline_(pipeline),
+          writer_(writer),
+          report_(report),
+          progress_(progress) {}
+
+    // Whether every entry was finished: false when a signal stopped the run.
+    bool run(unsigned jobs) {
+        std::vector<std::size_t> work = make_directories();
         total_ = work.size();
         jobs = std::max(1u, std::min<unsigned>(jobs, unsigned(work.size())));
         install_cleanup(jobs);
-
         std::atomic<std::size_t> next{0};
         std::vector<std::thread> workers;
         for (unsigned slot = 0; slot < jobs; ++slot) {
@@ -141,52 +136,51 @@ class Runner {
         }
         report_in_order(jobs);
         for (std::thread& t : workers) t.join();
-        interrupted_ = interrupted();
-        return 0;
+        return !interrupted();
     }
 
-    const std::vector<Entry>& entries() const { return entries_; }
-    const std::vector<Result>& results() const { return results_; }
+    const std::vector<FileOutcome>& outcomes() const { return outcomes_; }
     const std::vector<char>& finished() const { return finished_; }
-    bool was_interrupted() const { return interrupted_; }
-
-    // Targets the record holds that this run did not produce: their sources
-    // are gone (or no longer converted). Listed, never deleted; a record
-    // entry whose target is gone too is forgotten.
-    std::vector<Stale> stale_targets() {
-        std::vector<Stale> stale;
-        if (!record_) return stale;
-        std::set<std::string> produced;
-        for (const Entry& e : entries_)
-            if (e.kind == Kind::kTemplate || e.kind == Kind::kFile) produced.insert(e.target);
-        std::vector<std::string> gone;
-        for (const auto& [target, file] : record_->files()) {
-            if (produced.count(target)) continue;
-            struct stat st;
-            if (::lstat(join(target_, target).c_str(), &st) == 0)
-                stale.push_back(
-                    {target, file.source, ::lstat(join(source_, file.source).c_str(), &st) == 0});
-            else
-                gone.push_back(target);
-        }
-        for (const std::string& target : gone) record_->forget(target);
-        return stale;
-    }
 
   private:
-    void directory(std::size_t i) {
-        const Entry& e = entries_[i];
-        Result& r = results_[i];
-        r.status = Status::kDone;
-        if (!e.problem.empty()) {
-            r.status = Status::kFailed;
-            r.reason = e.problem;
-        } else if (!options_.check) {
-            if (Error problem = writer_.make_directory(join(target_, e.target))) {
-                r.status = Status::kFailed;
-                r.reason = problem.message();
+    // Makes the directories, so that workers only write files; whatever lies
+    // in a directory that could not be made fails with it, reported once, by
+    // the directory. Returns the entries left for the workers.
+    std::vector<std::size_t> make_directories() {
+        std::vector<std::size_t> work;
+        std::unordered_map<std::string, std::size_t> failed_dirs;  // -> failed top directory
+        for (std::size_t i = 0; i < entries_.size(); ++i) {
+            const Entry& e = entries_[i];
+            auto in_failed = failed_dirs.find(parent(e.target));
+            // A file that --no-copy leaves out loses nothing with its
+            // directory: it is not copied, as anywhere else.
+            const bool written = e.kind != Kind::kSkipped && e.kind != Kind::kExcluded &&
+                                 (e.kind != Kind::kFile || options_.copy);
+            if (in_failed != failed_dirs.end() && written) {
+                outcomes_[i] = failed_outcome("its directory could not be created");
+                outcomes_[i].quiet = true;
+                if (e.kind == Kind::kDirectory)
+                    failed_dirs[e.target] = in_failed->second;
+                else
+                    ++outcomes_[in_failed->second].files_lost;
+            } else if (e.kind == Kind::kDirectory) {
+                outcomes_[i] = directory(e);
+                if (outcomes_[i].status == FileStatus::kFailed && e.problem.empty())
+                    failed_dirs[e.target] = i;
+            } else {
+                work.push_back(i);
+                continue;
             }
+            finished_[i] = 1;
         }
+        return work;
+    }
+
+    FileOutcome directory(const Entry& e) {
+        if (!e.problem.empty()) return failed_outcome(e.problem);
+        if (Error problem = writer_.make_directory(e.target))
+            return failed_outcome(problem.message());
+        return outcome_with(FileStatus::kDone, "");
     }
 
     void process(std::size_t i, unsigned slot) {
@@ -194,214 +188,66 @@ class Runner {
             std::lock_guard lock(mutex_);
             current_ = entries_[i].path;
         }
-        Result r;
-        try {
-            r = process_entry(entries_[i], slot);
-        } catch (const std::exception& ex) {
-            r = failed(ex.what());
-        }
+        FileOutcome r = pipeline_.process(entries_[i], slot);
         std::lock_guard lock(mutex_);
-        results_[i] = std::move(r);
+        outcomes_[i] = std::move(r);
         finished_[i] = 1;
         ++done_;
-        changed_.notify_one();
+        // The reporter waits for the first entry it has not written; the
+        // others it takes with that one (or, for the progress line, within
+        // its 100 ms).
+        if (i == next_) changed_.notify_one();
     }
 
-    Result process_entry(const Entry& e, unsigned slot) {
-        if (e.kind == Kind::kSkipped) return with(Status::kSkipped, e.problem);
-        if (e.kind == Kind::kExcluded) return with(Status::kExcluded, e.problem);
-        if (!e.problem.empty()) return failed(e.problem);
-        if (e.kind == Kind::kFile && !options_.copy) return with(Status::kNotCopied, "");
-
-        const bool is_template = e.kind == Kind::kTemplate;
-        const std::string source = join(source_, e.path), target = join(target_, e.target);
-        int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return failed(std::string("cannot read: ") + std::strerror(errno));
-        struct stat st;
-        if (::fstat(fd, &st) != 0) {
-            int error = errno;
-            ::close(fd);
-            return failed(std::string("cannot read: ") + std::strerror(error));
-        }
-        const Identity source_id = identity_of(st);
-        const std::string& inputs = is_template ? template_inputs_ : copy_inputs_;
-
-        if (!options_.check) {
-            if (Error problem = writer_.refuse(target)) {
-                ::close(fd);
-                return failed(problem.message());
-            }
-        }
-        // Nothing changed since the last run, on either side: not even read.
-        const FileRecord* known = record_ ? record_->find(e.target) : nullptr;
-        struct stat tst;
-        const bool target_exists = !options_.check && ::lstat(target.c_str(), &tst) == 0;
-        const Identity target_id = target_exists ? identity_of(tst) : Identity{};
-        if (known && known->source == e.path && known->source_id == source_id &&
-            known->inputs == inputs && target_exists && known->target_id == target_id) {
-            ::close(fd);
-            Result unchanged =
-                with(is_template ? converted_status(known->findings) : Status::kCopied, "");
-            unchanged.action = Action::kUnchanged;
-            unchanged.findings = known->findings;
-            return unchanged;
-        }
-
-        // A template is read whole to be converted; a file to copy, which may
-        // be large, only streams through its hash.
-        std::string bytes, source_hash;
-        Error read_error;
-        if (is_template)
-            read_error = read_all(fd, bytes);
-        else if (!options_.check)
-            read_error = content_hash_of(fd, source_hash);
-        ::close(fd);
-        if (read_error) return failed(read_error.message());
-
-        Result r;
-        std::string output;
-        if (is_template) {
-            ConvertOptions convert_options;
-            if (!options_.keep_references) {
-                convert_options.renamed_macro_file =
-                    [this](std::string_view name) -> std::optional<std::string> {
-                    if (!renamed_.count(std::string(name))) return std::nullopt;
-                    return converted_name(name);
-                };
-            }
-            tvconv::Result converted = convert(std::string_view(bytes), convert_options);
-            r.findings = findings_of(encoding_warnings(bytes), converted.diagnostics);
-            switch (converted.status) {
-                case tvconv::Status::accepted:
-                    r.status = converted_status(r.findings);
-                    break;
-                case tvconv::Status::syntax_error:
-                    r.reason = "syntax error";
-                    return r;
-                case tvconv::Status::stack_overflow:
-                    r.reason = "nested too deeply (parser stack overflow)";
-                    return r;
-                case tvconv::Status::scanner_fatal:
-                    r.reason = "cannot read: " + converted.diagnostics.back().message;
-                    return r;
-                case tvconv::Status::out_of_memory:
-                    r.reason = "out of memory";
-                    return r;
-            }
-            output = converted.output.str();
-            if (options_.diff) r.diff = unified_diff(bytes, output, e.path, e.target);
-        } else {
-            r.status = Status::kCopied;
-        }
-        if (options_.check) return r;
-
-        if (is_template) source_hash = content_hash(bytes);
-        const std::string written_hash = is_template ? content_hash(output) : source_hash;
-        FileRecord file{e.path, source_id, source_hash, inputs, written_hash, {}, r.findings};
-
-        // A file already at the target is overwritten only when it still
-        // holds what this tool wrote there. One that holds this very
-        // conversion is recorded whatever the record said: a run killed
-        // after replacing it but before journalling it leaves it so.
-        if (target_exists) {
-            std::string held =
-                known && known->target_id == target_id ? known->written_hash : hash_of_file(target);
-            bool ours = known && held == known->written_hash;
-            if (held == written_hash) {
-                file.target_id = target_id;
-                if (Error problem = record_->claim(e.target, file))
-                    return failed(problem.message());
-                r.action = known && known->source_id == source_id && known->inputs == inputs
-                               ? Action::kUnchanged
-                               : Action::kRecorded;
-                return r;
-            }
-            if (!ours && !options_.force) {
-                Result kept = with(Status::kEdited,
-                                   known ? "edited by hand since the last run; not overwritten"
-                                         : "differs from its conversion and no record of an "
-                                           "earlier run covers it; not overwritten");
-                kept.action = Action::kKept;
-                return kept;
-            }
-        }
-        if (is_template) {
-            if (Error problem = writer_.write_file(target, output, e.mode, slot))
-                return failed(problem.message());
-        } else {
-            // What was copied is what is recorded, even if the source
-            // changed since it was hashed above.
-            std::string copied;
-            if (Error problem = writer_.copy_file(source, target, e.mode, slot, copied))
-                return failed(problem.message());
-            file.source_hash = file.written_hash = copied;
-        }
-        struct stat written;
-        if (::lstat(target.c_str(), &written) != 0)
-            return failed(std::string("cannot write: ") + std::strerror(errno));
-        file.target_id = identity_of(written);
-        r.action = Action::kWritten;
-        if (Error problem = record_->claim(e.target, file)) {
-            // Written, but not recorded: the next run finds it equal to its
-            // conversion and records it then.
-            r.status = Status::kFailed;
-            r.reason = problem.message();
-        }
-        return r;
+    // The lines of the entries finished since the last call, in order, and
+    // their diffs, which are dropped once taken. After an interruption
+    // (`all`), the finished entries beyond the first unfinished one too.
+    void take_lines(bool all, std::string& text, std::string& diffs) {
+        auto emit = [&](std::size_t i) {
+            append_entry_lines(text, entries_[i], outcomes_[i]);
+            diffs += outcomes_[i].diff;
+            std::string().swap(outcomes_[i].diff);
+        };
+        while (next_ < entries_.size() && finished_[next_]) emit(next_++);
+        if (all)
+            for (std::size_t i = next_; i < entries_.size(); ++i)
+                if (finished_[i]) emit(i);
     }
 
-    static Result with(Status status, std::string reason) {
-        Result r;
-        r.status = status;
-        r.reason = std::move(reason);
-        return r;
-    }
-    static Result failed(std::string reason) { return with(Status::kFailed, std::move(reason)); }
-
-    // Writes each entry's lines as soon as it and every entry before it are
-    // finished, so the report does not depend on the number of jobs. After
-    // an interruption, the finished entries beyond the first unfinished one
-    // are written at the end.
     void report_in_order(unsigned jobs) {
-        using Clock = std::chrono::steady_clock;
-        Clock::time_point drawn{};
-        std::size_t next = 0;
         std::unique_lock lock(mutex_);
         while (true) {
-            std::string text;
-            std::string diffs;
-            auto emit = [&](std::size_t i) {
-                text += entry_lines(entries_[i], results_[i]);
-                diffs += results_[i].diff;
-                std::string().swap(results_[i].diff);
-            };
-            while (next < entries_.size() && finished_[next]) emit(next++);
-            bool all = next == entries_.size() || workers_done_ == jobs;
-            if (all) {
-                for (std::size_t i = next; i < entries_.size(); ++i)
-                    if (finished_[i]) emit(i);
-            }
-            std::size_t done = done_;
-            std::string current = current_;
+            std::string text, diffs;
+            take_lines(false, text, diffs);
+            const bool all = next_ == entries_.size() || workers_done_ == jobs;
+            if (all) take_lines(true, text, diffs);
+            const std::size_t done = done_;
+            const std::string current = current_;
             lock.unlock();
             if (!diffs.empty()) std::fwrite(diffs.data(), 1, diffs.size(), stdout);
-            if (progress_ && !text.empty()) std::fputs("\r\033[K", report_);
-            std::fputs(text.c_str(), report_);
-            if (progress_) {
-                Clock::time_point now = Clock::now();
-                if (all) {
-                    std::fputs("\r\033[K", report_);
-                } else if (!text.empty() || now - drawn > std::chrono::milliseconds(100)) {
-                    std::fputs(("\r\033[K" + progress_line(done, total_, current, width())).c_str(),
-                               report_);
-                    drawn = now;
-                }
-            }
-            std::fflush(report_);
+            draw(text, all, done, current);
             if (all) return;
             lock.lock();
             changed_.wait_for(lock, std::chrono::milliseconds(100));
         }
+    }
+
+    // Writes `text`, keeping the progress line at the bottom when asked.
+    void draw(const std::string& text, bool all, std::size_t done, const std::string& current) {
+        using Clock = std::chrono::steady_clock;
+        if (progress_ && !text.empty()) std::fputs("\r\033[K", report_);
+        std::fwrite(text.data(), 1, text.size(), report_);
+        if (progress_) {
+            Clock::time_point now = Clock::now();
+            if (all) {
+                std::fputs("\r\033[K", report_);
+            } else if (!text.empty() || now - drawn_ > std::chrono::milliseconds(100)) {
+                std::fputs(("\r\033[K" + progress_line(done, total_, current, width())).c_str(),
+                           report_);
+                drawn_ = now;
+            }
+        }
+        std::fflush(report_);
     }
 
     std::size_t width() const {
@@ -411,18 +257,16 @@ class Runner {
     }
 
     const Options& options_;
-    const std::string source_, target_;
-    std::vector<Entry> entries_;
-    std::vector<Result> results_;
+    const std::vector<Entry>& entries_;
+    std::vector<FileOutcome> outcomes_;
     std::vector<char> finished_;
-    Record* record_;
-    TargetWriter& writer_;
+    const Pipeline& pipeline_;
+    Writer& writer_;
     std::FILE* report_;
-    bool progress_;
+    const bool progress_;
     std::size_t total_ = 0;
-    std::set<std::string> renamed_;
-    std::string template_inputs_, copy_inputs_;
-    bool interrupted_ = false;
+    std::size_t next_ = 0;  // the first entry whose lines are not written
+    std::chrono::steady_clock::time_point drawn_{};
 
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -454,7 +298,7 @@ std::string unwritable(const std::string& path) {
     }
     if (errno != ENOENT) return std::strerror(errno);
     std::string dir = std::filesystem::path(path).parent_path().string();
-    if (dir.empty()) dir = ".";
+    if (dir.empty()) dir.assign(1, '.');
     if (::stat(dir.c_str(), &st) != 0) return std::strerror(errno);
     if (!S_ISDIR(st.st_mode)) return std::strerror(ENOTDIR);
     return ::access(dir.c_str(), W_OK | X_OK) == 0 ? "" : std::strerror(errno);
@@ -462,6 +306,131 @@ std::string unwritable(const std::string& path) {
 
 std::string shown_name(const std::string& path) {
     return path == "-" ? "standard output" : printable(path);
+}
+
+// SOURCE and TARGET, resolved.
+struct Roots {
+    std::string source, target;
+};
+
+// Checks the command's names before anything is read or written; returns
+// the exit status of a usage error, or 0.
+int check_names(const Options& options, std::FILE* report, Roots& roots) {
+    const std::string source_name = printable(options.source);
+    const std::string target_name = printable(options.target);
+    roots.source = resolved(options.source);
+    struct stat st;
+    if (roots.source.empty()) return usage_error(report, source_name + ": cannot resolve the name");
+    if (::stat(roots.source.c_str(), &st) != 0)
+        return usage_error(report, source_name + ": " + std::strerror(errno));
+    if (!S_ISDIR(st.st_mode)) return usage_error(report, source_name + ": not a directory");
+    if (!options.target.empty()) {
+        roots.target = resolved(options.target);
+        if (roots.target.empty())
+            return usage_error(report, target_name + ": cannot resolve the name");
+        if (is_within(roots.target, roots.source))
+            return usage_error(report, "the target directory " + target_name +
+                                           " is the source directory or lies inside it");
+        if (::stat(roots.target.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+            return usage_error(report, target_name + ": not a directory");
+    }
+    for (const std::string* file : {&options.report, &options.html, &options.sarif}) {
+        if (file->empty()) continue;
+        if (*file != "-" && is_within(resolved(*file), roots.source))
+            return usage_error(report, "the report file " + printable(*file) +
+                                           " lies inside the source directory");
+        if (std::string why = unwritable(*file); !why.empty())
+            return usage_error(report, printable(*file) + ": cannot write the report: " + why);
+    }
+    return 0;
+}
+
+// Where the record of earlier runs lies, outside both trees; returns the
+// exit status of a usage error, or 0.
+int record_path(const Options& options, std::FILE* report, const Roots& roots, std::string& path) {
+    Error problem;
+    if (options.state.empty())
+        problem = Record::default_path(roots.target, path);
+    else
+        path = resolved(options.state);
+    if (path.empty())
+        return usage_error(report, problem
+                                       ? problem.message()
+                                       : printable(options.state) + ": cannot resolve the name");
+    if (is_within(path, roots.source) || is_within(path, roots.target))
+        return usage_error(report, "the record " + printable(path) +
+                                       " would lie inside the source or target directory");
+    if (!options.state.empty()) {
+        if (std::string why = unwritable(path); !why.empty())
+            return usage_error(report, printable(path) + ": cannot write the record: " + why);
+    }
+    return 0;
+}
+
+// The writer of this run: for --check and --diff one that writes nothing;
+// otherwise the target is made and the record opened. Returns the exit
+// status of a failure, or 0.
+int open_writer(const Options& options, std::FILE* report, Roots& roots, Record& record,
+                std::unique_ptr<Writer>& writer) {
+    if (options.check) {
+        writer = dry_writer();
+        return 0;
+    }
+    std::string path;
+    if (int status = record_path(options, report, roots, path)) return status;
+    std::error_code ec;
+    std::filesystem::create_directories(roots.target, ec);
+    if (ec) {
+        std::fprintf(report, "tvconv-tree: %s: %s\n", printable(options.target).c_str(),
+                     ec.message().c_str());
+        return 1;
+    }
+    // Resolved again: the target exists now, and its real path keys the record.
+    roots.target = resolved(options.target);
+    if (options.state.empty()) (void)Record::default_path(roots.target, path);
+    if (Error problem = record.open(path, roots.source, roots.target)) {
+        std::fprintf(report, "tvconv-tree: %s\n", printable(problem.message()).c_str());
+        return 1;
+    }
+    writer = tree_writer(options, roots.source, roots.target, record);
+    return 0;
+}
+
+// The end of a run: the summary, the record made durable (before any report
+// file: it is what the next run relies on), and the report files, each a
+// view of `model`. Returns the exit status.
+int finish(const Options& options, const ReportModel& model, Writer& writer,
+           const std::string& source, std::FILE* report) {
+    int status = model.exit_status();
+    std::fputs(summary_text(model).c_str(), report);
+    auto fail = [&] {
+        if (status != 130) status = 1;
+    };
+    if (Error problem = writer.finish()) {
+        std::fprintf(report, "tvconv-tree: %s\n", printable(problem.message()).c_str());
+        fail();
+    }
+    if (options.diff && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
+        std::fprintf(report, "tvconv-tree: standard output: %s\n", std::strerror(errno));
+        fail();
+    }
+    // A report that cannot be written fails the run, and the others are
+    // still written.
+    const int reported = status;
+    const std::pair<const std::string*, std::function<std::string()>> reports[] = {
+        {&options.report, [&] { return json_report(model, reported); }},
+        {&options.html, [&] { return html_report(model, reported); }},
+        {&options.sarif, [&] { return sarif_report(model, source); }},
+    };
+    for (const auto& [file, make] : reports) {
+        if (file->empty()) continue;
+        if (Error problem = write_output(*file, make())) {
+            std::fprintf(report, "tvconv-tree: %s: %s\n", shown_name(*file).c_str(),
+                         problem.message().c_str());
+            fail();
+        }
+    }
+    return status;
 }
 
 }  // namespace
@@ -491,136 +460,30 @@ std::string progress_line(std::size_t done, std::size_t total, const std::string
 }
 
 int run(const Options& options, std::FILE* report, bool progress) {
-    const std::string source_name = printable(options.source);
-    const std::string target_name = printable(options.target);
-    std::string source = resolved(options.source);
-    struct stat st;
-    if (source.empty()) return usage_error(report, source_name + ": cannot resolve the name");
-    if (::stat(source.c_str(), &st) != 0)
-        return usage_error(report, source_name + ": " + std::strerror(errno));
-    if (!S_ISDIR(st.st_mode)) return usage_error(report, source_name + ": not a directory");
-
-    std::string target;
-    if (!options.target.empty()) {
-        target = resolved(options.target);
-        if (target.empty()) return usage_error(report, target_name + ": cannot resolve the name");
-        if (is_within(target, source))
-            return usage_error(report, "the target directory " + target_name +
-                                           " is the source directory or lies inside it");
-        if (::stat(target.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
-            return usage_error(report, target_name + ": not a directory");
-    }
-    for (const std::string* file : {&options.report, &options.html, &options.sarif}) {
-        if (file->empty()) continue;
-        if (*file != "-" && is_within(resolved(*file), source))
-            return usage_error(report, "the report file " + printable(*file) +
-                                           " lies inside the source directory");
-        if (std::string why = unwritable(*file); !why.empty())
-            return usage_error(report, printable(*file) + ": cannot write the report: " + why);
-    }
-
-    // The record of earlier runs, outside both trees.
+    Roots roots;
+    if (int status = check_names(options, report, roots)) return status;
     Record record;
-    if (!options.check) {
-        Error problem;
-        std::string path;
-        if (options.state.empty())
-            problem = Record::default_path(target, path);
-        else
-            path = resolved(options.state);
-        if (path.empty())
-            return usage_error(report,
-                               problem ? problem.message()
-                                       : printable(options.state) + ": cannot resolve the name");
-        if (is_within(path, source) || is_within(path, target))
-            return usage_error(report, "the record " + printable(path) +
-                                           " would lie inside the source or target directory");
-        if (!options.state.empty()) {
-            if (std::string why = unwritable(path); !why.empty())
-                return usage_error(report, printable(path) + ": cannot write the record: " + why);
-        }
-        std::error_code ec;
-        std::filesystem::create_directories(target, ec);
-        if (ec) {
-            std::fprintf(report, "tvconv-tree: %s: %s\n", target_name.c_str(),
-                         ec.message().c_str());
-            return 1;
-        }
-        // Resolved again: the target exists now, and its real path keys the record.
-        target = resolved(options.target);
-        if (options.state.empty()) problem = Record::default_path(target, path);
-        if (Error problem = record.open(path, source, target)) {
-            std::fprintf(report, "tvconv-tree: %s\n", printable(problem.message()).c_str());
-            return 1;
-        }
-    }
+    std::unique_ptr<Writer> writer;
+    if (int status = open_writer(options, report, roots, record, writer)) return status;
 
     std::vector<Entry> entries;
-    if (Error problem = walk(source, options, entries)) {
-        std::fprintf(report, "tvconv-tree: %s: %s\n", source_name.c_str(),
+    if (Error problem = walk(roots.source, options, entries)) {
+        std::fprintf(report, "tvconv-tree: %s: %s\n", printable(options.source).c_str(),
                      problem.message().c_str());
         return 1;
     }
-    TargetWriter writer(source);
+    if (std::size_t leftovers = writer->prepare(entries))
+        std::fprintf(report, "tvconv-tree: removed %zu temporary %s left by an interrupted run\n",
+                     leftovers, leftovers == 1 ? "file" : "files");
 
-    if (!options.check) {
-        // Temporary files of a run that was killed while writing.
-        std::size_t leftovers = remove_leftovers(target);
-        for (const Entry& e : entries)
-            if (e.kind == Kind::kDirectory) leftovers += remove_leftovers(join(target, e.target));
-        if (leftovers)
-            std::fprintf(report,
-                         "tvconv-tree: removed %zu temporary %s left by an interrupted run\n",
-                         leftovers, leftovers == 1 ? "file" : "files");
-    }
-
-    unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-    Runner runner(options, source, target, std::move(entries), options.check ? nullptr : &record,
-                  writer, report, progress);
-    runner.run(jobs);
-    std::vector<Stale> stale = runner.stale_targets();
-
-    RunReport summary{options, runner.entries(),  runner.results(),
-                      stale,   runner.finished(), runner.was_interrupted()};
-    int status = exit_status(summary);
-    std::fputs(summary_text(summary).c_str(), report);
-
-    // The record, before the report: it is what the next run relies on.
-    if (!options.check && record.changed()) {
-        if (Error problem = record.save()) {
-            std::fprintf(report, "tvconv-tree: %s\n", printable(problem.message()).c_str());
-            if (status != 130) status = 1;
-        }
-    }
-    if (options.diff && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
-        std::fprintf(report, "tvconv-tree: standard output: %s\n", std::strerror(errno));
-        if (status != 130) status = 1;
-    }
-    // Every report is made from the same results; a report that cannot be
-    // written fails the run, and the others are still written.
-    auto read_source = [&](const std::string& rel) -> std::optional<std::string> {
-        int fd = ::open(join(source, rel).c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return std::nullopt;
-        std::string bytes;
-        Error error = read_all(fd, bytes);
-        ::close(fd);
-        return error ? std::nullopt : std::optional<std::string>(std::move(bytes));
-    };
-    const int reported = status;
-    const std::pair<const std::string*, std::function<std::string()>> reports[] = {
-        {&options.report, [&] { return json_report(summary, reported); }},
-        {&options.html, [&] { return html_report(summary, reported, read_source); }},
-        {&options.sarif, [&] { return sarif_report(summary, source); }},
-    };
-    for (const auto& [file, make] : reports) {
-        if (file->empty()) continue;
-        if (Error problem = write_output(*file, make())) {
-            std::fprintf(report, "tvconv-tree: %s: %s\n", shown_name(*file).c_str(),
-                         problem.message().c_str());
-            if (status != 130) status = 1;
-        }
-    }
-    return status;
+    const Pipeline pipeline(options, roots.source, entries, *writer);
+    Runner runner(options, entries, pipeline, *writer, report, progress);
+    const unsigned jobs =
+        options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
+    const bool complete = runner.run(jobs);
+    ReportModel model(options, entries, runner.outcomes(), runner.finished(),
+                      writer->stale(entries), !complete);
+    return finish(options, model, *writer, roots.source, report);
 }
 
 }  // namespace tvconv::tree

@@ -1,79 +1,39 @@
 #include "tree/sarif.h"
 
-#include <cstdio>
-#include <map>
 #include <nlohmann/json.hpp>
 
-#include "tree/names.h"
+#include "tree/escape.h"
 
 namespace tvconv::tree {
 
 using json = nlohmann::ordered_json;
 
-namespace {
-
-// A path as a URI reference: every byte but the unreserved ones and "/"
-// percent-encoded, so that any name, UTF-8 or not, maps back to its bytes.
-std::string uri_path(const std::string& path) {
-    std::string out;
-    char buf[4];
-    for (unsigned char c : path) {
-        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                     c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
-        if (plain) {
-            out += char(c);
-        } else {
-            std::snprintf(buf, sizeof buf, "%%%02X", c);
-            out += buf;
-        }
-    }
-    return out;
-}
-
-// SARIF's strings are Unicode text: a byte that is not UTF-8 is shown as
-// \xXX, as on the terminal.
-std::string unicode_text(const std::string& s) {
-    std::string out;
-    char buf[8];
-    for (std::size_t i = 0; i < s.size();) {
-        std::size_t n = utf8_length(s, i);
-        if (n == 0) {
-            std::snprintf(buf, sizeof buf, "\\x%02x", static_cast<unsigned char>(s[i]));
-            out += buf;
-            ++i;
-        } else {
-            out.append(s, i, n);
-            i += n;
-        }
-    }
-    return out;
-}
-
-}  // namespace
-
-std::string sarif_report(const RunReport& run, const std::string& source_root) {
+std::string sarif_report(const ReportModel& model, const std::string& source_root) {
+    // One rule per code of the table, in its order: a result's ruleIndex.
     json rules = json::array();
-    std::map<std::string, std::size_t> rule_index;
-    for (std::size_t i = 0; i < kCodeHelpCount; ++i) {
-        const CodeHelp& c = kCodeHelp[i];
-        rule_index[c.code] = i;
-        rules.push_back(json{{"id", c.code},
+    for (const CodeInfo& c : kCodes)
+        rules.push_back(json{{"id", c.name},
                              {"shortDescription", {{"text", c.help}}},
                              {"help", {{"text", c.help}}},
-                             {"defaultConfiguration", {{"level", severity_of(c.code)}}}});
-    }
+                             {"defaultConfiguration", {{"level", severity_name(c.severity)}}}});
 
     json results = json::array();
-    for (const Item& item : report_items(run)) {
+    for (const Located& item : model.findings()) {
+        // A path as a URI reference, every byte but the unreserved ones and
+        // "/" percent-encoded, so that any name maps back to its bytes.
         json location{{"physicalLocation",
-                       {{"artifactLocation", {{"uri", uri_path(item.path)}, {"uriBaseId", "SRCROOT"}}}}}};
-        if (item.line && *item.line > 0)
-            location["physicalLocation"]["region"] = json{{"startLine", *item.line}};
-        json result{{"ruleId", item.code}};
-        if (auto it = rule_index.find(item.code); it != rule_index.end())
-            result["ruleIndex"] = it->second;
-        result["level"] = item.severity;
-        result["message"] = json{{"text", unicode_text(item.message)}};
+                       {{"artifactLocation",
+                         {{"uri", escape(item.path, uri_policy())}, {"uriBaseId", "SRCROOT"}}}}}};
+        const Finding& f = *item.finding;
+        if (f.line && *f.line > 0)
+            location["physicalLocation"]["region"] = json{{"startLine", *f.line}};
+        const DiagnosticCode code = f.code;
+        json result{{"ruleId", code_name(code)}};
+        result["ruleIndex"] = std::size_t(code);
+        result["level"] = severity_name(item.severity);
+        // SARIF's strings are Unicode text: a byte that is not UTF-8 is shown
+        // as \xXX, as on the terminal.
+        result["message"] = json{{"text", escape(f.message, unicode_policy())}};
         result["locations"] = json::array({location});
         results.push_back(std::move(result));
     }
@@ -90,7 +50,8 @@ std::string sarif_report(const RunReport& run, const std::string& source_root) {
                          {"version", TVCONV_VERSION},
                          {"semanticVersion", TVCONV_VERSION},
                          {"rules", rules}}}}},
-                     {"originalUriBaseIds", {{"SRCROOT", {{"uri", "file://" + uri_path(root)}}}}},
+                     {"originalUriBaseIds",
+                      {{"SRCROOT", {{"uri", "file://" + escape(root, uri_policy())}}}}},
                      {"results", results},
                  }})},
     };

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tree/report.h"
+#include "tree/model.h"
 
 namespace tvconv::tree {
 
@@ -12,6 +12,6 @@ namespace tvconv::tree {
 // per finding and per file that failed, was skipped or was kept, located by
 // its path relative to SOURCE under the base id SRCROOT (`source_root` is
 // the resolved SOURCE).
-std::string sarif_report(const RunReport& run, const std::string& source_root);
+std::string sarif_report(const ReportModel& model, const std::string& source_root);
 
 }  // namespace tvconv::tree

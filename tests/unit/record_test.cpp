@@ -136,8 +136,11 @@ FileRecord sample(int n) {
     f.inputs = content_hash("inputs");
     f.written_hash = content_hash("written " + std::to_string(n));
     f.target_id = {1u, 900u + unsigned(n), 2050u, -5};
-    if (n % 2) f.findings.push_back({"nul-byte", 3, "2 NUL bytes \"quoted\" \\ \t\x01"});
-    f.findings.push_back({"utf8-bom", std::nullopt, "bytes \xff\xfe that are not UTF-8"});
+    if (n % 2)
+        f.findings.push_back(
+            Finding::at(DiagnosticCode::nul_byte, 3, "2 NUL bytes \"quoted\" \\ \t\x01"));
+    f.findings.push_back(
+        Finding::at(DiagnosticCode::utf8_bom, std::nullopt, "bytes \xff\xfe that are not UTF-8"));
     return f;
 }
 
@@ -152,9 +155,9 @@ TEST_F(TreeRecord, ReadsThePrettyRecordOfEarlierVersions) {
     EXPECT_EQ(a->target_id.mtime_ns, 1796897149973609615);
     EXPECT_EQ(a->written_hash, "5997bea28f2e37b54430998932528061");
     ASSERT_EQ(a->findings.size(), 1u);
-    EXPECT_EQ(a->findings[0], (Finding{"unconvertible-operator", 1,
-                                       "Unconvertible operator 'macro_exists': edit "
-                                       "manually"}));
+    EXPECT_EQ(a->findings[0], (Finding::at(DiagnosticCode::unconvertible_operator, 1,
+                                           "Unconvertible operator 'macro_exists': edit "
+                                           "manually")));
     const FileRecord* gif = record.find("b\xff.gif");
     ASSERT_NE(gif, nullptr);
     EXPECT_EQ(gif->source, "b\xff.gif");
@@ -199,7 +202,8 @@ TEST_F(TreeRecord, TheJournalReplaysOverTheRecordAndSkipsCutLines) {
         EXPECT_TRUE(record.changed());
         EXPECT_EQ(record.files().size(), 3u);
         EXPECT_EQ(record.find("a.html")->written_hash, "new");
-        EXPECT_EQ(record.find("a.html")->findings[0], (Finding{"nul-byte", std::nullopt, "m"}));
+        EXPECT_EQ(record.find("a.html")->findings[0],
+                  (Finding::at(DiagnosticCode::nul_byte, std::nullopt, "m")));
         EXPECT_EQ(record.find("d.html")->target_id, (Identity{5, 6, 7, 8}));
         EXPECT_EQ(record.find("c.html"), nullptr);
         EXPECT_EQ(record.find("e.html"), nullptr);

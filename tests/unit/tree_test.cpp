@@ -2,6 +2,7 @@
 // command line, and a parallel run that must match a sequential one.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -11,10 +12,15 @@
 #include "core/convert.h"
 #include "tree/diff.h"
 #include "tree/html.h"
+#include "tree/json_report.h"
+#include "tree/model.h"
 #include "tree/names.h"
 #include "tree/options.h"
-#include "tree/report.h"
+#include "tree/plan.h"
+#include "tree/record.h"
 #include "tree/run.h"
+#include "tree/terminal.h"
+#include "tree/writer.h"
 
 namespace tvconv::tree {
 namespace {
@@ -178,7 +184,8 @@ TEST(TreeReport, CspHashIsTheBase64OfSha256) {
               "sha256-Qe3s5C1j6Nm/UVqbppMuHCDLyfWl0TRkWttdsblzfqM=");
 }
 
-// The lines around each finding in the HTML page, at the edges of a file.
+// The lines around each finding in the HTML page, at the edges of a file,
+// from the excerpt the outcome kept when the source was read.
 TEST(TreeReport, HtmlContextAtTheEdgesOfAFile) {
     Options options;
     options.source = "s";
@@ -186,28 +193,24 @@ TEST(TreeReport, HtmlContextAtTheEdgesOfAFile) {
     entry.path = entry.target = "p.html";
     entry.kind = Kind::kTemplate;
     std::vector<Entry> entries{entry};
-    Result result;
-    result.status = Status::kManual;
+    FileOutcome outcome;
+    outcome.status = FileStatus::kManual;
     for (int line : {1, 3, 5, 9})
-        result.findings.push_back({"unconvertible-operator", line, "m"});
-    std::vector<Result> results{result};
-    std::vector<Stale> stale;
-    std::vector<char> finished{1};
-    RunReport run{options, entries, results, stale, finished};
+        outcome.findings.push_back(Finding::at(DiagnosticCode::unconvertible_operator, line, "m"));
     // CRLF, a CR kept inside a line, a line cut in the middle of "é", and no
     // line feed at the end.
     std::string long_line = "x" + std::string(300, ' ');
     for (int i = 0; i < 100; ++i) long_line += "\xc3\xa9";
     std::string source = "one\r\ntwo\rcr\n" + long_line + "\nfour";
-    int reads = 0;
-    std::string page = html_report(run, 3, [&](const std::string& path) {
-        ++reads;
-        return path == "p.html" ? std::optional<std::string>(source) : std::nullopt;
-    });
-    EXPECT_EQ(reads, 1);  // once per file, not per finding
+    outcome.excerpt = excerpt_of(source, outcome.findings);
+    std::vector<FileOutcome> outcomes{outcome};
+    std::vector<char> finished{1};
+    ReportModel model(options, entries, outcomes, finished, {}, false);
+    std::string page = html_report(model, 3);
 
     std::vector<std::string> contexts;
-    for (std::size_t at = 0; (at = page.find("<pre class=\"context\">", at)) != std::string::npos;) {
+    for (std::size_t at = 0;
+         (at = page.find("<pre class=\"context\">", at)) != std::string::npos;) {
         std::size_t end = page.find("</pre>", at);
         contexts.push_back(page.substr(at + 21, end - at - 21));
         at = end;
@@ -224,9 +227,218 @@ TEST(TreeReport, HtmlContextAtTheEdgesOfAFile) {
     ASSERT_EQ(contexts.size(), 4u);
     EXPECT_EQ(contexts[0], line(1, "one", true) + line(2, cr) + line(3, cut) + line(4, "four"));
     EXPECT_EQ(contexts[1], line(1, "one") + line(2, cr) + line(3, cut, true) + line(4, "four"));
-    EXPECT_EQ(contexts[2], line(2, cr) + line(3, cut) + line(4, "four") +
-                               line(5, "(end of file)", true));
+    EXPECT_EQ(contexts[2],
+              line(2, cr) + line(3, cut) + line(4, "four") + line(5, "(end of file)", true));
     EXPECT_EQ(contexts[3], line(9, "(end of file)", true));
+}
+
+// An outcome keeps only the lines the page shows, not its source: notes
+// and findings without a line keep nothing.
+TEST(TreeReport, ExcerptsHoldOnlyTheLinesAroundFindings) {
+    std::vector<Finding> findings{Finding::at(DiagnosticCode::ambiguous_conversion, 500, "m"),
+                                  Finding::at(DiagnosticCode::nul_byte, 502, "m"),
+                                  Finding::at(DiagnosticCode::reference_rewritten, 100, "m"),
+                                  Finding::at(DiagnosticCode::file_failed, std::nullopt, "m")};
+    SourceExcerpt excerpt = excerpt_of(numbered(1000), findings);
+    EXPECT_EQ(excerpt.line_count, 1000u);
+    std::vector<std::size_t> kept;
+    for (const SourceExcerpt::Line& l : excerpt.lines) {
+        kept.push_back(l.number);
+        EXPECT_EQ(l.text, std::to_string(l.number));
+    }
+    EXPECT_EQ(kept, (std::vector<std::size_t>{497, 498, 499, 500, 501, 502, 503, 504, 505}));
+    EXPECT_FALSE(wants_excerpt({findings[2], findings[3]}));
+    EXPECT_EQ(excerpt_of(numbered(1000), {findings[2]}).lines.size(), 0u);
+}
+
+// The code table: published names and severities that reports and the
+// manual carry; a name maps back to its code.
+TEST(TreeReport, EveryCodeHasOneEntryOfTheTable) {
+    for (const CodeInfo& c : kCodes) {
+        EXPECT_EQ(code_named(c.name), c.code) << c.name;
+        EXPECT_FALSE(c.help.empty()) << c.name;
+    }
+    EXPECT_EQ(code_named("no-such-code"), std::nullopt);
+    EXPECT_EQ(severity(DiagnosticCode::file_skipped), Severity::note);
+    EXPECT_EQ(severity(DiagnosticCode::template_skipped), Severity::error);
+    EXPECT_EQ(severity(DiagnosticCode::edited_by_hand), Severity::warning);
+    // Only the conversion's own errors end a conversion.
+    EXPECT_TRUE(ends_conversion(DiagnosticCode::syntax_error));
+    EXPECT_FALSE(ends_conversion(DiagnosticCode::file_failed));
+}
+
+// Findings keep their code through the record by its published name; an
+// entry that names a code the table does not know is not taken for another.
+TEST(TreeReport, ARecordNamingAnUnknownCodeIsNotRead) {
+    char pattern[] = "/tmp/tvconv-code-test.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern, path = dir + "/record.json";
+    auto entry = [](const std::string& target, const std::string& code) {
+        return R"({"target":")" + target + R"(","source":")" + target +
+               R"(","source_id":[1,2,3,4],"source_hash":"s","inputs":"i","written_hash":"w",)" +
+               R"("target_id":[5,6,7,8],"findings":[{"code":")" + code +
+               R"(","line":2,"message":"m"}]})";
+    };
+    std::ofstream(path) << R"({"format_version":1,"files":[)" << entry("a.html", "nul-byte")
+                        << "]}\n";
+    std::ofstream(path + ".journal") << entry("b.html", "no-such-code") << "\n"
+                                     << entry("c.html", "stale-target") << "\n";
+    {
+        Record record;
+        ASSERT_FALSE(record.open(path, "/s", "/t"));
+        ASSERT_NE(record.find("a.html"), nullptr);
+        EXPECT_EQ(record.find("a.html")->findings.at(0),
+                  Finding::at(DiagnosticCode::nul_byte, 2, "m"));
+        EXPECT_EQ(record.find("b.html"), nullptr);  // its journal line claims nothing
+        ASSERT_NE(record.find("c.html"), nullptr);
+        EXPECT_EQ(record.find("c.html")->findings.at(0).code, DiagnosticCode::stale_target);
+    }
+    std::ofstream(path) << R"({"format_version":1,"files":[)" << entry("a.html", "no-such-code")
+                        << "]}\n";
+    {
+        Record record;
+        Error error = record.open(path, "/s", "/t");
+        EXPECT_NE(error.message().find("not a readable record"), std::string::npos)
+            << error.message();
+    }
+    std::filesystem::remove_all(dir);
+}
+
+// The report model counts each file once, whatever became of it, and the
+// exit status follows from the counts.
+TEST(TreeReport, TheModelCountsOnceAndGivesTheExitStatus) {
+    Options options;
+    auto entry = [](const char* path, Kind kind, bool template_name = false) {
+        Entry e;
+        e.path = e.target = path;
+        e.kind = kind;
+        e.template_name = template_name;
+        return e;
+    };
+    auto outcome = [](FileStatus status, Action action = Action::kNone) {
+        FileOutcome r;
+        r.status = status;
+        r.action = action;
+        return r;
+    };
+    std::vector<Entry> entries{
+        entry("d", Kind::kDirectory),     entry("d/a.html", Kind::kTemplate),
+        entry("d/b.gif", Kind::kFile),    entry("c.html", Kind::kTemplate),
+        entry("e.html", Kind::kTemplate), entry("l.html", Kind::kSkipped, true)};
+    std::vector<FileOutcome> outcomes{outcome(FileStatus::kFailed),
+                                      outcome(FileStatus::kFailed),
+                                      outcome(FileStatus::kFailed),
+                                      outcome(FileStatus::kManual, Action::kWritten),
+                                      outcome(FileStatus::kConverted, Action::kUnchanged),
+                                      outcome(FileStatus::kSkipped)};
+    // A directory that could not be made: its two files fail quietly and
+    // count, the directory does not.
+    outcomes[0].files_lost = 2;
+    outcomes[1].quiet = outcomes[2].quiet = true;
+    outcomes[3].findings = {Finding::at(DiagnosticCode::ambiguous_conversion, 4, "m"),
+                            Finding::at(DiagnosticCode::reference_rewritten, 5, "r")};
+    std::vector<char> finished(entries.size(), 1);
+    {
+        ReportModel model(options, entries, outcomes, finished, {}, false);
+        EXPECT_EQ(model.count(Count::templates), 3u);
+        EXPECT_EQ(model.count(Count::other_files), 1u);
+        EXPECT_EQ(model.count(Count::failed), 2u);
+        EXPECT_EQ(model.count(Count::manual), 1u);
+        EXPECT_EQ(model.count(Count::written), 1u);
+        EXPECT_EQ(model.count(Count::unchanged), 1u);
+        EXPECT_EQ(model.count(Count::references_rewritten), 1u);
+        EXPECT_EQ(model.count(Count::skipped), 1u);
+        EXPECT_EQ(model.exit_status(), 1);
+        // The findings of the conversion, then one per file left out, in
+        // walk order; quiet failures say nothing of their own.
+        std::vector<std::string> codes;
+        for (const Located& l : model.findings()) codes.emplace_back(code_name(l.finding->code));
+        EXPECT_EQ(codes, (std::vector<std::string>{"file-failed", "ambiguous-conversion",
+                                                   "reference-rewritten", "template-skipped"}));
+        const std::string summary = summary_text(model);
+        EXPECT_NE(summary.find("  failed: 2\n    d/: \n"), std::string::npos) << summary;
+        EXPECT_NE(summary.find("    c.html (1 diagnostic)\n"), std::string::npos) << summary;
+    }
+    // Only manual edits left: 3; interrupted: 130, whatever else.
+    std::vector<char> some{0, 0, 0, 1, 1, 0};
+    EXPECT_EQ(ReportModel(options, entries, outcomes, some, {}, false).exit_status(), 3);
+    EXPECT_EQ(ReportModel(options, entries, outcomes, some, {}, true).exit_status(), 130);
+    std::vector<char> none(entries.size(), 0);
+    EXPECT_EQ(ReportModel(options, entries, outcomes, none, {}, false).exit_status(), 1);
+}
+
+// The escaping policies of the SARIF log: paths as URI references, text
+// with each stray byte shown.
+TEST(TreeReport, UrisAndUnicodeTextKeepEveryByte) {
+    EXPECT_EQ(escape("d\xc3\xa9/a b%.html~", uri_policy()), "d%C3%A9/a%20b%25.html~");
+    EXPECT_EQ(escape("caf\xc3\xa9 \xe9\n", unicode_policy()), "caf\xc3\xa9 \\xe9\n");
+}
+
+// The plan decides from the walk, stat and what the writer says lies at the
+// target; nothing of the file is read.
+TEST(TreePlan, EachEntryGetsItsStep) {
+    class Stub final : public Writer {
+      public:
+        FileRecord known;
+        bool target_changed = false;
+        std::size_t prepare(const std::vector<Entry>&) override { return 0; }
+        Error make_directory(const std::string&) override { return {}; }
+        Error inspect(const std::string& rel, TargetState& state) override {
+            if (rel == "refused.html")
+                return Error::because("refused to write inside the source tree");
+            if (rel == "same.html") {
+                state.known = &known;
+                state.id = known.target_id;
+                if (target_changed) state.id->mtime_ns += 1;
+            }
+            return {};
+        }
+        void commit_template(const Entry&, const Plan&, std::string_view, std::string_view,
+                             FileOutcome&, unsigned) override {}
+        void commit_copy(const Entry&, const Plan&, FileOutcome&, unsigned) override {}
+        std::vector<Stale> stale(const std::vector<Entry>&) override { return {}; }
+        Error finish() override { return {}; }
+    } writer;
+    char pattern[] = "/tmp/tvconv-plan-test.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string root = pattern;
+    for (const char* name : {"refused.html", "same.html", "new.html", "a.gif"})
+        std::ofstream(root + "/" + name) << "x";
+    struct stat st;
+    ASSERT_EQ(::stat((root + "/same.html").c_str(), &st), 0);
+    const std::string inputs = "i", copy_inputs = "c";
+    writer.known = FileRecord{"same.html", identity_of(st), "s", inputs, "w", {1, 2, 3, 4}, {}};
+    writer.known.findings = {Finding::at(DiagnosticCode::nul_byte, 1, "m")};
+    PlanContext context{root, true, inputs, copy_inputs};
+    auto step = [&](const char* path, Kind kind, const char* problem = "") {
+        Entry e;
+        e.path = e.target = path;
+        e.kind = kind;
+        e.problem = problem;
+        Plan plan = plan_entry(e, context, writer);
+        if (plan.step != Step::kFinal) return std::to_string(int(plan.step));
+        return std::string(file_status_name(plan.outcome.status)) + ": " + plan.outcome.reason;
+    };
+    EXPECT_EQ(step("l.html", Kind::kSkipped, "a link"), "skipped: a link");
+    EXPECT_EQ(step(".git", Kind::kExcluded, "version control"), "excluded: version control");
+    EXPECT_EQ(step("twice.html", Kind::kTemplate, "two sources"), "failed: two sources");
+    EXPECT_EQ(step("gone.html", Kind::kTemplate), "failed: cannot read: No such file or directory");
+    EXPECT_EQ(step("refused.html", Kind::kTemplate),
+              "failed: refused to write inside the source tree");
+    EXPECT_EQ(step("same.html", Kind::kTemplate), std::to_string(int(Step::kUnchanged)));
+    EXPECT_EQ(step("new.html", Kind::kTemplate), std::to_string(int(Step::kConvert)));
+    EXPECT_EQ(step("a.gif", Kind::kFile), std::to_string(int(Step::kCopy)));
+    // A target changed since (edited by hand, or replaced) is for the
+    // commit to look at; so is one recorded under other inputs (another
+    // version, another set of renamed macro files).
+    writer.target_changed = true;
+    EXPECT_EQ(step("same.html", Kind::kTemplate), std::to_string(int(Step::kConvert)));
+    writer.target_changed = false;
+    writer.known.inputs = "other";
+    EXPECT_EQ(step("same.html", Kind::kTemplate), std::to_string(int(Step::kConvert)));
+    context.copy = false;
+    EXPECT_EQ(step("a.gif", Kind::kFile), "not_copied: ");
+    std::filesystem::remove_all(root);
 }
 
 TEST(TreeOptions, CommandLines) {

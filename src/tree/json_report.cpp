@@ -1,0 +1,129 @@
+#include "tree/json_report.h"
+
+#include <nlohmann/json.hpp>
+
+#include "tree/escape.h"
+
+namespace tvconv::tree {
+
+using json = nlohmann::ordered_json;
+
+namespace {
+
+// JSON strings must be UTF-8, but names and messages are bytes. A string
+// that is not UTF-8 goes into the document as a placeholder that no name can
+// be (it holds NUL), and the dump puts in its own escape, each byte that is
+// not part of a UTF-8 sequence as a lone surrogate U+DC80 to U+DCFF, as
+// Python's surrogateescape does: reversible, and distinct from every valid
+// name.
+class JsonBytes {
+  public:
+    json operator()(std::string_view s) {
+        if (is_utf8(s)) return std::string(s);
+        raw_.emplace_back(s);
+        std::string placeholder(1, '\0');
+        placeholder += std::to_string(raw_.size() - 1);
+        placeholder += '\0';
+        return placeholder;
+    }
+
+    std::string dump(const json& j) const {
+        std::string text = j.dump(2);
+        if (raw_.empty()) return text + "\n";
+        std::string out;
+        constexpr std::string_view kOpen = "\"\\u0000";
+        std::size_t from = 0;
+        for (std::size_t at; (at = text.find(kOpen, from)) != std::string::npos;) {
+            std::size_t digits = at + kOpen.size(), end = digits;
+            while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+            if (end == digits || text.compare(end, 7, "\\u0000\"") != 0) {
+                out.append(text, from, digits - from);
+                from = digits;
+                continue;
+            }
+            out.append(text, from, at - from);
+            out += '"';
+            escape_to(out, raw_[std::stoul(text.substr(digits, end - digits))], json_policy());
+            out += '"';
+            from = end + 7;
+        }
+        out.append(text, from);
+        return out + "\n";
+    }
+
+  private:
+    std::vector<std::string> raw_;
+};
+
+json files_of(const ReportModel& model, JsonBytes& text, json& renames) {
+    json files = json::array();
+    for (const FileRow& row : model.rows()) {
+        const Entry& e = *row.entry;
+        const FileOutcome& r = *row.outcome;
+        if (r.status == FileStatus::kDone) continue;  // directories appear only when they failed
+        json f{{"path", text(e.path)}, {"kind", kind_name(e.kind)}};
+        if (e.kind == Kind::kTemplate || e.kind == Kind::kFile) f["target"] = text(e.target);
+        f["status"] = file_status_name(r.status);
+        f["action"] = action_name(r.action);
+        if (!r.reason.empty()) f["reason"] = text(r.reason);
+        if (e.kind == Kind::kTemplate) f["diagnostics"] = r.findings.size();
+        files.push_back(std::move(f));
+        if (is_renamed(e, r))
+            renames.push_back(json{{"from", text(e.path)}, {"to", text(e.target)}});
+    }
+    return files;
+}
+
+json findings_of(const ReportModel& model, JsonBytes& text) {
+    json diagnostics = json::array();
+    for (const Located& d : model.findings())
+        diagnostics.push_back(
+            json{{"path", text(d.path)},
+                 {"line", d.finding->line ? json(*d.finding->line) : json(nullptr)},
+                 {"code", code_name(d.finding->code)},
+                 {"severity", severity_name(d.severity)},
+                 {"message", text(d.finding->message)}});
+    return diagnostics;
+}
+
+}  // namespace
+
+std::string json_text(const std::string& bytes) {
+    JsonBytes text;
+    std::string dumped = text.dump(text(bytes));
+    dumped.pop_back();  // the final line feed
+    return dumped;
+}
+
+std::string json_report(const ReportModel& model, int status) {
+    const Options& options = model.options();
+    JsonBytes text;
+    json renames = json::array(), stale = json::array(), summary = json::object();
+    json files = files_of(model, text, renames);
+    json diagnostics = findings_of(model, text);
+    for (const Stale& s : model.stale())
+        stale.push_back(
+            json{{"target", text(s.target)},
+                 {"source", text(s.source)},
+                 {"reason", s.source_exists ? "no longer converted" : "source deleted"}});
+    for (std::size_t i = 0; i < kCountCount; ++i)
+        summary[kCountInfo[i].key] = model.count(Count(i));
+
+    json report{
+        {"format_version", 1},
+        {"tool", "tvconv-tree " TVCONV_VERSION},
+        {"source", text(options.source)},
+        {"target", options.target.empty() ? json(nullptr) : text(options.target)},
+        {"check", options.check},
+        {"interrupted", model.interrupted()},
+        {"exit_status", status},
+        {"summary", summary},
+        {"files", files},
+        {"renames", renames},
+        {"stale", stale},
+        {"diagnostics", diagnostics},
+    };
+    return text.dump(report);
+}
+
+}  // namespace tvconv::tree
