@@ -4,7 +4,6 @@
 
 #include "core/convert.h"
 #include "tree/content_hash.h"
-#include "tree/diff.h"
 #include "tree/encoding.h"
 #include "tree/names.h"
 #include "tree/paths.h"
@@ -57,7 +56,7 @@ std::string failure(const tvconv::Result& converted) {
 
 }  // namespace
 
-Converted Converter::operator()(const Entry& e, std::string_view bytes) const {
+Converted Converter::operator()(const Entry&, std::string_view bytes) const {
     ConvertOptions convert_options;
     if (!options_.keep_references) {
         convert_options.renamed_macro_file =
@@ -79,7 +78,6 @@ Converted Converter::operator()(const Entry& e, std::string_view bytes) const {
     }
     r.status = converted_status(r.findings);
     c.output = converted.output.str();
-    if (options_.diff) r.diff = unified_diff(bytes, c.output, e.path, e.target);
     return c;
 }
 

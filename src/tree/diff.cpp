@@ -1,6 +1,10 @@
 #include "tree/diff.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <climits>
 #include <dtl/dtl.hpp>
 #include <vector>
 
@@ -37,16 +41,28 @@ std::string range(long long start, long long count) {
     return std::to_string(start) + "," + std::to_string(count);
 }
 
-// A file name as patch reads it: patch ends an unquoted name at a blank, so
-// a name with a blank, a control character, a quote or a backslash is
-// written in C-style quotes, as diff and git write it.
+std::string octal(unsigned char c) {
+    return {'\\', char('0' + (c >> 6)), char('0' + ((c >> 3) & 7)), char('0' + (c & 7))};
+}
+
+// A file name as both tools read it: patch ends an unquoted name at a blank,
+// and git reads a byte outside ASCII only in quotes. Such a name is written
+// in C-style quotes, each byte outside ASCII in octal, as git writes it.
 std::string quoted_name(const std::string& name) {
     bool plain = true;
     for (unsigned char c : name)
-        if (c <= ' ' || c == 0x7f || c == '"' || c == '\\') plain = false;
+        if (c <= ' ' || c >= 0x7f || c == '"' || c == '\\') plain = false;
     if (plain) return name;
     std::string out(1, '"');
-    escape_to(out, name, diff_name_policy());
+    const std::string_view s = name;
+    for (std::size_t i = 0; i < s.size();) {
+        std::size_t run = i;
+        while (run < s.size() && static_cast<unsigned char>(s[run]) < 0x80) ++run;
+        escape_to(out, s.substr(i, run - i), diff_name_policy());
+        for (; run < s.size() && static_cast<unsigned char>(s[run]) >= 0x80; ++run)
+            out += octal(static_cast<unsigned char>(s[run]));
+        i = run;
+    }
     out += '"';
     return out;
 }
@@ -111,23 +127,84 @@ std::size_t put_hunk(std::string& out, const std::vector<Edit>& edits, std::size
     return stop;
 }
 
-}  // namespace
-
-std::string unified_diff(std::string_view before, std::string_view after,
-                         const std::string& old_name, const std::string& new_name) {
-    if (before == after) return {};
-    const std::string a_name = quoted_name("a/" + old_name), b_name = quoted_name("b/" + new_name);
-    // patch cannot carry a NUL byte in a line; like diff, say only that the
-    // files differ.
-    if (before.find('\0') != std::string_view::npos || after.find('\0') != std::string_view::npos)
-        return "Binary files " + a_name + " and " + b_name + " differ\n";
-    const std::vector<Edit> edits = edit_script(before, after);
-    std::string out = "--- " + a_name + "\n+++ " + b_name + "\n";
+// The hunks from `before` to `after`.
+std::string hunks(const std::vector<Edit>& edits) {
+    std::string out;
     for (std::size_t i = 0; i < edits.size();) {
         while (i < edits.size() && edits[i].mark == ' ') ++i;
         if (i < edits.size()) i = put_hunk(out, edits, i);
     }
     return out;
+}
+
+std::string hunks(std::string_view before, std::string_view after) {
+    return hunks(edit_script(before, after));
+}
+
+// What git calls the similarity of two files: the share of the larger one
+// that both hold, here the bytes of the lines they have in common.
+int similarity(const std::vector<Edit>& edits, std::size_t before, std::size_t after) {
+    std::size_t common = 0;
+    for (const Edit& e : edits)
+        if (e.mark == ' ') common += e.line.size();
+    const std::size_t larger = std::max(before, after);
+    return larger == 0 ? 100 : int(common * 100 / larger);
+}
+
+std::string git_header(const std::string& old_name, const std::string& new_name) {
+    return "diff --git " + quoted_name("a/" + old_name) + " " + quoted_name("b/" + new_name) + "\n";
+}
+
+// A symbolic link replaced by a file, as git writes a change of type: the
+// link deleted, then the file created. A file with no bytes has no hunk.
+std::string link_to_file(std::string_view after, const DiffFile& file) {
+    std::string out = git_header(file.old_name, file.old_name) + "deleted file mode 120000\n--- " +
+                      quoted_name("a/" + file.old_name) + "\n+++ /dev/null\n" +
+                      hunks(*file.link, {});
+    out += git_header(file.new_name, file.new_name) + "new file mode " +
+           ((file.mode & S_IXUSR) ? "100755" : "100644") + "\n";
+    if (!after.empty())
+        out += "--- /dev/null\n+++ " + quoted_name("b/" + file.new_name) + "\n" + hunks({}, after);
+    return out;
+}
+
+}  // namespace
+
+std::string unified_diff(std::string_view before, std::string_view after,
+                         const std::string& old_name, const std::string& new_name) {
+    if (before == after) return {};
+    return "--- " + quoted_name("a/" + old_name) + "\n+++ " + quoted_name("b/" + new_name) + "\n" +
+           hunks(before, after);
+}
+
+std::string git_diff(std::string_view before, std::string_view after, const DiffFile& file) {
+    if (file.link) return link_to_file(after, file);
+    if (file.old_name == file.new_name) {
+        if (before == after) return {};
+        return git_header(file.old_name, file.new_name) +
+               unified_diff(before, after, file.old_name, file.new_name);
+    }
+    const std::vector<Edit> edits = edit_script(before, after);
+    std::string out = git_header(file.old_name, file.new_name) + "similarity index " +
+                      std::to_string(similarity(edits, before.size(), after.size())) +
+                      "%\nrename from " + quoted_name(file.old_name) + "\nrename to " +
+                      quoted_name(file.new_name) + "\n";
+    if (before != after)
+        out += "--- " + quoted_name("a/" + file.old_name) + "\n+++ " +
+               quoted_name("b/" + file.new_name) + "\n" + hunks(edits);
+    return out;
+}
+
+std::optional<std::string> link_text(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return std::nullopt;
+    std::string text(std::size_t(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
+    const ssize_t n = ::readlink(path.c_str(), text.data(), text.size());
+    // A link that cannot be read, or that changed under the run, is shown
+    // as the file it leads to: the run writes that file.
+    if (n <= 0 || std::size_t(n) > text.size()) return std::nullopt;
+    text.resize(std::size_t(n));
+    return text;
 }
 
 }  // namespace tvconv::tree

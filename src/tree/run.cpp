@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tree/converter.h"
+#include "tree/diff.h"
 #include "tree/html.h"
 #include "tree/io.h"
 #include "tree/json_report.h"
@@ -66,6 +67,7 @@ class Pipeline {
             case Step::kCopy: {
                 FileOutcome r = outcome_with(FileStatus::kCopied, "");
                 writer_.commit_copy(e, plan, r, slot);
+                if (options_.diff) copy_diff(e, plan, r);
                 return r;
             }
             case Step::kConvert:
@@ -77,7 +79,28 @@ class Pipeline {
         Converted c = converter_(e, bytes);
         if (c.outcome.status != FileStatus::kFailed)
             writer_.commit_template(e, plan, bytes, c.output, c.outcome, slot);
+        if (options_.diff && c.outcome.status != FileStatus::kFailed)
+            c.outcome.diff = git_diff(bytes, c.output, diff_file(e));
         return std::move(c.outcome);
+    }
+
+    // What --diff applies to a copy of SOURCE: a link there is replaced by
+    // the file that the run writes in its place.
+    DiffFile diff_file(const Entry& e) const {
+        return {e.path, e.target, link_text(join(context_.source_root, e.path)), e.mode};
+    }
+
+    // A copied file needs a diff only where it is a link in SOURCE: patched
+    // in place, it would show the conversion of whatever it leads to.
+    void copy_diff(const Entry& e, const Plan& plan, FileOutcome& r) const {
+        DiffFile file = diff_file(e);
+        if (!file.link) return;
+        std::string bytes;
+        if (Error error = read_all(plan.source.fd(), bytes)) {
+            r = failed_outcome(error.message());
+            return;
+        }
+        r.diff = git_diff({}, bytes, file);
     }
 
     // Neither side changed since the last run: the source is not even read,

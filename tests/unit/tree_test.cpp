@@ -73,10 +73,10 @@ TEST(TreeDiagnostics, MessagesLoseTheirLineNumberText) {
 TEST(TreeReport, JsonStringsMapEveryNameBackToItsBytes) {
     EXPECT_EQ(json_text("a\"b\\c"), "\"a\\\"b\\\\c\"");
     EXPECT_EQ(json_text("\n\t\x01"), "\"\\n\\t\\u0001\"");
-    EXPECT_EQ(json_text("caf\xc3\xa9"), "\"caf\xc3\xa9\"");        // UTF-8 kept
-    EXPECT_EQ(json_text("caf\xe9"), "\"caf\\udce9\"");             // a cp1252 byte
+    EXPECT_EQ(json_text("caf\xc3\xa9"), "\"caf\xc3\xa9\"");  // UTF-8 kept
+    EXPECT_EQ(json_text("caf\xe9"), "\"caf\\udce9\"");       // a cp1252 byte
     EXPECT_NE(json_text("caf\xe9"), json_text("caf\xc3\xa9"));
-    EXPECT_EQ(json_text("\xc0\xaf"), "\"\\udcc0\\udcaf\"");        // overlong
+    EXPECT_EQ(json_text("\xc0\xaf"), "\"\\udcc0\\udcaf\"");             // overlong
     EXPECT_EQ(json_text("\xed\xa0\x80"), "\"\\udced\\udca0\\udc80\"");  // a surrogate
     EXPECT_EQ(json_text("x\xe2\x82\n"), "\"x\\udce2\\udc82\\u000a\"");  // cut short
 }
@@ -85,8 +85,10 @@ TEST(TreeReport, JsonStringsMapEveryNameBackToItsBytes) {
 // reorder the line.
 TEST(TreeReport, PrintableEscapesControlsAndReordering) {
     EXPECT_EQ(printable("a\nb\x1b[31m"), "a\\nb\\x1b[31m");
-    EXPECT_EQ(printable("\xc2\x9b" "1m"), "\\u009b1m");               // C1 CSI
-    EXPECT_EQ(printable("\x9b"), "\\x9b");                           // a lone byte
+    EXPECT_EQ(printable("\xc2\x9b"
+                        "1m"),
+              "\\u009b1m");                 // C1 CSI
+    EXPECT_EQ(printable("\x9b"), "\\x9b");  // a lone byte
     EXPECT_EQ(printable("evil\xe2\x80\xaeharmless"), "evil\\u202eharmless");
     EXPECT_EQ(printable("caf\xc3\xa9 \xe2\x81\xa6"), "caf\xc3\xa9 \\u2066");
 }
@@ -145,15 +147,47 @@ TEST(TreeDiff, MissingFinalLineFeedsAreMarked) {
     EXPECT_EQ(unified_diff("same", "same", "f", "f"), "");
 }
 
-// patch ends an unquoted name at a blank; a NUL byte cannot be patched.
+// patch ends an unquoted name at a blank, git reads a byte outside ASCII
+// only in quotes; both carry a NUL byte in a line.
 TEST(TreeDiff, NamesThatPatchWouldSplitAreQuoted) {
     std::string d = unified_diff("a\n", "b\n", "my dir/\"x\"\t\\.cfg", "my dir/x.tvx");
     EXPECT_TRUE(d.starts_with("--- \"a/my dir/\\\"x\\\"\\t\\\\.cfg\"\n+++ \"b/my dir/x.tvx\"\n@@"))
         << d;
     d = unified_diff("a\n", "b\n", "caf\xc3\xa9/\x01.html", "caf\xc3\xa9/\x01.html");
-    EXPECT_TRUE(d.starts_with("--- \"a/caf\xc3\xa9/\\001.html\"\n")) << d;
+    EXPECT_TRUE(d.starts_with("--- \"a/caf\\303\\251/\\001.html\"\n")) << d;
     EXPECT_EQ(unified_diff(std::string_view("a\0b\n", 4), "ab\n", "n x.html", "n x.html"),
-              "Binary files \"a/n x.html\" and \"b/n x.html\" differ\n");
+              "--- \"a/n x.html\"\n+++ \"b/n x.html\"\n@@ -1 +1 @@\n" + std::string("-a\0b\n", 5) +
+                  "+ab\n");
+}
+
+// git's headers: a renamed file says so even when its bytes stay, with the
+// share of its bytes kept; a link becomes the file the run writes.
+TEST(TreeDiff, GitHeadersNameRenamesAndLinks) {
+    auto file = [](std::string from, std::string to, std::optional<std::string> link = {},
+                   mode_t mode = 0644) {
+        return DiffFile{from, to, link, mode};
+    };
+    EXPECT_EQ(git_diff("a\n", "a\n", file("f.html", "f.html")), "");
+    EXPECT_EQ(git_diff("a\n", "b\n", file("f.html", "f.html")),
+              "diff --git a/f.html b/f.html\n--- a/f.html\n+++ b/f.html\n@@ -1 +1 @@\n-a\n+b\n");
+    EXPECT_EQ(git_diff("m\n", "m\n", file("i/_m.cfg", "i/m.tvx")),
+              "diff --git a/i/_m.cfg b/i/m.tvx\nsimilarity index 100%\n"
+              "rename from i/_m.cfg\nrename to i/m.tvx\n");
+    EXPECT_EQ(git_diff("kept\ngone\n", "kept\nnew!\n", file("my _m.cfg", "my m.tvx")),
+              "diff --git \"a/my _m.cfg\" \"b/my m.tvx\"\nsimilarity index 50%\n"
+              "rename from \"my _m.cfg\"\nrename to \"my m.tvx\"\n"
+              "--- \"a/my _m.cfg\"\n+++ \"b/my m.tvx\"\n@@ -1,2 +1,2 @@\n kept\n-gone\n+new!\n");
+    EXPECT_EQ(
+        git_diff("ignored", "x\n", file("l.html", "l.html", "p.html", 0755)),
+        "diff --git a/l.html b/l.html\ndeleted file mode 120000\n--- a/l.html\n+++ /dev/null\n"
+        "@@ -1 +0,0 @@\n-p.html\n\\ No newline at end of file\n"
+        "diff --git a/l.html b/l.html\nnew file mode 100755\n--- /dev/null\n+++ b/l.html\n"
+        "@@ -0,0 +1 @@\n+x\n");
+    EXPECT_EQ(
+        git_diff("", "", file("_e.cfg", "e.tvx", "x.cfg")),
+        "diff --git a/_e.cfg b/_e.cfg\ndeleted file mode 120000\n--- a/_e.cfg\n+++ /dev/null\n"
+        "@@ -1 +0,0 @@\n-x.cfg\n\\ No newline at end of file\n"
+        "diff --git a/e.tvx b/e.tvx\nnew file mode 100644\n");
 }
 
 // Template text in the HTML page is inert text, and every byte stays visible.
@@ -165,7 +199,9 @@ TEST(TreeReport, HtmlTextEscapesMarkupAndShowsEveryByte) {
     EXPECT_EQ(html_text("\r\x7f"),
               "<span class=\"byte\">\\x0d</span><span class=\"byte\">\\x7f</span>");
     EXPECT_EQ(html_text("\xc2\x85"), "<span class=\"byte\">\\u0085</span>");  // C1 NEL
-    EXPECT_EQ(html_text("a\xe2\x80\xae" "b"), "a<span class=\"byte\">\\u202e</span>b");
+    EXPECT_EQ(html_text("a\xe2\x80\xae"
+                        "b"),
+              "a<span class=\"byte\">\\u202e</span>b");
     EXPECT_EQ(html_text("\xe2\x82"),  // a sequence cut short: each byte shown
               "<span class=\"byte\">\\xe2</span><span class=\"byte\">\\x82</span>");
 }
@@ -177,9 +213,12 @@ TEST(TreeReport, CspHashIsTheBase64OfSha256) {
     EXPECT_EQ(csp_hash("abc"), "sha256-ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0=");
     EXPECT_EQ(csp_hash("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
               "sha256-JI1qYdIGOLjlwCaTDD5gOaM85Flk/yFn9uzt1BnbBsE=");
-    EXPECT_EQ(csp_hash(std::string(55, 'a')), "sha256-n0OQ+NMMLdkuyfCVtl4rmumwqSWlJY4kHJ8ekQ9zQxg=");
-    EXPECT_EQ(csp_hash(std::string(56, 'a')), "sha256-s1Q5pKxvCUi21vnjxq8PX1kM4g8b3nCQ73lwaG7Gc4o=");
-    EXPECT_EQ(csp_hash(std::string(64, 'a')), "sha256-/+BU/nrgy23GXDr5th1SCfQ5hR20PQulmXM33xVGaOs=");
+    EXPECT_EQ(csp_hash(std::string(55, 'a')),
+              "sha256-n0OQ+NMMLdkuyfCVtl4rmumwqSWlJY4kHJ8ekQ9zQxg=");
+    EXPECT_EQ(csp_hash(std::string(56, 'a')),
+              "sha256-s1Q5pKxvCUi21vnjxq8PX1kM4g8b3nCQ73lwaG7Gc4o=");
+    EXPECT_EQ(csp_hash(std::string(64, 'a')),
+              "sha256-/+BU/nrgy23GXDr5th1SCfQ5hR20PQulmXM33xVGaOs=");
     EXPECT_EQ(csp_hash(std::string(1000, 'a')),
               "sha256-Qe3s5C1j6Nm/UVqbppMuHCDLyfWl0TRkWttdsblzfqM=");
 }
