@@ -4,7 +4,7 @@
 #   ./build.sh test      build, then run every test
 # Missing build tools (flex, bison, cmake, ninja, a C++ compiler, the JSON,
 # hash and diff headers, and for the tests GoogleTest, groff, man-db,
-# mandoc, python3 with python3-jsonschema, patch, Chromium, Node.js and npm)
+# mandoc, python3 with python3-jsonschema, patch, git, Chromium, Node.js and npm)
 # are installed with apt-get first (as root, or through sudo); the tests'
 # playwright-core comes from npm. TVCONV_WERROR=ON in the environment makes
 # warnings errors (CI sets it).
@@ -53,6 +53,8 @@ if [ "$mode" = test ]; then
     need /usr/lib/python3/dist-packages/jsonschema/__init__.py python3-jsonschema
     need /usr/lib/python3/dist-packages/rfc3987.py python3-rfc3987
     need patch patch
+    # The diff test applies --diff output with git apply too.
+    need git git
 fi
 . tools/apt-install-missing.sh
 
