@@ -4,7 +4,7 @@
 # writes, file for file (renamed macro files with and without a change of
 # bytes, rewritten references, templates and copies reached through
 # symbolic links, names with blanks, bytes outside ASCII and control
-# characters, NUL bytes, modes).
+# characters, quotes and backslashes, NUL bytes, modes).
 # Usage: diff_test.sh TVCONV_TREE
 set -u
 umask 022
@@ -51,6 +51,7 @@ printf '@m[]\n$y\n' >"s/$cafe/$menue"
 printf 'blank $b\n' >"s/my dir/_my menu.cfg"
 printf 'tab $t\n' >"s/$ctrl"
 printf 'line $l\n' >"s/$nl"
+printf 'quote $q\n' >'s/q"b\s.html'
 printf 'a $b\nc\000d $e\n' >s/nul.html
 printf '#!/bin/sh\n$run\n' >s/run.html
 chmod 755 s/run.html
@@ -104,6 +105,8 @@ check "--diff: a name outside ASCII is quoted in octal" \
     grep -a -q -x -F 'rename from "caf\303\251/_men\303\274.cfg"' site.diff
 check "--diff: a name with a blank is quoted" \
     grep -a -q -x -F 'rename to "my dir/my menu.tvx"' site.diff
+check "--diff: a quote and a backslash are escaped" \
+    grep -a -q -x -F -e '--- "a/q\"b\\s.html"' site.diff
 check "--diff: a control character is quoted" \
     grep -a -q -x -F 'diff --git "a/x\001y\tz.html" "b/x\001y\tz.html"' site.diff
 check "--diff: each link is deleted as a link" \
