@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -64,7 +65,7 @@ TEST(TreeDiagnostics, MessagesLoseTheirLineNumberText) {
               "Unconvertible form of 'config' operator; remarked, edit manually");
     EXPECT_EQ(r.diagnostics[2].line, 4);
     EXPECT_EQ(printable(r.diagnostics[2].message_without_line()),
-              "Unrecognized sequence: parse error, unexpected CR, expecting SQBRO near '\\n'");
+              "Unrecognized sequence: parse error, unexpected CR, expecting SQBRO near '\\x0a'");
 }
 
 // Names are bytes. UTF-8 is kept; any other byte becomes a lone surrogate
@@ -84,11 +85,28 @@ TEST(TreeReport, JsonStringsMapEveryNameBackToItsBytes) {
 // What reaches a terminal cannot move the cursor, change colours or
 // reorder the line.
 TEST(TreeReport, PrintableEscapesControlsAndReordering) {
-    EXPECT_EQ(printable("a\nb\x1b[31m"), "a\\nb\\x1b[31m");
+    EXPECT_EQ(printable("a\nb\x1b[31m"), "a\\x0ab\\x1b[31m");
+    EXPECT_EQ(printable("a\tb\\x0a"), "a\tb\\\\x0a");  // a tab breaks no line
     EXPECT_EQ(printable("\xc2\x9b" "1m"), "\\u009b1m");               // C1 CSI
     EXPECT_EQ(printable("\x9b"), "\\x9b");                           // a lone byte
     EXPECT_EQ(printable("evil\xe2\x80\xaeharmless"), "evil\\u202eharmless");
     EXPECT_EQ(printable("caf\xc3\xa9 \xe2\x81\xa6"), "caf\xc3\xa9 \\u2066");
+}
+
+// The terminal and the HTML page show each byte and character alike: the
+// page only adds its mark-up and its entities, the terminal doubles a
+// backslash.
+TEST(TreeReport, TerminalAndHtmlShowEachByteAlike) {
+    auto unmarked = [](std::string s) {
+        for (std::string_view tag : {"<span class=\"byte\">", "</span>"})
+            for (std::size_t at; (at = s.find(tag)) != std::string::npos;) s.erase(at, tag.size());
+        return s;
+    };
+    std::vector<std::string> samples = {"\xc2\x85", "\xe2\x80\xae", "\xe2\x81\xa6", "\xc3\xa9"};
+    for (int c = 0; c < 256; ++c)
+        if (!std::strchr("\\&<>\"'", c) || c == 0) samples.emplace_back(1, char(c));
+    for (const std::string& s : samples)
+        EXPECT_EQ(printable(s), unmarked(html_text(s))) << "byte " << int((unsigned char)s[0]);
 }
 
 // The lines "1\n" to "N\n", with line K replaced by `with` (0: none).
