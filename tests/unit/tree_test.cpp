@@ -87,7 +87,7 @@ TEST(TreeReport, JsonStringsMapEveryNameBackToItsBytes) {
 // reorder the line.
 TEST(TreeReport, PrintableEscapesControlsAndReordering) {
     EXPECT_EQ(printable("a\nb\x1b[31m"), "a\\x0ab\\x1b[31m");
-    EXPECT_EQ(printable("a\tb\\x0a"), "a\tb\\\\x0a");  // a tab breaks no line
+    EXPECT_EQ(printable("a\tb\\x0a"), "a\tb\\\\x0a");                 // a tab breaks no line
     EXPECT_EQ(printable("\xc2\x9b" "1m"), "\\u009b1m");               // C1 CSI
     EXPECT_EQ(printable("\x9b"), "\\x9b");                           // a lone byte
     EXPECT_EQ(printable("evil\xe2\x80\xaeharmless"), "evil\\u202eharmless");
