@@ -48,9 +48,12 @@ mapfile -t help_options < <("$TREE" --help | sed -n '/^options:/,/^$/p' | grep '
 offers - '=>' "${help_options[@]}" --
 offers --re '=>' --report
 offers --check --no '=>' --no-copy
-offers -j 2 --ver '=>' --version
+offers -j 2 --vers '=>' --version
 offers --s '=>' --sarif --state
 offers --check --k '=>' --keep-references
+offers --check --q '=>' --quiet
+offers -q --ve '=>' --verbose --version
+offers -j 2 --verb '=>' --verbose
 
 # SOURCE_DIR and TARGET_DIR: directories only, also after options and after
 # "--", where a leading "-" is part of a name.

@@ -41,6 +41,22 @@ check_equal "missing input" "tvconv: $T/missing: No such file or directory/1/no"
 (cd "$T" && "$TVCONV" -x 2>"$T/err"); st=$?
 check_equal "dash argument" "tvconv: -x: No such file or directory/1" "$(cat "$T/err")/$st"
 
+# --help and --version, when no file has that name: the usage and the
+# version, exit 0, nothing on standard error. A file of that name is
+# converted as any other.
+(cd "$T" && "$TVCONV" --help >"$T/out" 2>"$T/err"); st=$?
+check_equal "--help with no such file" "0/usage: tvconv [INPUT [OUTPUT]]/" \
+    "$st/$(head -n 1 "$T/out")/$(cat "$T/err")"
+(cd "$T" && "$TVCONV" --version >"$T/out" 2>"$T/err"); st=$?
+check_equal "--version with no such file" "0/1/" "$st/$(grep -c '^tvconv [0-9][0-9.]*$' "$T/out")/$(cat "$T/err")"
+mkdir "$T/named"
+printf 'a $b\n' >"$T/named/--help"
+printf 'v(1)' >"$T/named/--version"
+out=$(cd "$T/named" && "$TVCONV" --help 2>&1); st=$?
+check_equal "a file named --help is converted" "a ^\$b/0" "$out/$st"
+out=$(cd "$T/named" && "$TVCONV" --version 2>&1); st=$?
+check_equal "a file named --version is converted" "v^(1^)/0" "$out/$st"
+
 # An output that cannot be opened.
 "$TVCONV" "$T/in.tv2" "$T/nodir/out" 2>"$T/err"; st=$?
 check_equal "unopenable output" "tvconv: $T/nodir/out: No such file or directory/1" \

@@ -34,9 +34,29 @@ bool same_file(std::FILE* in, const char* path) {
     return S_ISREG(a.st_mode) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// "--help" and "--version" ask for the usage or the version, unless a file
+// of that name exists: tvconv has no options, and a file is converted
+// whatever its name.
+bool asks_for(const char* arg, const char* option) {
+    struct stat st;
+    return std::strcmp(arg, option) == 0 && ::stat(arg, &st) != 0 && errno == ENOENT;
+}
+
+constexpr char kUsage[] =
+    "usage: tvconv [INPUT [OUTPUT]]\n"
+    "\n"
+    "Converts one Tavrin 2 template to Tavrin 3: INPUT (default: standard input)\n"
+    "to OUTPUT (default: standard output). Reports go to standard error. There are\n"
+    "no options: a file named --help or --version is converted. To convert a whole\n"
+    "site, use tvconv-tree.\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && (asks_for(argv[1], "--help") || asks_for(argv[1], "--version"))) {
+        std::fputs(argv[1][2] == 'h' ? kUsage : "tvconv " TVCONV_VERSION "\n", stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     std::FILE* in = stdin;
     std::FILE* out = stdout;
     const char* out_name = "standard output";

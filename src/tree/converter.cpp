@@ -25,9 +25,15 @@ Converter::Converter(const Options& options, const std::vector<Entry>& entries)
     for (const Entry& e : entries) {
         if (e.kind != Kind::kTemplate || !e.problem.empty()) continue;
         std::string name = base_name(e.path);
-        if (converted_name(name) != name) renamed_.insert(name);
+        if (converted_name(name) != name) {
+            renamed_.insert(name);
+            renamed_paths_.insert(e.path);
+        }
     }
     for (const std::string& name : renamed_) renamed += name + '\0';
+    // Whether a reference leads to a file depends on where those files are.
+    renamed += '\0';
+    for (const std::string& path : renamed_paths_) renamed += path + '\0';
     using namespace std::string_literals;
     template_inputs_ = content_hash("template\0"s + TVCONV_VERSION + "\0"s +
                                     (options_.keep_references ? "keep\0"s : "rewrite\0"s) +
@@ -35,7 +41,56 @@ Converter::Converter(const Options& options, const std::vector<Entry>& entries)
     copy_inputs_ = content_hash("copy");
 }
 
+std::optional<std::string> referenced_path(std::string_view page, std::string_view reference) {
+    std::vector<std::string_view> parts;
+    auto add = [&](std::string_view path) {
+        while (!path.empty()) {
+            const std::size_t cut = std::min(path.find_first_of("/\\"), path.size());
+            std::string_view part = path.substr(0, cut);
+            path.remove_prefix(std::min(cut + 1, path.size()));
+            if (part == "..") {
+                if (parts.empty()) return false;
+                parts.pop_back();
+            } else if (!part.empty() && part != ".") {
+                parts.push_back(part);
+            }
+        }
+        return true;
+    };
+    const bool rooted = !reference.empty() && (reference[0] == '/' || reference[0] == '\\');
+    if (!rooted) {
+        const std::size_t slash = page.rfind('/');
+        add(page.substr(0, slash == std::string_view::npos ? 0 : slash));
+    }
+    if (!add(reference)) return std::nullopt;
+    std::string out;
+    for (std::string_view part : parts) (out.empty() ? out : out += '/') += part;
+    return out;
+}
+
 namespace {
+
+constexpr std::string_view kRewritten = "reference rewritten: ";
+
+// The argument a reference-rewritten note names: its text is
+// "reference rewritten: DIR/OLD -> DIR/NEW", where OLD is one of `renamed`
+// and NEW its new name.
+std::optional<std::string> rewritten_reference(const Finding& f,
+                                               const std::set<std::string, std::less<>>& renamed) {
+    std::string_view text = f.message;
+    if (!text.starts_with(kRewritten)) return std::nullopt;
+    text.remove_prefix(kRewritten.size());
+    for (const std::string& old : renamed) {
+        const std::string now = converted_name(old);
+        const std::size_t fixed = old.size() + 4 + now.size();
+        if (text.size() < fixed || (text.size() - fixed) % 2 || !text.ends_with(now)) continue;
+        const std::size_t dir = (text.size() - fixed) / 2;
+        if (text.substr(dir, old.size()) == old && text.substr(dir + old.size(), 4) == " -> " &&
+            text.substr(0, dir) == text.substr(dir + old.size() + 4, dir))
+            return std::string(text.substr(0, dir + old.size()));
+    }
+    return std::nullopt;
+}
 
 // Why a conversion that stopped left nothing to write.
 std::string failure(const tvconv::Result& converted) {
@@ -69,6 +124,7 @@ Converted Converter::operator()(const Entry&, std::string_view bytes) const {
     Converted c;
     FileOutcome& r = c.outcome;
     r.findings = findings_of(bytes, converted.diagnostics);
+    if (!options_.keep_references) check_references(e, r.findings);
     // What the reports need of the source, kept now: none reads it again.
     if (!options_.html.empty() && wants_excerpt(r.findings))
         r.excerpt = excerpt_of(bytes, r.findings);
@@ -79,6 +135,23 @@ Converted Converter::operator()(const Entry&, std::string_view bytes) const {
     r.status = converted_status(r.findings);
     c.output = converted.output.str();
     return c;
+}
+
+void Converter::check_references(const Entry& e, std::vector<Finding>& findings) const {
+    for (std::size_t i = 0; i < findings.size(); ++i) {
+        if (findings[i].code != DiagnosticCode::reference_rewritten) continue;
+        std::optional<std::string> reference = rewritten_reference(findings[i], renamed_);
+        if (!reference) continue;
+        std::optional<std::string> path = referenced_path(e.path, *reference);
+        if (path && renamed_paths_.count(*path)) continue;
+        const bool rooted = (*reference)[0] == '/' || (*reference)[0] == '\\';
+        Finding warning = Finding::at(
+            DiagnosticCode::reference_not_found, findings[i].line,
+            "reference not found: " + *reference + " leads to no file of the site (from " +
+                (rooted ? "its root" : "the page's folder") + "); rewritten all the same");
+        ++i;
+        findings.insert(findings.begin() + std::ptrdiff_t(i), std::move(warning));
+    }
 }
 
 }  // namespace tvconv::tree

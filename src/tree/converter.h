@@ -3,6 +3,7 @@
 // I/O at all.
 #pragma once
 
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -33,10 +34,20 @@ class Converter {
     const std::string& copy_inputs() const { return copy_inputs_; }
 
   private:
+    // A warning after each rewritten reference that leads to no file.
+    void check_references(const Entry& e, std::vector<Finding>& findings) const;
+
     const Options& options_;
-    std::set<std::string, std::less<>> renamed_;  // by source names
+    std::set<std::string, std::less<>> renamed_;        // by source names
+    std::set<std::string, std::less<>> renamed_paths_;  // the same files, by source paths
     std::string template_inputs_, copy_inputs_;
 };
+
+// The file of the site that a ^macro_use argument names: `reference`
+// resolved against the folder of `page`, or against the root when it starts
+// with a separator ('/' or '\\', which the helper method both accepts).
+// Nothing when it climbs out of the site.
+std::optional<std::string> referenced_path(std::string_view page, std::string_view reference);
 
 // The findings of a template: its encoding's, then the conversion's.
 std::vector<Finding> findings_of(std::string_view bytes,

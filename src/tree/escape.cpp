@@ -37,21 +37,29 @@ bool is_control(unsigned char c) {
     return c < 0x20 || c == 0x7f;
 }
 
+// How the terminal and the HTML page show a byte or a character: by its
+// value, the same in both, a control byte (but a tab, which breaks no line)
+// as \xNN like a byte that is not UTF-8, a C1 control or a character that
+// reorders text as \uXXXX. The HTML page marks them up, the terminal doubles
+// a backslash, so that an escape is never taken for the text it shows.
+constexpr HexEscape kShownByte{"\\x", 2}, kShownCharacter{"\\u", 4};
+
+bool shown_by_value(unsigned char c) {
+    return is_control(c) && c != '\t';
+}
+
+// The same escapes, marked up for the HTML page.
+constexpr HexEscape kMarkedByte{"<span class=\"byte\">\\x", 2, false, "</span>"},
+    kMarkedCharacter{"<span class=\"byte\">\\u", 4, false, "</span>"};
+static_assert(kMarkedByte.prefix.ends_with(kShownByte.prefix) &&
+              kMarkedCharacter.prefix.ends_with(kShownCharacter.prefix));
+
 }  // namespace
 
 const EscapePolicy& terminal_policy() {
-    static const EscapePolicy p = make(true, {"\\x", 2}, {"\\u", 4}, [](unsigned char c) {
-        switch (c) {
-            case '\n':
-                return std::string("\\n");
-            case '\r':
-                return std::string("\\r");
-            case '\t':
-                return std::string("\\t");
-            case '\\':
-                return std::string("\\\\");
-        }
-        return is_control(c) ? hex_text(c, {"\\x", 2}) : std::string();
+    static const EscapePolicy p = make(true, kShownByte, kShownCharacter, [](unsigned char c) {
+        if (c == '\\') return std::string("\\\\");
+        return shown_by_value(c) ? hex_text(c, kShownByte) : std::string();
     });
     return p;
 }
@@ -65,25 +73,21 @@ const EscapePolicy& json_policy() {
 }
 
 const EscapePolicy& html_policy() {
-    static const EscapePolicy p =
-        make(true, {"<span class=\"byte\">\\x", 2, false, "</span>"},
-             {"<span class=\"byte\">\\u", 4, false, "</span>"}, [](unsigned char c) {
-                 switch (c) {
-                     case '&':
-                         return std::string("&amp;");
-                     case '<':
-                         return std::string("&lt;");
-                     case '>':
-                         return std::string("&gt;");
-                     case '"':
-                         return std::string("&quot;");
-                     case '\'':
-                         return std::string("&#39;");
-                 }
-                 return is_control(c) && c != '\t'
-                            ? hex_text(c, {"<span class=\"byte\">\\x", 2, false, "</span>"})
-                            : std::string();
-             });
+    static const EscapePolicy p = make(true, kMarkedByte, kMarkedCharacter, [](unsigned char c) {
+        switch (c) {
+            case '&':
+                return std::string("&amp;");
+            case '<':
+                return std::string("&lt;");
+            case '>':
+                return std::string("&gt;");
+            case '"':
+                return std::string("&quot;");
+            case '\'':
+                return std::string("&#39;");
+        }
+        return shown_by_value(c) ? hex_text(c, kMarkedByte) : std::string();
+    });
     return p;
 }
 

@@ -44,11 +44,12 @@ const EscapePolicy& uri_policy();        // a URI path, percent-encoded
 void escape_to(std::string& out, std::string_view s, const EscapePolicy& policy);
 std::string escape(std::string_view s, const EscapePolicy& policy);
 
-// `s` for a terminal line. Control bytes are shown as C escapes, so that one
-// report line stays one line (a syntax error can quote a line feed as its
-// token); C1 controls and the characters that reorder text on screen
+// `s` for a terminal line. Control bytes but a tab are shown as \xNN, so
+// that one report line stays one line (a syntax error can quote a line feed
+// as its token); C1 controls and the characters that reorder text on screen
 // (bidirectional overrides and isolates) as \uXXXX; bytes that are not UTF-8
-// as \xXX, since a terminal may take a lone byte for a control.
+// as \xNN, since a terminal may take a lone byte for a control. The HTML
+// page shows every byte the same way (html_text).
 inline std::string printable(std::string_view s) {
     return escape(s, terminal_policy());
 }

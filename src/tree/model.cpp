@@ -97,7 +97,7 @@ void ReportModel::add(const Entry& e, const FileOutcome& r) {
         own(e.template_name ? DiagnosticCode::template_skipped : DiagnosticCode::file_skipped,
             "skipped: " + r.reason);
     else if (r.status == FileStatus::kEdited)
-        own(DiagnosticCode::edited_by_hand, e.target + ": " + r.reason);
+        own(DiagnosticCode::edited_by_hand, r.reason);
 }
 
 int ReportModel::exit_status() const {

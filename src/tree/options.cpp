@@ -49,6 +49,8 @@ const option kLong[] = {
     {"html", required_argument, nullptr, kHtml},
     {"sarif", required_argument, nullptr, kSarif},
     {"diff", no_argument, nullptr, kDiff},
+    {"quiet", no_argument, nullptr, 'q'},
+    {"verbose", no_argument, nullptr, 'v'},
     {"jobs", required_argument, nullptr, 'j'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
@@ -105,6 +107,12 @@ Error apply(int c, const std::string& value, Options& o, Flags& flags) {
         case kDiff:
             o.diff = true;
             o.check = true;
+            return {};
+        case 'q':
+            o.verbosity = Verbosity::kQuiet;
+            return {};
+        case 'v':
+            o.verbosity = Verbosity::kVerbose;
             return {};
         case 'j':
             return parse_jobs(value, o.jobs);
@@ -200,14 +208,18 @@ const char* usage_text() {
            "  --report FILE      also write the report as JSON to FILE ('-': standard output)\n"
            "  --html FILE        also write the report as a self-contained HTML page\n"
            "  --sarif FILE       also write the findings as a SARIF 2.1.0 log\n"
+           "  -q, --quiet        show only the summary and what needs you\n"
+           "  -v, --verbose      show every finding, also the notes about files this run\n"
+           "                     left as they were\n"
            "  -j, --jobs N       convert N files at once (default: number of processors)\n"
            "  -h, --help         show this help and exit\n"
            "  --version          show the version and exit\n"
            "\n"
-           "The report (every diagnostic as PATH:LINE: MESSAGE, then a summary) goes to\n"
-           "standard error. Exit status: 0 all templates converted with no diagnostic,\n"
-           "3 all converted but manual edits or checks are left, 1 a file failed or\n"
-           "was skipped, or no template was found, 2 wrong usage, 130 interrupted.\n";
+           "The report (each diagnostic as PATH:LINE: MESSAGE, then a summary) goes to\n"
+           "standard error; the report files always hold every diagnostic. Exit status:\n"
+           "0 all templates converted with no diagnostic, 3 all converted but manual\n"
+           "edits or checks are left, 1 a file failed or was skipped, or no template\n"
+           "was found, 2 wrong usage, 130 interrupted.\n";
 }
 
 ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
@@ -226,7 +238,7 @@ ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
     optind = 0;  // a full reset: the tests parse many command lines
     opterr = 0;
     Flags flags;
-    for (int c; (c = getopt_long(argc, argv.data(), "hj:", kLong, nullptr)) != -1;) {
+    for (int c; (c = getopt_long(argc, argv.data(), "hqvj:", kLong, nullptr)) != -1;) {
         Error error = c == '?'
                           ? rejected(optind > 0 && optind <= argc ? storage[std::size_t(optind - 1)]
                                                                   : std::string())

@@ -8,6 +8,13 @@
 
 namespace tvconv::tree {
 
+// How much of a run the terminal shows; the report files are always whole.
+enum class Verbosity {
+    kQuiet,    // the summary and what needs the user: no note at all
+    kDefault,  // no note about a file this run left as it was
+    kVerbose,  // every finding
+};
+
 struct Options {
     std::string source;
     std::string target;  // empty only with --check
@@ -24,6 +31,7 @@ struct Options {
     bool force = false;                 // overwrite target files edited by hand
     std::string state;                  // the record of what was written; empty: the cache
     std::vector<std::string> excludes;  // globs over paths relative to the source
+    Verbosity verbosity = Verbosity::kDefault;  // the last of -q and -v wins
 };
 
 enum class Command { kRun, kHelp, kVersion, kUsageError };

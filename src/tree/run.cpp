@@ -227,7 +227,7 @@ class Runner {
     // (`all`), the finished entries beyond the first unfinished one too.
     void take_lines(bool all, std::string& text, std::string& diffs) {
         auto emit = [&](std::size_t i) {
-            append_entry_lines(text, entries_[i], outcomes_[i]);
+            append_entry_lines(text, entries_[i], outcomes_[i], options_.verbosity);
             diffs += outcomes_[i].diff;
             std::string().swap(outcomes_[i].diff);
         };

@@ -63,6 +63,10 @@ struct Lists {
     }
 };
 
+std::string plural(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 bool shown(Shown when, std::size_t n, const Options& options) {
     switch (when) {
         case Shown::never:
@@ -79,6 +83,24 @@ bool shown(Shown when, std::size_t n, const Options& options) {
             return !options.check && n > 0;
     }
     return false;
+}
+
+// Why no template was found: the patterns of --exclude, when they left out
+// anything that is or may hold one, else the extensions.
+std::string no_template(const ReportModel& model) {
+    const Options& options = model.options();
+    std::size_t excluded = 0;
+    for (const FileRow& row : model.rows())
+        excluded += row.outcome->status == FileStatus::kExcluded &&
+                    (row.entry->template_name || row.entry->directory) &&
+                    row.outcome->reason.starts_with("excluded by --exclude");
+    if (excluded)
+        return "tvconv-tree: no template found outside the " + plural(excluded, "path", "paths") +
+               " that --exclude leaves out (check the patterns)\n";
+    std::string exts;
+    for (const std::string& x : options.extensions) exts += (exts.empty() ? "." : ", .") + x;
+    return "tvconv-tree: no template found: no file name ends in " + exts +
+           " (choose others with --ext)\n";
 }
 
 std::string counts_text(const ReportModel& model) {
@@ -99,41 +121,75 @@ std::string counts_text(const ReportModel& model) {
         out += std::string("  ") + (info.terminal ? info.terminal : info.label) + ": " +
                std::to_string(n) + "\n" + lists.of[i];
     }
-    if (templates == 0 && !model.interrupted()) {
-        std::string exts;
-        for (const std::string& x : options.extensions) exts += (exts.empty() ? "." : ", .") + x;
-        out += "tvconv-tree: no template found: no file name ends in " + exts +
-               " (choose others with --ext)\n";
-    }
+    if (templates == 0 && !model.interrupted()) out += no_template(model);
     return out;
 }
 
-// What to do next, most pressing first.
+// Under --check: what a run without it would write. It would leave alone
+// what a last run into the same target left unchanged.
+std::string would_write(const ReportModel& model) {
+    const std::size_t templates = model.count(Count::converted) + model.count(Count::manual),
+                      copies = model.count(Count::copied);
+    std::string out =
+        "a run without --check would write " + plural(templates, "template", "templates");
+    if (copies) out += " and copy " + plural(copies, "file", "files");
+    if (!model.options().target.empty()) out += " (less what its last run left unchanged)";
+    return out;
+}
+
+std::string mend_step(const ReportModel& model) {
+    const bool failed = model.count(Count::failed) > 0, skipped = model.skipped_template();
+    return std::string("next: mend the ") +
+           (failed && skipped ? "failed and skipped files"
+            : failed          ? "failed files"
+                              : "skipped templates") +
+           " listed above, then run again\n";
+}
+
+// What to do next, most pressing first. Every state a run can end in says
+// something true of it: --check writes nothing, so under it the line says
+// what a real run would do.
 std::string next_step(const ReportModel& model) {
     const Options& options = model.options();
     std::string target = options.target.empty() ? "the target" : printable(options.target);
     if (model.interrupted())
-        return "next: run the same command again to finish; what was written is kept\n";
-    if (model.count(Count::failed) || model.skipped_template())
-        return "next: mend the failed and skipped files listed above in the source, then run "
-               "again\n";
+        return options.check ? "next: run the same command again to finish\n"
+                             : "next: run the same command again to finish; what was written "
+                               "is kept\n";
+    if (model.count(Count::failed) || model.skipped_template()) return mend_step(model);
+    const std::size_t manual = model.count(Count::manual);
     if (model.count(Count::edited))
         return "next: the files edited by hand were kept; where their sources changed since, "
-               "carry the changes over by hand (a --check run shows the conversion), or run with "
-               "--force to overwrite the edits\n";
-    if (model.count(Count::manual))
+               "carry the changes over by hand (--diff shows each conversion), or run with "
+               "--force to overwrite the edits" +
+               (manual ? "; edit the files with manual edits left in " + target : "") + "\n";
+    if (manual && options.check)
+        return "next: " + would_write(model) + "; then edit the " +
+               plural(manual, "file", "files") + " with manual edits left, listed above\n";
+    if (manual)
         return "next: edit the files listed above in " + target +
                "; a later run keeps those edits\n";
     if (model.count(Count::templates))
-        return options.check ? "next: nothing is left to edit; run without --check to write\n"
+        return options.check ? "next: nothing is left to edit; " + would_write(model) + "\n"
                              : "next: nothing is left to edit; " + target + " is converted\n";
     return {};
 }
 
+// Whether a finding is shown on the terminal. A note about a file that this
+// run left as the last one wrote it was shown then: on an unchanged re-run
+// of a large site such notes would bury everything else.
+bool shows(const Finding& f, const FileOutcome& r, Verbosity verbosity) {
+    if (verbosity == Verbosity::kVerbose || severity_of(f) != Severity::note) return true;
+    if (verbosity == Verbosity::kQuiet) return false;
+    return r.action != Action::kUnchanged && r.action != Action::kRecorded;
+}
+
 }  // namespace
 
-void append_entry_lines(std::string& out, const Entry& e, const FileOutcome& r) {
+void append_entry_lines(std::string& out, const Entry& e, const FileOutcome& r,
+                        Verbosity verbosity) {
     for (const Finding& d : r.findings) {
+        if (!shows(d, r, verbosity)) continue;
         append_path(out, e);
         if (d.line) {
             out += ':';
@@ -153,7 +209,8 @@ void append_entry_lines(std::string& out, const Entry& e, const FileOutcome& r) 
                    (r.files_lost == 1 ? " file in it is" : " files in it are") + " not written\n";
         else
             out += "; its contents are not converted\n";
-    } else if (r.status == FileStatus::kSkipped) {
+    } else if (r.status == FileStatus::kSkipped &&
+               (e.template_name || verbosity != Verbosity::kQuiet)) {
         append_path(out, e);
         out += ": skipped: " + printable(r.reason) + "\n";
     } else if (r.status == FileStatus::kEdited) {
@@ -161,9 +218,9 @@ void append_entry_lines(std::string& out, const Entry& e, const FileOutcome& r) 
     }
 }
 
-std::string entry_lines(const Entry& e, const FileOutcome& r) {
+std::string entry_lines(const Entry& e, const FileOutcome& r, Verbosity verbosity) {
     std::string out;
-    append_entry_lines(out, e, r);
+    append_entry_lines(out, e, r, verbosity);
     return out;
 }
 

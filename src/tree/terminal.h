@@ -9,9 +9,12 @@
 namespace tvconv::tree {
 
 // The report lines of one entry: its diagnostics, then whether it failed,
-// was skipped or was kept. Appended to `out`.
-void append_entry_lines(std::string& out, const Entry& entry, const FileOutcome& outcome);
-std::string entry_lines(const Entry& entry, const FileOutcome& outcome);
+// was skipped or was kept. Appended to `out`. Below kVerbose, notes about a
+// file left as it was are not repeated; kQuiet shows no note at all.
+void append_entry_lines(std::string& out, const Entry& entry, const FileOutcome& outcome,
+                        Verbosity verbosity = Verbosity::kVerbose);
+std::string entry_lines(const Entry& entry, const FileOutcome& outcome,
+                        Verbosity verbosity = Verbosity::kVerbose);
 
 // The counts with the files behind them, and what to do next.
 std::string summary_text(const ReportModel& model);

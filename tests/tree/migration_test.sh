@@ -209,6 +209,106 @@ check "--exclude: the rest is" test -f x6/keep/k.html
 check "--exclude: listed with the version-control folder" has '^    .git/: version-control folder$' err
 check "--exclude: listed" has '^    drafts/: excluded by --exclude drafts$' err
 
+"$TREE" --exclude 'keep' --exclude drafts ex x6b 2>err
+check "--exclude leaving no template: exit 1" test $? -eq 1
+check "--exclude leaving no template: says so" \
+    has '^tvconv-tree: no template found outside the 2 paths that --exclude leaves out' err
+check "--exclude leaving no template: not the extensions" test "$(grep -c 'no file name ends' err)" = 0
+
+# --- what the terminal shows ----------------------------------------------------
+# A first run shows every finding; a re-run that writes nothing leaves out
+# the notes it showed then, and keeps every warning; -q leaves out every
+# note, -v shows them all. The JSON report is whole in every case.
+mkdir -p quiet/inc
+printf '@menu[]\nHome\n' >quiet/inc/_menu.cfg
+printf '^macro_use[inc/_menu.cfg]\n' >quiet/ok.html
+printf '^macro_use[inc/_menu.cfg]\n^ascii[x]\n' >quiet/warn.html
+notes() { grep -c 'reference rewritten' "$1"; }
+"$TREE" --state "$W/q.rec" quiet qout 2>err
+check "first run: the notes are shown" test "$(notes err)" = 2
+check "first run: the warning too" has '^warn.html:2: Unconvertible operator' err
+"$TREE" --state "$W/q.rec" --report q.json quiet qout 2>err
+check "re-run: exit status as before" test $? -eq 3
+check "re-run: no note about unchanged files" test "$(notes err)" = 0
+check "re-run: the warning is still shown" has '^warn.html:2: Unconvertible operator' err
+check "re-run: the summary still counts the rewrites" has '^  references rewritten: 2$' err
+check "re-run: the JSON report holds every note" test "$(notes q.json)" = 2
+"$TREE" --state "$W/q.rec" -v quiet qout 2>err
+check "-v: every note again" test "$(notes err)" = 2
+printf 'Changed\n^macro_use[inc/_menu.cfg]\n' >quiet/ok.html
+"$TREE" --state "$W/q.rec" quiet qout 2>err
+check "re-run: the note of a file written again is shown" has '^ok.html:2: reference rewritten' err
+check "re-run: only that one" test "$(notes err)" = 1
+printf 'Changed again\n^macro_use[inc/_menu.cfg]\n' >quiet/ok.html
+"$TREE" --state "$W/q.rec" --quiet --report q.json quiet qout 2>err
+check "-q: exit status as without it" test $? -eq 3
+check "-q: no note, not even of a file written" test "$(notes err)" = 0
+check "-q: what needs the user" has '^warn.html:2: Unconvertible operator' err
+check "-q: the summary" has '^  written: 1$' err
+check "-q: the JSON report holds every note" test "$(notes q.json)" = 2
+"$TREE" --state "$W/q.rec" -q -v quiet qout 2>err
+check "-q -v: the last one counts" test "$(notes err)" = 2
+
+# --- the next: line in each state --------------------------------------------------
+nextline() { grep '^next:' "$1"; }
+is_next() { [ "$(nextline "$2")" = "next: $1" ] || { echo "got: $(nextline "$2")" >&2; false; }; }
+mkdir -p nx/clean
+printf 'x\n' >nx/clean/a.html
+printf 'bin\n' >nx/clean/logo.gif
+printf 'bin\n' >nx/clean/logo2.gif
+"$TREE" --check nx/clean 2>err
+check "next, --check, clean" is_next \
+    'nothing is left to edit; a run without --check would write 1 template and copy 2 files' err
+"$TREE" --check nx/clean nxout 2>err
+check "next, --check with a target" is_next \
+    'nothing is left to edit; a run without --check would write 1 template and copy 2 files (less what its last run left unchanged)' err
+"$TREE" --state "$W/nx.rec" nx/clean nxout 2>err
+check "next, written, clean" is_next 'nothing is left to edit; nxout is converted' err
+cp -R nx/clean nx/manual
+printf '^ascii[x]\n' >nx/manual/b.html
+"$TREE" --check --no-copy nx/manual 2>err
+check "next, --check, manual edits left: never 'edit the files in TARGET'" is_next \
+    'a run without --check would write 2 templates; then edit the 1 file with manual edits left, listed above' err
+"$TREE" --state "$W/nxm.rec" nx/manual nxmout 2>err
+check "next, written, manual edits left" is_next \
+    'edit the files listed above in nxmout; a later run keeps those edits' err
+printf 'by hand\n' >nxmout/a.html
+"$TREE" --state "$W/nxm.rec" nx/manual nxmout 2>err
+check "next, edited by hand" is_next \
+    'the files edited by hand were kept; where their sources changed since, carry the changes over by hand (--diff shows each conversion), or run with --force to overwrite the edits; edit the files with manual edits left in nxmout' err
+cp -R nx/clean nx/broken
+printf '^if\n' >nx/broken/c.html
+"$TREE" --check nx/broken 2>err
+check "next, failed" is_next 'mend the failed files listed above, then run again' err
+cp -R nx/clean nx/skipped
+ln -s nowhere.html nx/skipped/gone.html
+"$TREE" --check nx/skipped 2>err
+check "next, skipped template" is_next 'mend the skipped templates listed above, then run again' err
+
+# --- references that lead nowhere -------------------------------------------------
+# The last component names a renamed macro file, so the reference is
+# rewritten; its path, from the page's folder or from the root, leads to no
+# file of the site, and a warning says so.
+mkdir -p refs/inc refs/sub
+printf '@menu[]\nHome\n' >refs/inc/_menu.cfg
+printf '^macro_use[inc/_menu.cfg]\n^macro_use[/inc/_menu.cfg]\n^macro_use[./x/../inc/_menu.cfg]\n' >refs/found.html
+printf '^macro_use[../inc/_menu.cfg]\n^macro_use[_menu.cfg]\n^macro_use[/_menu.cfg]\n^macro_use[../../inc/_menu.cfg]\n' >refs/sub/p.html
+"$TREE" --report refs.json refs refsout 2>err
+check "reference not found: exit 3" test $? -eq 3
+cat >want <<'T'
+sub/p.html:2: reference not found: _menu.cfg leads to no file of the site (from the page's folder); rewritten all the same
+sub/p.html:3: reference not found: /_menu.cfg leads to no file of the site (from its root); rewritten all the same
+sub/p.html:4: reference not found: ../../inc/_menu.cfg leads to no file of the site (from the page's folder); rewritten all the same
+T
+grep 'reference not found' err >got
+check "reference not found: each path that leads nowhere, and no other" same want got
+check "reference not found: still rewritten" test "$(grep -c 'menu.tvx' refsout/sub/p.html)" = 4
+check "reference not found: found.html is clean" has '^  converted cleanly: 2$' err
+check "reference not found: its code in the JSON report" \
+    test "$(grep -c '"code": "reference-not-found"' refs.json)" = 3
+"$TREE" --keep-references --check refs 2>err
+check "reference not found: not with --keep-references" test "$(grep -c 'reference not found' err)" = 0
+
 # --- mended faults ---------------------------------------------------------------
 mkdir -p nc
 printf 'x\n' >nc/a.cfg

@@ -5,11 +5,13 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "core/convert.h"
+#include "tree/converter.h"
 #include "tree/diff.h"
 #include "tree/html.h"
 #include "tree/json_report.h"
@@ -64,7 +66,7 @@ TEST(TreeDiagnostics, MessagesLoseTheirLineNumberText) {
               "Unconvertible form of 'config' operator; remarked, edit manually");
     EXPECT_EQ(r.diagnostics[2].line, 4);
     EXPECT_EQ(printable(r.diagnostics[2].message_without_line()),
-              "Unrecognized sequence: parse error, unexpected CR, expecting SQBRO near '\\n'");
+              "Unrecognized sequence: parse error, unexpected CR, expecting SQBRO near '\\x0a'");
 }
 
 // Names are bytes. UTF-8 is kept; any other byte becomes a lone surrogate
@@ -84,13 +86,30 @@ TEST(TreeReport, JsonStringsMapEveryNameBackToItsBytes) {
 // What reaches a terminal cannot move the cursor, change colours or
 // reorder the line.
 TEST(TreeReport, PrintableEscapesControlsAndReordering) {
-    EXPECT_EQ(printable("a\nb\x1b[31m"), "a\\nb\\x1b[31m");
+    EXPECT_EQ(printable("a\nb\x1b[31m"), "a\\x0ab\\x1b[31m");
+    EXPECT_EQ(printable("a\tb\\x0a"), "a\tb\\\\x0a");  // a tab breaks no line
     EXPECT_EQ(printable("\xc2\x9b"
                         "1m"),
               "\\u009b1m");                 // C1 CSI
     EXPECT_EQ(printable("\x9b"), "\\x9b");  // a lone byte
     EXPECT_EQ(printable("evil\xe2\x80\xaeharmless"), "evil\\u202eharmless");
     EXPECT_EQ(printable("caf\xc3\xa9 \xe2\x81\xa6"), "caf\xc3\xa9 \\u2066");
+}
+
+// The terminal and the HTML page show each byte and character alike: the
+// page only adds its mark-up and its entities, the terminal doubles a
+// backslash.
+TEST(TreeReport, TerminalAndHtmlShowEachByteAlike) {
+    auto unmarked = [](std::string s) {
+        for (std::string_view tag : {"<span class=\"byte\">", "</span>"})
+            for (std::size_t at; (at = s.find(tag)) != std::string::npos;) s.erase(at, tag.size());
+        return s;
+    };
+    std::vector<std::string> samples = {"\xc2\x85", "\xe2\x80\xae", "\xe2\x81\xa6", "\xc3\xa9"};
+    for (int c = 0; c < 256; ++c)
+        if (!std::strchr("\\&<>\"'", c) || c == 0) samples.emplace_back(1, char(c));
+    for (const std::string& s : samples)
+        EXPECT_EQ(printable(s), unmarked(html_text(s))) << "byte " << int((unsigned char)s[0]);
 }
 
 // The lines "1\n" to "N\n", with line K replaced by `with` (0: none).
@@ -406,6 +425,76 @@ TEST(TreeReport, TheModelCountsOnceAndGivesTheExitStatus) {
     EXPECT_EQ(ReportModel(options, entries, outcomes, none, {}, false).exit_status(), 1);
 }
 
+// What the terminal repeats of an entry: below -v, no note about a file the
+// run left as it was; with -q, no note at all. Warnings and what happened
+// to the file always.
+TEST(TreeReport, TheTerminalLeavesOutNotesItShowedBefore) {
+    Entry e;
+    e.path = e.target = "p.html";
+    e.kind = Kind::kTemplate;
+    FileOutcome r;
+    r.status = FileStatus::kManual;
+    r.findings = {Finding::at(DiagnosticCode::reference_rewritten, 1, "note"),
+                  Finding::at(DiagnosticCode::ambiguous_conversion, 2, "warning")};
+    const std::string both = "p.html:1: note\np.html:2: warning\n", warning = "p.html:2: warning\n";
+    for (Action a : {Action::kWritten, Action::kNone, Action::kKept}) {
+        r.action = a;
+        EXPECT_EQ(entry_lines(e, r, Verbosity::kDefault), both) << action_name(a);
+        EXPECT_EQ(entry_lines(e, r, Verbosity::kQuiet), warning) << action_name(a);
+    }
+    for (Action a : {Action::kUnchanged, Action::kRecorded}) {
+        r.action = a;
+        EXPECT_EQ(entry_lines(e, r, Verbosity::kDefault), warning) << action_name(a);
+        EXPECT_EQ(entry_lines(e, r, Verbosity::kVerbose), both) << action_name(a);
+    }
+    // A skipped file that is no template is a note; one with a template's
+    // name is an error.
+    e.kind = Kind::kSkipped;
+    FileOutcome skipped;
+    skipped.status = FileStatus::kSkipped;
+    skipped.reason = "not a regular file";
+    EXPECT_EQ(entry_lines(e, skipped, Verbosity::kQuiet), "");
+    EXPECT_EQ(entry_lines(e, skipped), "p.html: skipped: not a regular file\n");
+    e.template_name = true;
+    EXPECT_EQ(entry_lines(e, skipped, Verbosity::kQuiet), "p.html: skipped: not a regular file\n");
+}
+
+// An interrupted --check wrote nothing, and its next: line does not say
+// that what was written is kept.
+TEST(TreeReport, TheNextLineOfAnInterruptedRun) {
+    Entry e;
+    e.path = e.target = "a.html";
+    e.kind = Kind::kTemplate;
+    FileOutcome r;
+    r.status = FileStatus::kConverted;
+    std::vector<Entry> entries{e};
+    std::vector<FileOutcome> outcomes{r};
+    std::vector<char> finished{1};
+    Options options;
+    options.check = true;
+    auto next = [&] {
+        const std::string text =
+            summary_text(ReportModel(options, entries, outcomes, finished, {}, true));
+        return text.substr(text.rfind("next:"));
+    };
+    EXPECT_EQ(next(), "next: run the same command again to finish\n");
+    options.check = false;
+    EXPECT_EQ(next(), "next: run the same command again to finish; what was written is kept\n");
+}
+
+// A ^macro_use argument names the file of the site found from the page's
+// folder, or from the root for a rooted path, with either separator.
+TEST(TreeConverter, ReferencesAreResolvedAgainstThePagesFolder) {
+    EXPECT_EQ(referenced_path("index.html", "inc/_m.cfg"), "inc/_m.cfg");
+    EXPECT_EQ(referenced_path("a/b/p.html", "_m.cfg"), "a/b/_m.cfg");
+    EXPECT_EQ(referenced_path("a/b/p.html", "../inc/./_m.cfg"), "a/inc/_m.cfg");
+    EXPECT_EQ(referenced_path("a/b/p.html", "/inc//_m.cfg"), "inc/_m.cfg");
+    EXPECT_EQ(referenced_path("a/b/p.html", "\\inc\\_m.cfg"), "inc/_m.cfg");
+    EXPECT_EQ(referenced_path("a/p.html", "x/../../_m.cfg"), "_m.cfg");
+    EXPECT_EQ(referenced_path("a/p.html", "../../_m.cfg"), std::nullopt);  // out of the site
+    EXPECT_EQ(referenced_path("p.html", "/../_m.cfg"), std::nullopt);
+}
+
 // The escaping policies of the SARIF log: paths as URI references, text
 // with each stray byte shown.
 TEST(TreeReport, UrisAndUnicodeTextKeepEveryByte) {
@@ -510,6 +599,14 @@ TEST(TreeOptions, CommandLines) {
         EXPECT_EQ(parse_command_line(args).command, Command::kUsageError) << args[0];
     }
     EXPECT_EQ(parse_command_line({"a", "--help"}).command, Command::kHelp);
+
+    // -q and -v: the last one counts.
+    EXPECT_EQ(parse_command_line({"s", "d"}).options.verbosity, Verbosity::kDefault);
+    EXPECT_EQ(parse_command_line({"-q", "s", "d"}).options.verbosity, Verbosity::kQuiet);
+    EXPECT_EQ(parse_command_line({"--quiet", "-v", "s", "d"}).options.verbosity,
+              Verbosity::kVerbose);
+    EXPECT_EQ(parse_command_line({"-vq", "s", "d"}).options.verbosity, Verbosity::kQuiet);
+    EXPECT_EQ(parse_command_line({"--verbose=1", "s", "d"}).command, Command::kUsageError);
 }
 
 // Each usage error says what is wrong, in these words.
