@@ -111,7 +111,7 @@ std::string failure(const tvconv::Result& converted) {
 
 }  // namespace
 
-Converted Converter::operator()(const Entry&, std::string_view bytes) const {
+Converted Converter::operator()(const Entry& e, std::string_view bytes) const {
     ConvertOptions convert_options;
     if (!options_.keep_references) {
         convert_options.renamed_macro_file =
