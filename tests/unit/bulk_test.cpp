@@ -1,7 +1,7 @@
 // The bulk loops of the text fast path against bison's own loop, which takes
 // every token from the scanner: every byte value at every offset of a
 // stretch, in text, in arguments and in blank runs, and stretches that end on
-// both sides of the scanner's 8192-byte reads. Each input ends with a
+// both sides of the scanner's reads. Each input ends with a
 // diagnostic that quotes its line, so a line feed counted wrong shows.
 #include <gtest/gtest.h>
 
@@ -80,12 +80,15 @@ std::vector<std::string> inputs_with_pairs(char first) {
     return inputs;
 }
 
+// The size of the scanner's reads, where the data read so far ends.
+constexpr auto kRead = static_cast<int>(ScannerState::kDefaultReadBlock);
+
 // Around a read boundary: stretches that end at every offset of the block
-// width either side of byte 8192, then `tail`.
+// width either side of the first read's end, then `tail`.
 std::vector<std::string> inputs_across_reads(const std::string& tail) {
     std::vector<std::string> inputs;
     for (int shift = -20; shift <= 20; ++shift) {
-        std::string pad(static_cast<std::size_t>(8192 + shift), 'p');
+        std::string pad(static_cast<std::size_t>(kRead + shift), 'p');
         for (std::size_t i = 50; i < pad.size(); i += 61) pad[i] = '\n';
         for (std::size_t i = 77; i < pad.size(); i += 89) pad[i] = '"';
         inputs.push_back(pad + tail + "\n^ascii[z]\n");
