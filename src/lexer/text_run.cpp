@@ -133,8 +133,7 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
             out = into.tail(2 * stretch + kSlack);
             stretch_end = static_cast<std::size_t>(limit - p) > stretch ? p + stretch : limit;
         }
-        if (may_run && (bulk.weight[static_cast<unsigned char>(*p)] != kEnd ||
-                        bulk.pair_row[static_cast<unsigned char>(*p)])) {
+        if (may_run && bulk.runs[static_cast<unsigned char>(*p)]) {
             // The bulk of any template: plain bytes and escapes.
             BulkState st{out};
             char* q = take_run(choice, p, stretch_end, limit, st);
