@@ -180,6 +180,15 @@ void format_into(Text& out, const FormatString& fmt, std::initializer_list<Forma
     out.commit(w);
 }
 
+std::string format_string(const FormatString& fmt, std::initializer_list<FormatArg> args) {
+    std::size_t room = fmt.text().size();
+    for (const FormatArg& a : args) room += a.kind == FormatArg::Kind::text ? a.text.size() : 20;
+    std::string s;
+    s.reserve(room);
+    for_each_piece(fmt, args, [&s](std::string_view piece, const FormatArg*) { s += piece; });
+    return s;
+}
+
 Text* format(TextPool& pool, const FormatString& fmt, std::initializer_list<FormatArg> args) {
     Text* t = pool.make();
     format_into(*t, fmt, args);

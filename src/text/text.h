@@ -13,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <initializer_list>
+#include <string>
 #include <string_view>
 
 namespace tvconv {
@@ -237,6 +238,10 @@ class FormatString {
 // An argument's own bytes are copied as they are, never interpreted; a
 // directive without a matching argument of its kind expands to nothing.
 void format_into(Text& out, const FormatString& fmt, std::initializer_list<FormatArg> args);
+
+// `format` into a string, for a text that is kept as one (a helper method):
+// the arguments' bytes are copied once, straight into it.
+std::string format_string(const FormatString& fmt, std::initializer_list<FormatArg> args);
 
 // `format` into a new value from the pool. The arguments are not released
 // here: the caller owns them.

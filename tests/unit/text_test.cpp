@@ -64,6 +64,17 @@ TEST(Format, FillsTemplatesWithManyDirectivesOrFarOnes) {
     EXPECT_EQ(t.view(), "^if(c){t}%%");
 }
 
+// Into a string: the same bytes as into a value, whatever the arguments.
+TEST(Format, IntoAStringGivesTheSameBytes) {
+    TextPool pool;
+    Text* big = pool.make(std::string(10000, 'b'));
+    const std::string expected = "@m_x[a]\n" + std::string(10000, 'b') + "\n\n%7z";
+    EXPECT_EQ(format_string("@m_%s%s\n%s\n\n%%%d%c", {"x", "[a]", big, 7, 'z'}), expected);
+    EXPECT_EQ(format_string("%s", {}), "");
+    EXPECT_EQ(format_string("", {big}), "");
+    pool.release(big);
+}
+
 TEST(TextPool, RecyclesReleasedValues) {
     TextPool pool;
     Text* a = pool.make("x");
