@@ -237,8 +237,8 @@ done:
                 table[0][static_cast<unsigned char>(*last)] == kSemiEscape ? rule::text_semi : 0;
         if (last_rule == rule::text_semi)
             cv_.scan.set_last_token("^;", 2);
-        else
-            cv_.scan.set_last_token(last, static_cast<std::size_t>(p - last));
+        else  // its text stays in the buffer until the scanner runs again
+            cv_.scan.defer_last_token(last, static_cast<std::size_t>(p - last));
         to.last = last;
         to.last_length = static_cast<int>(p - last);
         to.at_line_start = bol != 0;
