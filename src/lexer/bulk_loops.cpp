@@ -66,6 +66,7 @@ constexpr BulkClass make_bulk_class(const ByteActions& actions, const FinalState
         c.pair_row[static_cast<std::size_t>(b1)] = static_cast<std::uint8_t>(rows++);
     }
     c.start = Automaton::start(condition, 0);
+    c.long_runs = condition != scanner_condition::params && !blanks_only;
     for (int b = 1; b < 256 && !blanks_only; ++b) {
         const auto i = static_cast<std::size_t>(b);
         if (c.weight[i] != kEnd || c.pair_row[i] != 0) continue;

@@ -69,6 +69,8 @@ struct BulkClass {
     // Whether a run may begin at the byte: plain, an escape, or either of
     // the two above.
     std::array<bool, 256> runs{};
+    // Whether runs are mostly long: text, not arguments.
+    bool long_runs = false;
 };
 
 constexpr int kBulkModes = 2;  // text runs, blank runs
@@ -154,6 +156,14 @@ inline char* take_run(const BulkSetup::Choice& choice, char* q, const char* stre
                       const char* limit, BulkState& st) {
     constexpr std::ptrdiff_t kShortRun = 6;
     const BulkClass& bulk = *choice.bulk;
+    // Outside arguments, a run whose first eight bytes are plain is seldom
+    // short: the loop takes it from the start.
+    if (bulk.long_runs && stretch_end - q >= 8) {
+        const std::uint16_t* w = bulk.weight.data();
+        auto at = [&](int i) { return w[static_cast<unsigned char>(q[i])]; };
+        if (at(0) + at(1) + at(2) + at(3) + at(4) + at(5) + at(6) + at(7) < kEscape)
+            return choice.loop(bulk, q, stretch_end, limit, st);
+    }
     const char* short_end = stretch_end - q > kShortRun ? q + kShortRun : stretch_end;
     // In registers: `st` is handed to the bulk loop, so it lives in memory.
     char* out = st.out;
