@@ -42,6 +42,9 @@ char* take_structure(Conversion& cv, char* p, const char* limit, int bol, int& c
         int r = first_rule;
         first_rule = 0;
         if (r == 0 && c == kOpname) r = names.lookup(p, limit, end);
+        if (r == 0 && c != kOpname &&
+            (p >= limit || !shorts.may_begin_structure(c, static_cast<unsigned char>(*p))))
+            break;
         if (r == 0) r = shorts.match(c, bol, p, limit, end);
         int code;
         switch (r) {
