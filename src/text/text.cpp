@@ -115,7 +115,8 @@ void for_each_piece(const FormatString& t, std::initializer_list<FormatArg> args
 }
 
 // Copies the pieces of a format, nearly all a few bytes long, without a
-// call: two overlapping loads and stores cover every length up to 16.
+// call or a loop: two overlapping loads and stores cover every length from
+// 2 to 16.
 inline void copy_piece(char* to, std::string_view piece) {
     const char* from = piece.data();
     const std::size_t n = piece.size();
@@ -132,8 +133,10 @@ inline void copy_piece(char* to, std::string_view piece) {
         copy(std::uint64_t{});
     } else if (n >= 4) {
         copy(std::uint32_t{});
-    } else {
-        for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+    } else if (n >= 2) {
+        copy(std::uint16_t{});
+    } else if (n == 1) {
+        *to = *from;
     }
 }
 
