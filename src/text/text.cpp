@@ -165,17 +165,57 @@ const FormatArg* host_argument(std::string_view fmt, std::initializer_list<Forma
 
 }  // namespace
 
+namespace {
+
+// format_into for the common case, decided by the caller: the places of the
+// percent signs are known and every argument is a text. As for_each_piece,
+// with nothing else to decide.
+char* fill_texts(char* w, const FormatString& fmt, std::initializer_list<FormatArg> args) {
+    const char* f = fmt.text().data();
+    const FormatArg* next = args.begin();
+    std::size_t i = 0;
+    for (int k = 0; k < fmt.places(); ++k) {
+        const std::size_t pct = fmt.place(k);
+        copy_piece(w, std::string_view(f + i, pct - i));
+        w += pct - i;
+        const char d = f[pct + 1];
+        i = pct + 2;
+        if (d != 's' && d != 'd' && d != 'c') {
+            // "%%" is one percent sign; any other pair stays as it is.
+            w[0] = '%';
+            w[1] = d;
+            w += d == '%' ? 1 : 2;
+            continue;
+        }
+        if (next == args.end()) continue;
+        const std::string_view text = (next++)->text;
+        copy_piece(w, text);
+        w += text.size();
+    }
+    const std::size_t rest = fmt.text().size() - i;
+    copy_piece(w, std::string_view(f + i, rest));
+    return w + rest;
+}
+
+}  // namespace
+
 void format_into(Text& out, const FormatString& fmt, std::initializer_list<FormatArg> args) {
     // Room for the format string and every argument (an integer has at most 20
     // characters), then one pass writing straight into it: this runs for
     // nearly every construction.
     std::size_t room = fmt.text().size();
+    bool texts = fmt.places() >= 0;
     for (const FormatArg& a : args) {
         room += a.kind == FormatArg::Kind::text      ? a.text.size()
                 : a.kind == FormatArg::Kind::integer ? 20
                                                      : 1;
+        texts = texts && a.kind == FormatArg::Kind::text;
     }
     char* w = out.tail(room);
+    if (texts) {
+        out.commit(fill_texts(w, fmt, args));
+        return;
+    }
     for_each_piece(fmt, args, [&w](std::string_view piece, const FormatArg*) {
         copy_piece(w, piece);
         w += piece.size();

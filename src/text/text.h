@@ -224,6 +224,10 @@ class FormatString {
         }
         return k < places_ ? place_[k] : std::string_view::npos;
     }
+    // The places found when it was made, or -1 when it is searched as it
+    // is filled.
+    int places() const { return places_; }
+    std::size_t place(int k) const { return place_[k]; }
 
   private:
     static constexpr int kMaxPlaces = 8;
