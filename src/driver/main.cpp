@@ -3,17 +3,10 @@
 // Exit status: 0 converted, 1 a file could not be opened or written, or the
 // input has a syntax error or nests too deeply; 2 the input could not be
 // read, or memory ran out.
-#include <malloc.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -41,40 +34,6 @@ bool same_file(std::FILE* in, const char* path) {
     return S_ISREG(a.st_mode) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// A conversion holds about its output in memory until the end, most of it
-// in blocks of malloc's heap, and faulted in 4 KB at a time that costs more
-// kernel time than the reads. So for a file of a few megabytes or more the
-// heap is grown once, ahead, by more than the output will take (the pad of
-// that first extension; pages are only taken as they are touched), and that
-// range is asked to be backed by huge pages: one fault per 2 MB. Large
-// blocks then grow in place at the heap's top rather than by remapping.
-// Past the reserve, malloc goes on as it would have. (Measured, and not
-// kept: huge pages asked for large blocks of their own, which held twice
-// the output at the peak, and pieces of the heap set apart by small blocks,
-// which faulted as before.)
-void reserve_heap(std::FILE* in) {
-    constexpr std::size_t kSmallest = std::size_t{2} << 20;
-    constexpr std::size_t kSlack = std::size_t{16} << 20;
-    struct stat st;
-    if (::fstat(::fileno(in), &st) != 0 || !S_ISREG(st.st_mode)) return;
-    const auto size = static_cast<std::size_t>(st.st_size);
-    if (size < kSmallest) return;
-    // Constructions make an output up to about 2.3 times their input.
-    const std::size_t reserve = std::min<std::size_t>(3 * size + kSlack, INT_MAX / 2);
-    ::mallopt(M_TOP_PAD, static_cast<int>(reserve));
-    // The probe comes from the heap, which grows by it and the pad.
-    constexpr std::size_t kProbe = 256 << 10;
-    ::mallopt(M_MMAP_THRESHOLD, 2 * kProbe);
-    void* probe = std::malloc(kProbe);
-    ::mallopt(M_MMAP_THRESHOLD, 128 << 10);  // malloc's own default
-    if (!probe) return;
-    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto begin = (reinterpret_cast<std::uintptr_t>(probe) + page - 1) & ~(page - 1);
-    const auto end = reinterpret_cast<std::uintptr_t>(::sbrk(0)) & ~(page - 1);
-    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-    std::free(probe);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -97,8 +56,6 @@ int main(int argc, char** argv) {
         if (!out) return fail(argv[2], errno);
         out_name = argv[2];
     }
-
-    reserve_heap(in);
 
     // Diagnostics are printed as the conversion meets them (a terminal sees
     // a line's at once); an error found after the whole document follows

@@ -289,9 +289,8 @@ TEST(HeavyInput, ThousandsOfDefinitionsThroughAPipe) {
     EXPECT_TRUE(output == expected) << output.size() << " bytes of " << expected.size();
 }
 
-// A regular file of some size gets the heap reserved ahead (see the
-// driver): memory stays within the bound of a pipe's, for one large
-// document and for a page of many definitions.
+// Read from a regular file, memory stays within the bound of a pipe's, for
+// one large document and for a page of many definitions.
 TEST(HeavyInput, FilesStayWithinTheMemoryBound) {
     if (kSanitized) GTEST_SKIP() << "the sanitizers' allocator holds freed blocks";
     std::string plain, definitions = "@main\n";
