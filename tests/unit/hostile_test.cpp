@@ -290,7 +290,7 @@ TEST(HeavyInput, ThousandsOfDefinitionsThroughAPipe) {
 }
 
 // Read from a regular file, memory stays within the bound of a pipe's, for
-// one large document and for a page of many definitions.
+// one large document, a page of many definitions and one long line.
 TEST(HeavyInput, FilesStayWithinTheMemoryBound) {
     if (kSanitized) GTEST_SKIP() << "the sanitizers' allocator holds freed blocks";
     std::string plain, definitions = "@main\n";
@@ -299,7 +299,10 @@ TEST(HeavyInput, FilesStayWithinTheMemoryBound) {
         definitions += "@d" + std::to_string(i) + "[a]\n";
         for (int k = 0; k < 100; ++k) definitions += "<td class=\"x\">^item[n] $a</td>\n";
     }
-    for (const std::string* input : {&plain, &definitions}) {
+    // One line of words and long blank runs, which the text rules join.
+    std::string line = "<body>";
+    while (line.size() < (40u << 20)) line += "words (x) " + std::string(3000, ' ') + "more\t";
+    for (const std::string* input : {&plain, &definitions, &line}) {
         std::string output;
         ProcessResult r = run_tvconv_on_file(*input, output);
         EXPECT_EQ(r.status, 0);
