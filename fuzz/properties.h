@@ -23,10 +23,12 @@ struct Run {
 };
 
 inline Run convert_in_memory(std::string_view input, ParserLoop loop = ParserLoop::ours,
-                             std::size_t max_text_bytes = TextPool::kUnbounded) {
+                             std::size_t max_text_bytes = TextPool::kUnbounded,
+                             std::size_t read_block = ScannerState::kDefaultReadBlock) {
     ConvertOptions options;
     options.loop = loop;
     options.max_text_bytes = max_text_bytes;
+    options.read_block = read_block;
     Result r = convert(input, options);
     return Run{r.status, r.output.str(), std::move(r.diagnostics), r.diagnostics_before_output};
 }
@@ -72,15 +74,20 @@ inline std::string violation(const Run& first, const Run& second) {
 // text value and then left unchecked.
 constexpr std::size_t kTextLimit = std::size_t{16} << 20;
 
+// The reads of the second conversion, unless the fuzzer is told otherwise:
+// small enough that inputs of a few kilobytes cross many of them.
+constexpr std::size_t kSmallReads = 61;
+
 // Converts `input` twice with our parse loop, the second time with the
-// portable bulk loop of the plain-text fast path, and once with bison's own
-// (the reference for the fast path), and returns what is wrong.
-inline std::string check_input(std::string_view input) {
+// portable bulk loop of the plain-text fast path and reads of `read_block`
+// bytes, and once with bison's own (the reference for the fast path), and
+// returns what is wrong.
+inline std::string check_input(std::string_view input, std::size_t read_block = kSmallReads) {
     Run first = convert_in_memory(input, ParserLoop::ours, kTextLimit);
     if (first.status == Status::out_of_memory) return {};
     const BulkLoop selected = selected_bulk_loop();
     select_bulk_loop(BulkLoop::portable);
-    Run second = convert_in_memory(input, ParserLoop::ours, kTextLimit);
+    Run second = convert_in_memory(input, ParserLoop::ours, kTextLimit, read_block);
     select_bulk_loop(selected);
     std::string problem = violation(first, second);
     if (!problem.empty()) return problem;

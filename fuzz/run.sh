@@ -1,7 +1,10 @@
 #!/bin/sh
 # Builds the libFuzzer target with address and undefined-behaviour sanitizers
 # and fuzzes the converter for a bounded time.
-#   fuzz/run.sh [SECONDS]     default 120
+#   fuzz/run.sh [SECONDS [READ_BLOCK]]     default 120 seconds
+# READ_BLOCK is the size of the reads of the conversion that is checked
+# against the one with the default reads (TVCONV_FUZZ_READ_BLOCK; default
+# in fuzz/properties.h): 1 puts a read boundary after every byte.
 # Missing tools are installed with apt-get first (as root, or through sudo):
 # clang, libclang-rt-14-dev (libFuzzer and clang's sanitizer runtimes), flex,
 # bison, cmake and ninja-build. The seed corpus is fuzz/corpus/ plus every
@@ -14,6 +17,10 @@ set -eu
 cd "$(dirname "$0")/.."
 
 seconds=${1:-120}
+if [ $# -ge 2 ]; then
+    TVCONV_FUZZ_READ_BLOCK=$2
+    export TVCONV_FUZZ_READ_BLOCK
+fi
 out=fuzz-out
 build=$out/build
 
@@ -39,8 +46,9 @@ find tests/golden -name '*.in' -type f | while read -r f; do
     cp "$f" "$out/seeds/$(echo "$f" | tr '/' '_')"
 done
 
-# -max_len lets an input cross the scanner's 8192-byte reads and reach the
-# parser's 10000-entry stack limit (about 2500 nested constructions).
+# -max_len lets an input reach the parser's 10000-entry stack limit (about
+# 2500 nested constructions) and cross many of the checked conversion's
+# reads.
 # detect_leaks stays on: a conversion must give back all it took.
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

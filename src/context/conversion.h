@@ -32,7 +32,13 @@ namespace tvconv {
 
 // The scanner's own state beyond flex's object.
 struct ScannerState {
+    static constexpr std::size_t kDefaultReadBlock = std::size_t{64} << 10;
+    // The largest read: twice it must fit flex's int sizes.
+    static constexpr std::size_t kLargestReadBlock = std::size_t{1} << 28;
+
     yyguts_t* flex = nullptr;
+    // Bytes asked for at each read of the input.
+    std::size_t read_block = kDefaultReadBlock;
     int param_depth = 0;      // open parameter lists
     int bracket_nesting = 0;  // plain "[" open inside parameter lists
     // Text of the most recently delivered token, kept apart from its value

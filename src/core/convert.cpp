@@ -1,5 +1,10 @@
 #include "core/convert.h"
 
+#include <sys/uio.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <memory>
 #include <new>
 #include <string>
@@ -33,12 +38,58 @@ std::size_t Output::size() const {
     return n;
 }
 
+namespace {
+
+// Writes `iov[0..count)` whole to `fd`, going on after a short write or an
+// interruption. False (errno set) when a write fails.
+bool write_all(int fd, iovec* iov, int count) {
+    while (count > 0) {
+        const ssize_t n = ::writev(fd, iov, count);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        auto left = static_cast<std::size_t>(n);
+        while (count > 0 && left >= iov->iov_len) {
+            left -= iov->iov_len;
+            ++iov;
+            --count;
+        }
+        if (count > 0) {
+            iov->iov_base = static_cast<char*>(iov->iov_base) + left;
+            iov->iov_len -= left;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+// The pieces go out with writev, up to IOV_MAX of them a call: a document of
+// many definitions is hundreds of pieces, and a stream would copy each and
+// write it in its own call. A stream without a descriptor gets fwrite.
 bool Output::write(std::FILE* out) const {
+    const int fd = ::fileno(out);
+    if (fd < 0 || std::fflush(out) != 0) {
+        bool ok = true;
+        for_each_piece([&](std::string_view s) {
+            if (ok && !s.empty()) ok = std::fwrite(s.data(), 1, s.size(), out) == s.size();
+        });
+        return ok;
+    }
+    constexpr int kBatch = IOV_MAX < 1024 ? IOV_MAX : 1024;
+    iovec batch[kBatch];
+    int count = 0;
     bool ok = true;
     for_each_piece([&](std::string_view s) {
-        if (ok && !s.empty()) ok = std::fwrite(s.data(), 1, s.size(), out) == s.size();
+        if (!ok || s.empty()) return;
+        batch[count++] = {const_cast<char*>(s.data()), s.size()};
+        if (count == kBatch) {
+            ok = write_all(fd, batch, count);
+            count = 0;
+        }
     });
-    return ok;
+    return ok && write_all(fd, batch, count);
 }
 
 std::string Output::str() const {
@@ -106,6 +157,8 @@ Result convert(std::FILE* in, const ConvertOptions& options) {
         cv->pool.set_text_limit(options.max_text_bytes);
         cv->on_diagnostic = options.on_diagnostic;
         cv->renamed_macro_file = options.renamed_macro_file;
+        cv->scan.read_block =
+            std::clamp<std::size_t>(options.read_block, 1, ScannerState::kLargestReadBlock);
         try {
             r.status = parse(*cv, options.loop);
         } catch (const ScannerFatal& fatal) {

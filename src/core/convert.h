@@ -26,6 +26,11 @@ struct ConvertOptions {
     // found after the whole document was converted. Not told of running out
     // of memory (the result reports it).
     std::function<void(const Diagnostic&, bool after_document)> on_diagnostic;
+    // Bytes asked for at each read of the input, clamped to 1 ...
+    // ScannerState::kLargestReadBlock. Only the tests and the fuzzer change
+    // it, to put the boundaries between reads where they want them: the
+    // result is the same for every size.
+    std::size_t read_block = ScannerState::kDefaultReadBlock;
     // For a whole-site migration that renames macro files: given the last
     // path component of a literal ^macro_use argument, its new name, or
     // nothing. A reference so renamed is rewritten and reported as a note

@@ -89,14 +89,14 @@ int main(int argc, char** argv) {
     if (result.status == tvconv::Status::scanner_fatal ||
         result.status == tvconv::Status::out_of_memory)
         return 2;
-    result.output.write(out);
     // Whatever was written must have reached the file: a full disk or a
-    // closed output is a failure, never a silent success. Flushed before an
+    // closed output is a failure, never a silent success. Written before an
     // error that follows the document, so that it follows it in a file that
     // both share too.
     int write_error = 0;
     errno = 0;
-    if (std::fflush(out) != 0 || std::ferror(out)) write_error = errno ? errno : EIO;
+    if (!result.output.write(out) || std::fflush(out) != 0 || std::ferror(out))
+        write_error = errno ? errno : EIO;
     for (std::size_t i = result.diagnostics_before_output; i < result.diagnostics.size(); ++i)
         print(result.diagnostics[i]);
 

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "lexer/token_tables.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #include <tmmintrin.h>
@@ -63,6 +65,32 @@ constexpr BulkClass make_bulk_class(const ByteActions& actions, const FinalState
         c.pair_length[rows] = lengths;
         c.pair_row[static_cast<std::size_t>(b1)] = static_cast<std::uint8_t>(rows++);
     }
+    c.start = Automaton::start(condition, 0);
+    c.long_runs = condition != scanner_condition::params && !blanks_only;
+    for (int b = 1; b < 256 && !blanks_only; ++b) {
+        const auto i = static_cast<std::size_t>(b);
+        if (c.weight[i] != kEnd || c.pair_row[i] != 0) continue;
+        // The same state whatever the line-start flag, so the walk may start
+        // from either.
+        const int s = Automaton::next(Automaton::start(condition, 0), b);
+        if (s == kJamState || is_final(s) ||
+            s != Automaton::next(Automaton::start(condition, 1), b))
+            continue;
+        c.walked[i] = Automaton::accept(s) != 0 && action_of_rule(Automaton::accept(s)) == kCopy;
+    }
+    // The bytes after which no walked byte's match can grow (NUL aside,
+    // which the walk must see).
+    for (int b2 = 1; b2 < 256; ++b2) {
+        bool alone = true;
+        for (int b1 = 1; b1 < 256 && alone; ++b1) {
+            if (!c.walked[static_cast<std::size_t>(b1)]) continue;
+            const int s = Automaton::next(Automaton::start(condition, 0), b1);
+            alone = Automaton::next(s, b2) == kJamState;
+        }
+        c.alone_before[static_cast<std::size_t>(b2)] = alone;
+    }
+    for (std::size_t i = 0; i < 256; ++i)
+        c.runs[i] = c.weight[i] != kEnd || c.pair_row[i] != 0 || c.walked[i];
     c.listed_plain = plain_count < 128;
     std::array<unsigned char, 16> list{};
     int n = 0;
@@ -313,6 +341,12 @@ BulkLoopFn bulk_loop_for(const BulkClass& c, BulkLoop loop) {
 }
 
 }  // namespace
+
+bool walk_matches_one(const BulkClass& c, const char* p, const char* limit) {
+    const char* end = nullptr;
+    const int r = match_token(scanner_tables(), c.start, p, limit, end);
+    return r != 0 && end == p + 1 && action_of_rule(r) == kCopy;
+}
 
 BulkSetup::BulkSetup(const BulkClasses& classes, BulkLoop loop) {
     for (std::size_t c = 0; c < of.size(); ++c) {

@@ -54,6 +54,23 @@ struct BulkClass {
     static constexpr std::size_t kPairRows = 4;
     std::array<std::uint8_t, 256> pair_row{};
     std::array<std::array<std::uint8_t, 256>, kPairRows> pair_length{};
+    // Bytes that begin a keyword but are plain where the bytes after them
+    // make none ("m" and "M" in a header's section, for "main" and
+    // "MIME_TYPES"): the automaton is walked from `start` where a loop
+    // stops at one, and the loop goes on past it unless a longer token
+    // matches. Without this, text in a header's section would leave the
+    // loop at every such byte.
+    std::array<bool, 256> walked{};
+    int start = 0;
+    // By the byte after a walked one, whether the automaton can go no
+    // further (it then matches the walked byte alone): most often the case,
+    // and decided without the walk.
+    std::array<bool, 256> alone_before{};
+    // Whether a run may begin at the byte: plain, an escape, or either of
+    // the two above.
+    std::array<bool, 256> runs{};
+    // Whether runs are mostly long: text, not arguments.
+    bool long_runs = false;
 };
 
 constexpr int kBulkModes = 2;  // text runs, blank runs
@@ -83,12 +100,26 @@ inline int escape_at(const BulkClass& c, const char* p, const char* limit) {
 constexpr std::size_t kLongestStretch = 4000;
 static_assert(kLongestStretch / 16 + 2 <= 255);
 
+// Whether the automaton, walked from the walked byte at `p` (see
+// BulkClass::walked), matches that byte alone.
+bool walk_matches_one(const BulkClass& c, const char* p, const char* limit);
+
+// Takes the walked byte at `p` as a plain byte when it is matched alone.
+inline bool take_walked(const BulkClass& c, char*& p, char*& out, const char* limit) {
+    if (limit - p < 2) return false;
+    if (!c.alone_before[static_cast<unsigned char>(p[1])] && !walk_matches_one(c, p, limit))
+        return false;
+    *out++ = *p++;
+    return true;
+}
+
 // Takes the escape at `p`, where a loop stopped, writing it as a caret and
-// its last byte. False when there is none: the loop ends at `p`.
+// its last byte, or a walked byte that is plain. False when there is
+// neither: the loop ends at `p`.
 inline bool take_escape(const BulkClass& c, char*& p, char*& out, const char* limit,
                         const char*& pair_end) {
     const int n = escape_at(c, p, limit);
-    if (n == 0) return false;
+    if (n == 0) return c.walked[static_cast<unsigned char>(*p)] && take_walked(c, p, out, limit);
     out[0] = '^';
     out[1] = p[n - 1];
     out += 2;
@@ -125,6 +156,14 @@ inline char* take_run(const BulkSetup::Choice& choice, char* q, const char* stre
                       const char* limit, BulkState& st) {
     constexpr std::ptrdiff_t kShortRun = 6;
     const BulkClass& bulk = *choice.bulk;
+    // Outside arguments, a run whose first eight bytes are plain is seldom
+    // short: the loop takes it from the start.
+    if (bulk.long_runs && stretch_end - q >= 8) {
+        const std::uint16_t* w = bulk.weight.data();
+        auto at = [&](int i) { return w[static_cast<unsigned char>(q[i])]; };
+        if (at(0) + at(1) + at(2) + at(3) + at(4) + at(5) + at(6) + at(7) < kEscape)
+            return choice.loop(bulk, q, stretch_end, limit, st);
+    }
     const char* short_end = stretch_end - q > kShortRun ? q + kShortRun : stretch_end;
     // In registers: `st` is handed to the bulk loop, so it lives in memory.
     char* out = st.out;

@@ -42,6 +42,9 @@ char* take_structure(Conversion& cv, char* p, const char* limit, int bol, int& c
         int r = first_rule;
         first_rule = 0;
         if (r == 0 && c == kOpname) r = names.lookup(p, limit, end);
+        if (r == 0 && c != kOpname &&
+            (p >= limit || !shorts.may_begin_structure(c, static_cast<unsigned char>(*p))))
+            break;
         if (r == 0) r = shorts.match(c, bol, p, limit, end);
         int code;
         switch (r) {
@@ -133,8 +136,7 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
             out = into.tail(2 * stretch + kSlack);
             stretch_end = static_cast<std::size_t>(limit - p) > stretch ? p + stretch : limit;
         }
-        if (may_run && (bulk.weight[static_cast<unsigned char>(*p)] != kEnd ||
-                        bulk.pair_row[static_cast<unsigned char>(*p)])) {
+        if (may_run && bulk.runs[static_cast<unsigned char>(*p)]) {
             // The bulk of any template: plain bytes and escapes.
             BulkState st{out};
             char* q = take_run(choice, p, stretch_end, limit, st);
@@ -238,8 +240,8 @@ done:
                 table[0][static_cast<unsigned char>(*last)] == kSemiEscape ? rule::text_semi : 0;
         if (last_rule == rule::text_semi)
             cv_.scan.set_last_token("^;", 2);
-        else
-            cv_.scan.set_last_token(last, static_cast<std::size_t>(p - last));
+        else  // its text stays in the buffer until the scanner runs again
+            cv_.scan.defer_last_token(last, static_cast<std::size_t>(p - last));
         to.last = last;
         to.last_length = static_cast<int>(p - last);
         to.at_line_start = bol != 0;

@@ -64,7 +64,21 @@ class ShortTokens {
                     pair_row_[condition][bol][b1] = static_cast<std::uint8_t>(rows++);
                 }
             }
+            for (int b1 = 1; b1 < 256; ++b1) {
+                for (int bol = 0; bol < 2; ++bol) {
+                    int s1 = Automaton::next(Automaton::start(condition, bol), b1);
+                    if (s1 != kJamState && structure_rule(Automaton::accept(s1)))
+                        structure_[condition][b1] = true;
+                }
+            }
         }
+    }
+
+    // Whether the byte may begin a structure token of one byte (a caret, or
+    // a bracket or separator of a parameter list) in `condition`: the queue
+    // of structure tokens stops at any other without matching it.
+    bool may_begin_structure(int condition, unsigned char b) const {
+        return structure_[condition][b];
     }
 
     // As match_token from the start state of `condition` and `bol`.
@@ -85,6 +99,11 @@ class ShortTokens {
     }
 
   private:
+    static constexpr bool structure_rule(int r) {
+        return r == rule::caret || r == rule::params_caret || r == rule::opname_open ||
+               r == rule::params_close || r == rule::params_semi;
+    }
+
     // rule * 2 + length - 1; 0 (undecided) for no rule or a rule that does
     // not fit, which then takes the automaton's path.
     static constexpr std::uint8_t encode(int r, int length) {
@@ -95,6 +114,7 @@ class ShortTokens {
     std::array<std::array<std::array<std::uint8_t, 256>, 2>, kConditions> one_{};
     std::array<std::array<std::array<std::uint8_t, 256>, 2>, kConditions> pair_row_{};
     std::array<std::array<std::uint8_t, 256>, pair_rows()> pairs_{};  // [row][second byte]
+    std::array<std::array<bool, 256>, kConditions> structure_{};
 };
 
 extern const ShortTokens kShortTokens;

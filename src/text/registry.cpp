@@ -1,22 +1,35 @@
 #include "text/registry.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tvconv {
 
-bool Registry::register_helper(std::string_view text) {
+bool Registry::known(std::string_view text) const {
     std::string_view prefix = text.substr(0, std::min(text.size(), kCompareBytes));
     auto it = keys_.lower_bound(prefix);
-    if (it != keys_.end() && std::string_view(*it).substr(0, prefix.size()) == prefix) {
-        return false;
-    }
+    return it != keys_.end() && std::string_view(*it).substr(0, prefix.size()) == prefix;
+}
+
+bool Registry::register_helper(std::string_view text) {
+    if (known(text)) return false;
     register_always(text);
     return true;
 }
 
+bool Registry::register_owned(std::string&& text) {
+    if (known(text)) return false;
+    register_always_owned(std::move(text));
+    return true;
+}
+
 void Registry::register_always(std::string_view text) {
-    entries_.emplace_back(text);
-    keys_.emplace(text.substr(0, std::min(text.size(), kCompareBytes)));
+    register_always_owned(std::string(text));
+}
+
+void Registry::register_always_owned(std::string&& text) {
+    keys_.emplace(std::string_view(text).substr(0, std::min(text.size(), kCompareBytes)));
+    entries_.push_back(std::move(text));
 }
 
 void Registry::clear() {

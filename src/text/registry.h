@@ -20,6 +20,8 @@ class Registry {
     // while a registered text that merely starts with a short new one is.
     // Returns whether the text was added.
     bool register_helper(std::string_view text);
+    // register_helper for a text already made a string, which is kept.
+    bool register_owned(std::string&& text);
     // register_helper for a text with static storage, such as a helper
     // method's constant: a text once registered stays registered, so its
     // address answers every later call without a lookup.
@@ -32,6 +34,8 @@ class Registry {
     }
     // Adds `text` with no equality test.
     void register_always(std::string_view text);
+    // register_always for a text already made a string, which is kept.
+    void register_always_owned(std::string&& text);
 
     bool empty() const { return entries_.empty(); }
     std::size_t size() const { return entries_.size(); }
@@ -47,6 +51,8 @@ class Registry {
     static constexpr std::size_t kCompareBytes = 80;
 
   private:
+    // Whether a registered text is equal to `text` (see register_helper).
+    bool known(std::string_view text) const;
     struct Known {
         const char* data = nullptr;
         std::size_t size = 0;

@@ -115,7 +115,8 @@ void for_each_piece(const FormatString& t, std::initializer_list<FormatArg> args
 }
 
 // Copies the pieces of a format, nearly all a few bytes long, without a
-// call: two overlapping loads and stores cover every length up to 16.
+// call or a loop: two overlapping loads and stores cover every length from
+// 2 to 16.
 inline void copy_piece(char* to, std::string_view piece) {
     const char* from = piece.data();
     const std::size_t n = piece.size();
@@ -132,8 +133,10 @@ inline void copy_piece(char* to, std::string_view piece) {
         copy(std::uint64_t{});
     } else if (n >= 4) {
         copy(std::uint32_t{});
-    } else {
-        for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+    } else if (n >= 2) {
+        copy(std::uint16_t{});
+    } else if (n == 1) {
+        *to = *from;
     }
 }
 
@@ -162,22 +165,71 @@ const FormatArg* host_argument(std::string_view fmt, std::initializer_list<Forma
 
 }  // namespace
 
+namespace {
+
+// format_into for the common case, decided by the caller: the places of the
+// percent signs are known and every argument is a text. As for_each_piece,
+// with nothing else to decide.
+char* fill_texts(char* w, const FormatString& fmt, std::initializer_list<FormatArg> args) {
+    const char* f = fmt.text().data();
+    const FormatArg* next = args.begin();
+    std::size_t i = 0;
+    for (int k = 0; k < fmt.places(); ++k) {
+        const std::size_t pct = fmt.place(k);
+        copy_piece(w, std::string_view(f + i, pct - i));
+        w += pct - i;
+        const char d = f[pct + 1];
+        i = pct + 2;
+        if (d != 's' && d != 'd' && d != 'c') {
+            // "%%" is one percent sign; any other pair stays as it is.
+            w[0] = '%';
+            w[1] = d;
+            w += d == '%' ? 1 : 2;
+            continue;
+        }
+        if (next == args.end()) continue;
+        const std::string_view text = (next++)->text;
+        copy_piece(w, text);
+        w += text.size();
+    }
+    const std::size_t rest = fmt.text().size() - i;
+    copy_piece(w, std::string_view(f + i, rest));
+    return w + rest;
+}
+
+}  // namespace
+
 void format_into(Text& out, const FormatString& fmt, std::initializer_list<FormatArg> args) {
     // Room for the format string and every argument (an integer has at most 20
     // characters), then one pass writing straight into it: this runs for
     // nearly every construction.
     std::size_t room = fmt.text().size();
+    bool texts = fmt.places() >= 0;
     for (const FormatArg& a : args) {
         room += a.kind == FormatArg::Kind::text      ? a.text.size()
                 : a.kind == FormatArg::Kind::integer ? 20
                                                      : 1;
+        texts = texts && a.kind == FormatArg::Kind::text;
     }
     char* w = out.tail(room);
+    if (texts) {
+        out.commit(fill_texts(w, fmt, args));
+        return;
+    }
     for_each_piece(fmt, args, [&w](std::string_view piece, const FormatArg*) {
         copy_piece(w, piece);
         w += piece.size();
     });
     out.commit(w);
+}
+
+std::string format_string(const FormatString& fmt, std::initializer_list<FormatArg> args) {
+    std::size_t room = fmt.text().size();
+    for (const FormatArg& a : args) room += a.kind == FormatArg::Kind::text ? a.text.size() : 20;
+    std::string s;
+    s.reserve(room);
+    for_each_piece(fmt, args, [&s](std::string_view piece, const FormatArg*) { s += piece; });
+    return s;
 }
 
 Text* format(TextPool& pool, const FormatString& fmt, std::initializer_list<FormatArg> args) {

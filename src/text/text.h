@@ -13,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <initializer_list>
+#include <string>
 #include <string_view>
 
 namespace tvconv {
@@ -223,6 +224,10 @@ class FormatString {
         }
         return k < places_ ? place_[k] : std::string_view::npos;
     }
+    // The places found when it was made, or -1 when it is searched as it
+    // is filled.
+    int places() const { return places_; }
+    std::size_t place(int k) const { return place_[k]; }
 
   private:
     static constexpr int kMaxPlaces = 8;
@@ -237,6 +242,10 @@ class FormatString {
 // An argument's own bytes are copied as they are, never interpreted; a
 // directive without a matching argument of its kind expands to nothing.
 void format_into(Text& out, const FormatString& fmt, std::initializer_list<FormatArg> args);
+
+// `format` into a string, for a text that is kept as one (a helper method):
+// the arguments' bytes are copied once, straight into it.
+std::string format_string(const FormatString& fmt, std::initializer_list<FormatArg> args);
 
 // `format` into a new value from the pool. The arguments are not released
 // here: the caller owns them.

@@ -14,11 +14,13 @@ namespace tvconv::tr {
 // argument may become the result itself (format_reusing); it is kept.
 inline Text* fill(Conversion& cv, const FormatString& fmt, std::initializer_list<FormatArg> args) {
     Text* result = format_reusing(cv.pool, fmt, args);
-    for (const FormatArg* a = args.begin(); a != args.end(); ++a) {
-        if (!a->source || a->source == result) continue;
-        bool seen = false;
-        for (const FormatArg* b = args.begin(); b != a; ++b) seen = seen || b->source == a->source;
-        if (!seen) cv.release(a->source);
+    const FormatArg* const first = args.begin();
+    for (const FormatArg* a = first; a != args.end(); ++a) {
+        Text* source = a->source;
+        if (!source || source == result) continue;
+        const FormatArg* b = first;
+        while (b != a && b->source != source) ++b;
+        if (b == a) cv.release(source);  // its first use
     }
     return result;
 }

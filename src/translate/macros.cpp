@@ -21,9 +21,10 @@ Text* macro_new_name(Conversion& cv, Text* name, Text* body) {
                         "Unconvertible form of 'macro_new' operator (line %d): use font method of "
                         "image class; remarked, edit manually");
     }
-    Text* method = fill(cv, "@m_%s\n%s\n\n", {name, body});
-    cv.registry.register_always(method->view());
-    cv.release(method);
+    std::string method = format_string("@m_%s\n%s\n\n", {name, body});
+    cv.release(name);
+    cv.release(body);
+    cv.registry.register_always_owned(std::move(method));
     return cv.make({});
 }
 

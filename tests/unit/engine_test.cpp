@@ -24,8 +24,7 @@ void expect_same(const std::string& input) {
         const std::string context =
             std::string(test::name_of(loop)) + ", input: " + input.substr(0, 200);
         ASSERT_EQ(ours.result.status, reference.result.status) << context;
-        ASSERT_EQ(ours.result.diagnostics_before_output,
-                  reference.result.diagnostics_before_output)
+        ASSERT_EQ(ours.result.diagnostics_before_output, reference.result.diagnostics_before_output)
             << context;
         ASSERT_TRUE(ours.result.diagnostics == reference.result.diagnostics) << context;
         ASSERT_EQ(ours.diagnostics, reference.diagnostics) << context;
@@ -165,13 +164,15 @@ TEST(Engines, AgreeOnLongValidInputs) {
     }
 }
 
+constexpr std::size_t kRead = ScannerState::kDefaultReadBlock;
+
 TEST(Engines, AgreeAcrossReadBoundaries) {
     const std::vector<std::string> probes = {"^if[a;b]",   "$$",      "^^",   "^;",
                                              "\n@main\nx", "\n@x\nb", "a\nb", "[x;y]",
                                              "^iffy",      "$",       "\r\n", std::string(1, '\0')};
     for (const auto& probe : probes) {
         for (int shift = 0; shift < 4; ++shift) {
-            for (std::size_t boundary : {8192u, 16384u, 24576u}) {
+            for (std::size_t boundary : {kRead, 2 * kRead, 3 * kRead}) {
                 std::string pad(boundary - static_cast<std::size_t>(shift), 'a');
                 for (std::size_t i = 100; i < pad.size(); i += 97) pad[i] = '\n';
                 expect_same(pad + probe + " tail");
@@ -207,7 +208,7 @@ TEST(Engines, AgreeOnEveryOperatorKeyword) {
         }
         // The name cut by the end of the data read so far.
         for (std::size_t cut = 0; cut <= kw.size() + 1; ++cut) {
-            std::string pad(8192 - cut, 'a');
+            std::string pad(kRead - cut, 'a');
             expect_same(pad + kw + "[a]b");
         }
     }
@@ -246,6 +247,63 @@ TEST(Engines, AgreeNearTheStackLimit) {
             }
         }
     }
+}
+
+// Reads of any size give the same conversion: with reads of one byte, every
+// byte stands on a boundary, and the fast path sees only what has been read.
+Result convert_reading(const std::string& input, ParserLoop loop, std::size_t read_block) {
+    ConvertOptions options;
+    options.loop = loop;
+    options.read_block = read_block;
+    return convert(input, options);
+}
+
+void expect_same_at_every_read_size(const std::string& input) {
+    const Result whole = convert_reading(input, ParserLoop::bison, kRead);
+    const std::string output = whole.output.str();
+    for (std::size_t read_block : {1u, 2u, 3u, 5u, 64u, 4097u}) {
+        for (ParserLoop loop : {ParserLoop::ours, ParserLoop::bison}) {
+            const Result r = convert_reading(input, loop, read_block);
+            const std::string context = "reads of " + std::to_string(read_block) + ", " +
+                                        (loop == ParserLoop::ours ? "ours" : "bison's") +
+                                        ", input: " + input.substr(0, 200);
+            ASSERT_EQ(r.status, whole.status) << context;
+            ASSERT_EQ(r.diagnostics_before_output, whole.diagnostics_before_output) << context;
+            ASSERT_TRUE(r.diagnostics == whole.diagnostics) << context;
+            ASSERT_TRUE(r.output.str() == output) << context;
+        }
+    }
+}
+
+TEST(Engines, AgreeAtEveryReadSize) {
+    std::vector<std::string> golden;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(TVCONV_GOLDEN_DIR)) {
+        if (e.path().extension() != ".in") continue;
+        SCOPED_TRACE(e.path().string());
+        golden.push_back(test::read_file(e.path().string()));
+        expect_same_at_every_read_size(golden.back());
+    }
+    ASSERT_GT(golden.size(), 50u);
+    std::mt19937 rng(24);
+    std::uniform_int_distribution<int> length(0, 60);
+    for (int i = 0; i < 300; ++i) expect_same_at_every_read_size(random_input(rng, length(rng)));
+    // Golden inputs one after another, each ending where the next begins:
+    // long inputs whose constructions stand across many reads.
+    for (int i = 0; i < 10; ++i) {
+        std::string s;
+        while (s.size() < 20000) s += golden[rng() % golden.size()];
+        expect_same_at_every_read_size(s);
+    }
+}
+
+// A read size of 0, or one past the largest, is taken as the nearest that
+// can be used.
+TEST(Engines, ReadSizesOutOfRangeAreClamped) {
+    const std::string input = "^if[a;b] (x) $y\n@main\n^item[z]";
+    const std::string expected = convert_reading(input, ParserLoop::ours, kRead).output.str();
+    EXPECT_EQ(convert_reading(input, ParserLoop::ours, 0).output.str(), expected);
+    EXPECT_EQ(convert_reading(input, ParserLoop::ours, std::size_t{1} << 40).output.str(),
+              expected);
 }
 
 }  // namespace

@@ -189,17 +189,128 @@ TEST(HeavyInput, HundredThousandNestedIfsStopAtTheStackLimit) {
     EXPECT_EQ(r.diagnostics, overflow);
 
     // ...and stops reading where the stack is full (2500 levels, 10000
-    // bytes, within the second 8192-byte read), so nothing of the rest of
-    // the nesting is ever held.
+    // bytes, within the first read), so nothing of the rest of the nesting
+    // is ever held.
     std::FILE* in = fmemopen(nest.data(), nest.size(), "r");
     ASSERT_TRUE(in);
     Result result = convert(in);
     EXPECT_EQ(result.status, Status::stack_overflow);
-    EXPECT_EQ(std::ftell(in), 2 * 8192);
+    EXPECT_EQ(std::ftell(in), static_cast<long>(ScannerState::kDefaultReadBlock));
     EXPECT_FALSE(result.output.present());
     ASSERT_EQ(result.diagnostics.size(), 1u);
     EXPECT_EQ(result.diagnostics[0].message + "\n", overflow);
     std::fclose(in);
+
+    // With smaller reads, no further than the read that filled it.
+    for (std::size_t read_block : {1u, 100u, 8192u}) {
+        in = fmemopen(nest.data(), nest.size(), "r");
+        ASSERT_TRUE(in);
+        ConvertOptions options;
+        options.read_block = read_block;
+        result = convert(in, options);
+        EXPECT_EQ(result.status, Status::stack_overflow);
+        const auto read = static_cast<std::size_t>(std::ftell(in));
+        EXPECT_GE(read, 4u * 2499) << read_block;
+        EXPECT_LE(read, 4u * 2500 + read_block) << read_block;
+        std::fclose(in);
+    }
+}
+
+// Runs the tvconv executable on `input` held in a regular file, with its
+// output on a pipe that is drained slowly (`pause` microseconds a read).
+// As with run_tvconv, the peak memory is read once the output has filled
+// the pipe (or -1 when the converter ended before that).
+ProcessResult run_tvconv_on_file(const std::string& input, std::string& output, int pause = 0) {
+    ProcessResult r;
+    std::FILE* in = std::tmpfile();
+    if (!in || std::fwrite(input.data(), 1, input.size(), in) != input.size() ||
+        std::fflush(in) != 0) {
+        ADD_FAILURE() << "tmpfile";
+        return r;
+    }
+    std::rewind(in);
+    int out[2];
+    if (::pipe(out) != 0) ADD_FAILURE() << "pipe";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(::fileno(in), 0);
+        ::dup2(out[1], 1);
+        ::close(out[0]);
+        ::close(out[1]);
+        ::execl(TVCONV_BINARY, "tvconv", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    // Output that stays queued and unchanged for a few polls: the converter
+    // is blocked writing. (Pieces written together need not fill the pipe
+    // to its capacity.)
+    for (int last = 0, same = 0;;) {
+        int queued = 0;
+        ::ioctl(out[0], FIONREAD, &queued);
+        siginfo_t info{};
+        ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+        if (info.si_pid == pid) break;
+        same = queued > 0 && queued == last ? same + 1 : 0;
+        last = queued;
+        if (same == 3) {
+            r.peak_kb = peak_memory_kb(pid);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    std::string buf(kPipeChunk, '\0');
+    ssize_t n;
+    while ((n = ::read(out[0], buf.data(), pause ? 1000 : buf.size())) != 0) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        output.append(buf.data(), static_cast<std::size_t>(n));
+        if (pause) ::usleep(static_cast<useconds_t>(pause));
+    }
+    ::close(out[0]);
+    std::fclose(in);
+    int wstatus = 0;
+    ::waitpid(pid, &wstatus, 0);
+    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    return r;
+}
+
+// The laid-out document goes out in batches of pieces: thousands of helper
+// methods, in more than one batch, arrive whole and in order through a pipe
+// that its reader drains slowly.
+TEST(HeavyInput, ThousandsOfDefinitionsThroughAPipe) {
+    std::string input = "@main\nthe page ^item[x]\n";
+    for (int i = 0; i < 3000; ++i)
+        input += "@m" + std::to_string(i) + "[a]\nbody " + std::to_string(i) + " $a\n";
+    const std::string expected = convert(input).output.str();
+    ASSERT_GT(expected.size(), 3000u * 20);
+    std::string output;
+    ProcessResult r = run_tvconv_on_file(input, output, 20);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(output == expected) << output.size() << " bytes of " << expected.size();
+}
+
+// Read from a regular file, memory stays within the bound of a pipe's, for
+// one large document, a page of many definitions and one long line.
+TEST(HeavyInput, FilesStayWithinTheMemoryBound) {
+    if (kSanitized) GTEST_SKIP() << "the sanitizers' allocator holds freed blocks";
+    std::string plain, definitions = "@main\n";
+    while (plain.size() < (40u << 20)) plain += "plain \"text\" (of a page) and more words\n";
+    for (int i = 0; definitions.size() < (24u << 20); ++i) {
+        definitions += "@d" + std::to_string(i) + "[a]\n";
+        for (int k = 0; k < 100; ++k) definitions += "<td class=\"x\">^item[n] $a</td>\n";
+    }
+    // One line of words and long blank runs, which the text rules join.
+    std::string line = "<body>";
+    while (line.size() < (40u << 20)) line += "words (x) " + std::string(3000, ' ') + "more\t";
+    for (const std::string* input : {&plain, &definitions, &line}) {
+        std::string output;
+        ProcessResult r = run_tvconv_on_file(*input, output);
+        EXPECT_EQ(r.status, 0);
+        const long output_kb = static_cast<long>(output.size() / 1024);
+        EXPECT_GT(r.peak_kb, 0);
+        EXPECT_LT(r.peak_kb, output_kb + output_kb / 10 + 16 * 1024)
+            << "peak memory " << r.peak_kb << " KB for " << output_kb << " KB of output";
+    }
 }
 
 TEST(HeavyInput, FiftyMegabyteLine) {
@@ -310,9 +421,11 @@ std::string padding(std::size_t n) {
     return s;
 }
 
-// The scanner reads 8192 bytes at a time; a token cut by a read is joined
+// The scanner reads kRead bytes at a time; a token cut by a read is joined
 // again, and a caret whose keyword attempt fails across a read pushes a byte
 // back at the front of the buffer.
+constexpr std::size_t kRead = ScannerState::kDefaultReadBlock;
+
 TEST(ReadBoundary, TokensAcrossEveryCut) {
     struct Case {
         const char* input;
@@ -329,7 +442,7 @@ TEST(ReadBoundary, TokensAcrossEveryCut) {
         {"^ix", "^^ix"},
         {"^ ", "^^ "},
     };
-    for (std::size_t boundary : {8192u, 16384u}) {
+    for (std::size_t boundary : {kRead, 2 * kRead}) {
         for (std::size_t at = boundary - 16; at <= boundary + 1; ++at) {
             for (const Case& c : cases) {
                 SCOPED_TRACE(std::string(c.input) + " at " + std::to_string(at));
@@ -344,7 +457,7 @@ TEST(ReadBoundary, TokensAcrossEveryCut) {
 }
 
 TEST(ReadBoundary, LongestKeywordAcrossEveryCut) {
-    for (std::size_t at = 8192 - 16; at <= 8192 + 1; ++at) {
+    for (std::size_t at = kRead - 16; at <= kRead + 1; ++at) {
         SCOPED_TRACE(at);
         std::string pad = padding(at);
         auto got = convert_bytes(pad + "^loadtimestampx");
@@ -358,9 +471,10 @@ TEST(ReadBoundary, LongestKeywordAcrossEveryCut) {
 }
 
 TEST(ReadBoundary, HeaderAtALineStartAcrossEveryCut) {
-    // The "@" lands on each byte from 8189 to 8194; the line feed before it
-    // must still count as a line start after the read.
-    for (std::size_t at = 8192 - 4; at <= 8192 + 1; ++at) {
+    // The "@" lands on each byte from 3 before the read's end to 2 after
+    // it; the line feed before it must still count as a line start after
+    // the read.
+    for (std::size_t at = kRead - 4; at <= kRead + 1; ++at) {
         SCOPED_TRACE(at);
         auto got = convert_bytes(padding(at) + "\n@box\nbody\n@main\nthe text\n");
         EXPECT_EQ(got.status, 0);

@@ -30,6 +30,23 @@ TEST(Registry, KeepsFirstRegistrationOrderAndDropsEqualTexts) {
     EXPECT_EQ(r.entries()[2], "@a\n\n");
 }
 
+// A text handed over as a string is registered by the same rule, and kept
+// as it was given.
+TEST(Registry, OwnedTextsFollowTheSameRule) {
+    const std::string head(80, 'h');
+    Registry r;
+    EXPECT_TRUE(r.register_owned(head + "first"));
+    EXPECT_FALSE(r.register_owned(head + "second"));
+    EXPECT_FALSE(r.register_helper(head + "third"));
+    EXPECT_TRUE(r.register_owned("@a\n\n"));
+    EXPECT_FALSE(r.register_helper("@a\n\n"));
+    r.register_always_owned("@a\n\n");
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r.entries()[0], head + "first");
+    EXPECT_EQ(r.entries()[1], "@a\n\n");
+    EXPECT_EQ(r.entries()[2], "@a\n\n");
+}
+
 TEST(Registry, EqualityLooksAtTheFirstEightyBytes) {
     const std::string head(80, 'h');
     Registry r;

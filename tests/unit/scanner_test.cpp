@@ -117,10 +117,10 @@ TEST(Scanner, EndOfInputInsideAPossibleLongerMatch) {
     EXPECT_EQ(tokens("^"), "BIRD -\n");
 }
 
-// Inputs larger than one 8192-byte read: whatever stands on the boundary is
-// scanned exactly as it would be inside one piece.
+// Inputs larger than one read: whatever stands on the boundary is scanned
+// exactly as it would be inside one piece.
 TEST(Scanner, ReadBoundaries) {
-    const std::string pad(8191, 'a');
+    const std::string pad(ScannerState::kDefaultReadBlock - 1, 'a');
     const std::string pad_tokens = [&] {
         std::string s;
         for (std::size_t i = 0; i < pad.size(); ++i) s += "SYMBOL 'a'\n";
@@ -138,7 +138,7 @@ TEST(Scanner, ReadBoundaries) {
     }
     // "^" and "i" end the first piece and "x" begins the next: the handed-back
     // "i" stands at the very front of the buffer, so the data moves to its end.
-    EXPECT_EQ(tokens(std::string(8190, 'a') + "^ix"),
+    EXPECT_EQ(tokens(std::string(ScannerState::kDefaultReadBlock - 2, 'a') + "^ix"),
               pad_tokens.substr(11) + "BIRD -\nSYMBOL 'i'\nSYMBOL 'x'\n");
 }
 
