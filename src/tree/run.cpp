@@ -403,6 +403,10 @@ int finish(const Options& options, const ReportModel& model, Writer& writer,
            const std::string& source, std::FILE* report) {
     int status = model.exit_status();
     std::fputs(summary_text(model).c_str(), report);
+    // What the SARIF log leaves out, said at once after the summary.
+    const SarifSelection selection =
+        options.sarif.empty() ? SarifSelection{} : sarif_selection(model);
+    std::fputs(sarif_left_out_line(selection).c_str(), report);
     auto fail = [&] {
         if (status != 130) status = 1;
     };
@@ -420,7 +424,7 @@ int finish(const Options& options, const ReportModel& model, Writer& writer,
     const std::pair<const std::string*, std::function<std::string()>> reports[] = {
         {&options.report, [&] { return json_report(model, reported); }},
         {&options.html, [&] { return html_report(model, reported); }},
-        {&options.sarif, [&] { return sarif_report(model, source); }},
+        {&options.sarif, [&] { return sarif_report(model, source, selection); }},
     };
     for (const auto& [file, make] : reports) {
         if (file->empty()) continue;

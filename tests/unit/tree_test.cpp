@@ -184,9 +184,10 @@ TEST(TreeReport, CspHashIsTheBase64OfSha256) {
               "sha256-Qe3s5C1j6Nm/UVqbppMuHCDLyfWl0TRkWttdsblzfqM=");
 }
 
-// The lines around each finding in the HTML page, at the edges of a file,
-// from the excerpt the outcome kept when the source was read.
-TEST(TreeReport, HtmlContextAtTheEdgesOfAFile) {
+// What the HTML page holds for a file: a line of text per finding, and the
+// data its context is drawn from, from the excerpt the outcome kept when the
+// source was read: CRLF, a CR inside a line, a line cut between characters.
+TEST(TreeReport, HtmlFindingsAndTheirContextData) {
     Options options;
     options.source = "s";
     Entry entry;
@@ -196,40 +197,37 @@ TEST(TreeReport, HtmlContextAtTheEdgesOfAFile) {
     FileOutcome outcome;
     outcome.status = FileStatus::kManual;
     for (int line : {1, 3, 5, 9})
-        outcome.findings.push_back(Finding::at(DiagnosticCode::unconvertible_operator, line, "m"));
-    // CRLF, a CR kept inside a line, a line cut in the middle of "é", and no
-    // line feed at the end.
-    std::string long_line = "x" + std::string(300, ' ');
+        outcome.findings.push_back(
+            Finding::at(DiagnosticCode::unconvertible_operator, line, "m<\"b\">"));
+    std::string long_line = "x" + std::string(150, ' ');
     for (int i = 0; i < 100; ++i) long_line += "\xc3\xa9";
-    std::string source = "one\r\ntwo\rcr\n" + long_line + "\nfour";
+    std::string source = "one\r\ntwo\rcr\t\\\n" + long_line + "\nfour";
     outcome.excerpt = excerpt_of(source, outcome.findings);
     std::vector<FileOutcome> outcomes{outcome};
     std::vector<char> finished{1};
     ReportModel model(options, entries, outcomes, finished, {}, false);
     std::string page = html_report(model, 3);
 
-    std::vector<std::string> contexts;
-    for (std::size_t at = 0;
-         (at = page.find("<pre class=\"context\">", at)) != std::string::npos;) {
-        std::size_t end = page.find("</pre>", at);
-        contexts.push_back(page.substr(at + 21, end - at - 21));
-        at = end;
-    }
-    auto line = [](int n, const std::string& text, bool marked = false) {
-        const char* tag = marked ? "mark" : "span";
-        return std::string("<") + tag + " class=\"line\"><span class=\"no\">" + std::to_string(n) +
-               "</span>" + text + "</" + tag + ">";
+    auto between = [&](const std::string& open, const std::string& close) {
+        std::size_t at = page.find(open);
+        if (at == std::string::npos) return std::string("(none)");
+        at += open.size();
+        return page.substr(at, page.find(close, at) - at);
     };
-    std::string cut = "x" + std::string(300, ' ');
-    for (int i = 0; i < 49; ++i) cut += "\xc3\xa9";  // 399 bytes: the 400th starts a character
+    EXPECT_EQ(between("<span class=\"tally\">", "<"), "4 warnings");
+    const std::string text = "unconvertible-operator warning, line ";
+    const std::string message = ": m&lt;&quot;b&quot;&gt;\n";
+    EXPECT_EQ(between("<pre class=\"findings\">", "</pre>"),
+              text + "1" + message + text + "3" + message + text + "5" + message + text + "9" +
+                  message);
+    std::string cut = "x" + std::string(150, ' ');
+    for (int i = 0; i < 24; ++i) cut += "\xc3\xa9";  // 199 bytes: the 200th starts a character
     cut += " \xe2\x80\xa6";
-    const std::string cr = "two<span class=\"byte\">\\x0d</span>cr";
-    ASSERT_EQ(contexts.size(), 4u);
-    EXPECT_EQ(contexts[0], line(1, "one", true) + line(2, cr) + line(3, cut) + line(4, "four"));
-    EXPECT_EQ(contexts[1], line(1, "one") + line(2, cr) + line(3, cut, true) + line(4, "four"));
-    EXPECT_EQ(contexts[2],
-              line(2, cr) + line(3, cut) + line(4, "four") + line(5, "(end of file)", true));
-    EXPECT_EQ(contexts[3], line(9, "(end of file)", true));
+    const std::string f = "\"unconvertible-operator\",\"warning\"]";
+    EXPECT_EQ(between("<script type=\"application/json\" class=\"context\">", "</script>"),
+              "[4,[[1," + f + ",[3," + f + ",[5," + f + ",[9," + f +
+                  "],[1,\"one\"],[2,\"two<span class=\\\"byte\\\">\\\\x0d</span>cr\\t\\\\\"],[3,\"" +
+                  cut + "\"],[4,\"four\"]]");
 }
 
 // An outcome keeps only the lines the page shows, not its source: notes
