@@ -298,9 +298,9 @@ void file_section(std::string& out, std::string_view path,
 }
 
 // Findings, file by file: one collapsed section each, so that a site with
-// tens of thousands of findings opens at once.
-std::string findings_section(const ReportModel& model) {
-    std::string out =
+// tens of thousands of findings opens at once. Handed on as it is made.
+void findings_section(PieceWriter& out, const ReportModel& model) {
+    out.text() +=
         "<section id=\"findings\">\n<h2>Files that need attention</h2>\n<div "
         "id=\"filter\"></div>\n";
     std::map<std::string_view, std::vector<const Located*>> by_path;
@@ -311,10 +311,12 @@ std::string findings_section(const ReportModel& model) {
         if (added) order.push_back(item.path);
         it->second.push_back(&item);
     }
-    if (order.empty()) out += "<p>None: nothing is left to do by hand.</p>\n";
-    for (std::string_view path : order) file_section(out, path, by_path[path]);
-    out += "</section>\n";
-    return out;
+    if (order.empty()) out.text() += "<p>None: nothing is left to do by hand.</p>\n";
+    for (std::string_view path : order) {
+        file_section(out.text(), path, by_path[path]);
+        out.part();
+    }
+    out.text() += "</section>\n";
 }
 
 // Rewritten references, renames, and the files left out or kept.
@@ -364,10 +366,23 @@ std::string csp_hash(std::string_view script) {
     return "sha256-" + base64(digest.data(), digest.size());
 }
 
+Error html_report(const ReportModel& model, int status, const PieceSink& put) {
+    PieceWriter out(put);
+    out.text() += head(model, status) + summary_section(model);
+    findings_section(out, model);
+    out.text() +=
+        list_sections(model) + "<script>" + std::string(kScript) + "</script>\n</body>\n</html>\n";
+    return out.finish();
+}
+
 std::string html_report(const ReportModel& model, int status) {
-    return head(model, status) + summary_section(model) + findings_section(model) +
-           list_sections(model) + "<script>" + std::string(kScript) +
-           "</script>\n</body>\n</html>\n";
+    std::string page;
+    // Appending cannot fail.
+    static_cast<void>(html_report(model, status, [&](std::string_view piece) {
+        page += piece;
+        return Error();
+    }));
+    return page;
 }
 
 }  // namespace tvconv::tree

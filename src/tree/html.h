@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "tree/io.h"
 #include "tree/model.h"
 
 namespace tvconv::tree {
@@ -14,6 +15,8 @@ namespace tvconv::tree {
 // is shown as \xXX, a control or a character that reorders text as \uXXXX
 // (html_text). The source lines around findings are the excerpts the
 // outcomes kept.
+// The page is handed to `put` a piece at a time; the whole, for the tests.
+Error html_report(const ReportModel& model, int status, const PieceSink& put);
 std::string html_report(const ReportModel& model, int status);
 
 // The Content-Security-Policy source that allows exactly this inline script:

@@ -3,11 +3,15 @@
 
 #include <string>
 
+#include "tree/io.h"
 #include "tree/model.h"
 
 namespace tvconv::tree {
 
 // The report, with `status` as the run's exit status.
+// It is handed to `put` a piece at a time, never held whole; the whole, for
+// the tests.
+Error json_report(const ReportModel& model, int status, const PieceSink& put);
 std::string json_report(const ReportModel& model, int status);
 
 // `bytes` as a JSON string, the way the JSON report writes names and

@@ -421,14 +421,16 @@ int finish(const Options& options, const ReportModel& model, Writer& writer,
     // A report that cannot be written fails the run, and the others are
     // still written.
     const int reported = status;
-    const std::pair<const std::string*, std::function<std::string()>> reports[] = {
-        {&options.report, [&] { return json_report(model, reported); }},
-        {&options.html, [&] { return html_report(model, reported); }},
-        {&options.sarif, [&] { return sarif_report(model, source, selection); }},
+    using Produce = std::function<Error(const PieceSink&)>;
+    const std::pair<const std::string*, Produce> reports[] = {
+        {&options.report, [&](const PieceSink& put) { return json_report(model, reported, put); }},
+        {&options.html, [&](const PieceSink& put) { return html_report(model, reported, put); }},
+        {&options.sarif,
+         [&](const PieceSink& put) { return put(sarif_report(model, source, selection)); }},
     };
-    for (const auto& [file, make] : reports) {
+    for (const auto& [file, produce] : reports) {
         if (file->empty()) continue;
-        if (Error problem = write_output(*file, make())) {
+        if (Error problem = write_output(*file, produce)) {
             std::fprintf(report, "tvconv-tree: %s: %s\n", shown_name(*file).c_str(),
                          problem.message().c_str());
             fail();
