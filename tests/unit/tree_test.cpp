@@ -18,6 +18,7 @@
 #include "tree/options.h"
 #include "tree/plan.h"
 #include "tree/record.h"
+#include "tree/sarif.h"
 #include "tree/run.h"
 #include "tree/terminal.h"
 #include "tree/writer.h"
@@ -363,6 +364,54 @@ TEST(TreeReport, TheModelCountsOnceAndGivesTheExitStatus) {
     EXPECT_EQ(ReportModel(options, entries, outcomes, some, {}, true).exit_status(), 130);
     std::vector<char> none(entries.size(), 0);
     EXPECT_EQ(ReportModel(options, entries, outcomes, none, {}, false).exit_status(), 1);
+}
+
+// The SARIF log keeps the most severe findings within its limits, in the
+// report's order, and once one is left out nothing less severe is kept.
+TEST(TreeReport, SarifKeepsTheMostSevereWithinItsLimits) {
+    Options options;
+    Entry entry;
+    entry.path = entry.target = "p.html";
+    entry.kind = Kind::kTemplate;
+    std::vector<Entry> entries{entry};
+    FileOutcome outcome;
+    outcome.status = FileStatus::kFailed;
+    outcome.reason = "syntax error";
+    outcome.findings = {Finding::at(DiagnosticCode::reference_rewritten, 1, "note"),
+                        Finding::at(DiagnosticCode::unconvertible_operator, 2, "w1"),
+                        Finding::at(DiagnosticCode::unconvertible_operator, 3, "w2"),
+                        Finding::at(DiagnosticCode::syntax_error, 4, "error")};
+    std::vector<FileOutcome> outcomes{outcome};
+    std::vector<char> finished{1};
+    ReportModel model(options, entries, outcomes, finished, {}, false);
+    // note, w1, w2, error, then "failed: syntax error" (an error).
+    ASSERT_EQ(model.findings().size(), 5u);
+    auto kept = [](const SarifSelection& s) { return std::string(s.kept.begin(), s.kept.end()); };
+    using K = std::string;
+
+    SarifSelection all = sarif_selection(model);
+    EXPECT_EQ(kept(all), K(5, '\1'));
+    EXPECT_EQ(sarif_left_out_line(all), "");
+    EXPECT_EQ(sarif_report(model, "/s", all).find("resultsLeftOut"), std::string::npos);
+
+    SarifSelection three = sarif_selection(model, {3, 1'000'000});
+    EXPECT_EQ(kept(three), K("\0\1\0\1\1", 5));
+    EXPECT_EQ(three.left_out[std::size_t(Severity::warning)], 1u);
+    EXPECT_EQ(three.left_out[std::size_t(Severity::note)], 1u);
+    EXPECT_EQ(sarif_left_out_line(three),
+              "tvconv-tree: the SARIF log holds 3 of 5 findings, the most severe first; left out: "
+              "1 warning, 1 note (the JSON report has them all)\n");
+    const std::string log = sarif_report(model, "/s", three);
+    EXPECT_NE(log.find("\"text\": \"w1\""), std::string::npos);
+    EXPECT_EQ(log.find("\"text\": \"w2\""), std::string::npos);
+    EXPECT_NE(log.find("\"resultsLeftOut\": {\n          \"error\": 0,\n          \"warning\": 1,"),
+              std::string::npos);
+
+    // Too few bytes for the second error: nothing after it is kept, though
+    // a short note would fit.
+    SarifSelection bytes = sarif_selection(model, {100, 500});
+    EXPECT_EQ(kept(bytes), K("\0\0\0\1\0", 5));
+    EXPECT_EQ(bytes.left_out[std::size_t(Severity::error)], 1u);
 }
 
 // The escaping policies of the SARIF log: paths as URI references, text
