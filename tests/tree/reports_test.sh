@@ -2,7 +2,8 @@
 # The reports of tvconv-tree: the JSON report, the SARIF log and the HTML
 # page of one run say the same thing, each JSON report is byte for byte the
 # one kept under expected/, the JSON report and the SARIF log are valid
-# against their schemas,
+# against their schemas, the SARIF log holds no more than a code-scanning
+# service accepts,
 # nothing depends on the number of jobs or on where the tree lies, and the
 # output of --diff applies with patch to give exactly the conversion.
 # Usage: reports_test.sh TVCONV_TREE TVCONV
