@@ -1,6 +1,7 @@
-// The --html page as Chromium renders it: the numbers, the findings with
-// their context, the lists, filtering, and that nothing quoted from a
-// template ever runs or loads.
+// The --html page as Chromium renders it: the numbers, the collapsed
+// section of each file, its findings as text without scripts and drawn with
+// their context when it is opened, the lists, filtering, and that nothing
+// quoted from a template ever runs or loads.
 //   node html_test.mjs TVCONV_TREE NPM_DIR [OUT_DIR]
 // NPM_DIR holds node_modules/playwright-core; the screenshot html_report.png
 // goes to OUT_DIR (default: the working directory).
