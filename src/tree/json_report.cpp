@@ -167,14 +167,4 @@ Error json_report(const ReportModel& model, int status, const PieceSink& put) {
     return out.finish();
 }
 
-std::string json_report(const ReportModel& model, int status) {
-    std::string doc;
-    // Appending cannot fail.
-    static_cast<void>(json_report(model, status, [&](std::string_view piece) {
-        doc += piece;
-        return Error();
-    }));
-    return doc;
-}
-
 }  // namespace tvconv::tree

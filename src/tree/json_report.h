@@ -9,10 +9,8 @@
 namespace tvconv::tree {
 
 // The report, with `status` as the run's exit status.
-// It is handed to `put` a piece at a time, never held whole; the whole, for
-// the tests.
+// It is handed to `put` a piece at a time, never held whole.
 Error json_report(const ReportModel& model, int status, const PieceSink& put);
-std::string json_report(const ReportModel& model, int status);
 
 // `bytes` as a JSON string, the way the JSON report writes names and
 // messages: UTF-8 as it is, each other byte as a lone surrogate U+DCxx.
