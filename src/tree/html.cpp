@@ -202,7 +202,7 @@ void json_string(std::string& out, std::string_view html) {
 
 // A line of context as the page shows it: cut at kShownLine bytes, between
 // characters, and a line cut here or by the excerpt ends in an ellipsis.
-constexpr std::size_t kShownLine = 200;
+constexpr std::size_t kShownLine = 120;
 std::string shown_line(const SourceExcerpt::Line& line) {
     std::string_view text = line.text;
     bool cut = line.cut;

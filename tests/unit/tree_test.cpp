@@ -200,7 +200,7 @@ TEST(TreeReport, HtmlFindingsAndTheirContextData) {
     for (int line : {1, 3, 5, 9})
         outcome.findings.push_back(
             Finding::at(DiagnosticCode::unconvertible_operator, line, "m<\"b\">"));
-    std::string long_line = "x" + std::string(150, ' ');
+    std::string long_line = "x" + std::string(70, ' ');
     for (int i = 0; i < 100; ++i) long_line += "\xc3\xa9";
     std::string source = "one\r\ntwo\rcr\t\\\n" + long_line + "\nfour";
     outcome.excerpt = excerpt_of(source, outcome.findings);
@@ -221,8 +221,8 @@ TEST(TreeReport, HtmlFindingsAndTheirContextData) {
     EXPECT_EQ(between("<pre class=\"findings\">", "</pre>"),
               text + "1" + message + text + "3" + message + text + "5" + message + text + "9" +
                   message);
-    std::string cut = "x" + std::string(150, ' ');
-    for (int i = 0; i < 24; ++i) cut += "\xc3\xa9";  // 199 bytes: the 200th starts a character
+    std::string cut = "x" + std::string(70, ' ');
+    for (int i = 0; i < 24; ++i) cut += "\xc3\xa9";  // 119 bytes: the 120th starts a character
     cut += " \xe2\x80\xa6";
     const std::string f = "\"unconvertible-operator\",\"warning\"]";
     EXPECT_EQ(between("<script type=\"application/json\" class=\"context\">", "</script>"),
