@@ -10,7 +10,10 @@ the SARIF log's number of results, and how long headless Chromium takes to
 load the HTML page (bench/html_load.mjs, through playwright-core).
 
   bench/reports.py [--tree build/src/tree/tvconv-tree] [--files 5000]
-                   [--npm build/npm] [--keep DIR]
+                   [--npm build/npm] [--long] [--loads 3] [--keep DIR]
+
+--long makes the page's worst case instead: every line about 240 bytes,
+findings 8 lines apart, so that no two share a line of context.
 
 Timing depends on the machine and its load: these figures are checked here,
 never in the test suite.
@@ -57,11 +60,29 @@ def make_site(root, files, per_page=16):
             f.write(b"\n".join(lines) + b"\n")
 
 
+def make_long_site(root, files, per_page=16):
+    """The page's worst case: every line long, findings 8 lines apart, so
+    that no two share a line of context."""
+    for i in range(files):
+        d = os.path.join(root, "s%02d" % (i % 50))
+        os.makedirs(d, exist_ok=True)
+        lines = []
+        for n in range(per_page * 8):
+            text = b"lorem ipsum dolor sit amet %d " % n * 8
+            if n % 8 == 4:
+                text += b" ^ascii[$x]"
+            lines.append(text)
+        with open(os.path.join(d, "p%d.html" % i), "wb") as f:
+            f.write(b"\n".join(lines) + b"\n")
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--tree", default=os.path.join(HERE, "..", "build", "src", "tree", "tvconv-tree"))
     ap.add_argument("--files", type=int, default=5000)
     ap.add_argument("--npm", default=os.path.join(HERE, "..", "build", "npm"))
+    ap.add_argument("--long", action="store_true",
+                    help="long context lines that no two findings share")
     ap.add_argument("--loads", default="3", help="Chromium loads to take the median of")
     ap.add_argument("--keep", help="generate the site and reports here and keep them")
     args = ap.parse_args()
@@ -70,7 +91,7 @@ def main():
     try:
         site, out = os.path.join(work, "site"), os.path.join(work, "out")
         shutil.rmtree(work, ignore_errors=True)
-        make_site(site, args.files)
+        (make_long_site if args.long else make_site)(site, args.files)
         paths = {k: os.path.join(work, "r." + k) for k in ("json", "sarif", "html")}
         start = time.monotonic()
         run = subprocess.run(
