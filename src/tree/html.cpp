@@ -1,5 +1,6 @@
 #include "tree/html.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string_view>
@@ -27,7 +28,13 @@ table { border-collapse: collapse; margin: .5em 0; }
 td, th { padding: .2em .8em .2em 0; text-align: left; vertical-align: top; }
 td.n { text-align: right; font-variant-numeric: tabular-nums; }
 .key { display: inline-block; width: .9em; height: .9em; border-radius: 2px; margin-right: .4em; vertical-align: -.1em; }
-.finding { margin: .6em 0 1em; }
+details.file { margin: .3em 0; }
+details.file summary { cursor: pointer; }
+details.file .path { font-family: ui-monospace, monospace; font-weight: 600; }
+.tally { color: #555; }
+details.file > pre.findings, details.file > .findings { margin: .3em 0 .8em 1.2em; }
+pre.findings { background: none; border: none; white-space: pre-wrap; font: inherit; }
+.finding { margin: .3em 0; }
 .finding p { margin: .2em 0; }
 code { font-family: ui-monospace, monospace; background: #f2f2f2; padding: 0 .25em; border-radius: 3px; }
 .error code.code { background: #f8d7d7; } .warning code.code { background: #fbecc8; } .note code.code { background: #dcebf8; }
@@ -39,25 +46,74 @@ pre .no { display: inline-block; min-width: 4em; color: #888; user-select: none;
 #filter { margin: .5em 0; }
 )";
 
-// Filtering by code: the page is complete without it.
+// The context of each finding, drawn from its file's data when the file's
+// section is first opened, and filtering by code: the page is complete
+// without it. The data's lines are HTML already escaped by html_text.
 constexpr const char* kScript = R"(
 (function () {
+  function line(n, html, marked) {
+    var e = document.createElement(marked ? 'mark' : 'span');
+    e.className = 'line';
+    var no = document.createElement('span');
+    no.className = 'no';
+    no.textContent = n;
+    e.appendChild(no);
+    if (html === null) e.appendChild(document.createTextNode('(end of file)'));
+    else e.insertAdjacentHTML('beforeend', html);
+    return e;
+  }
+  // The data: [line count, [[line or 0, code, severity], ...], [number, html], ...].
+  function context(file) {
+    var data = file.querySelector('script.context'), text = file.querySelector('pre.findings');
+    if (!data || !text) return;
+    var d = JSON.parse(data.textContent), count = d[0], lines = {};
+    for (var i = 2; i < d.length; i++) lines[d[i][0]] = d[i][1];
+    var rows = text.innerHTML.split('\n'), list = document.createElement('div');
+    list.className = 'findings';
+    d[1].forEach(function (f, k) {
+      var item = document.createElement('div'), p = document.createElement('p'), at = f[0];
+      item.className = 'finding ' + f[2];
+      item.dataset.code = f[1];
+      p.innerHTML = rows[k];
+      item.appendChild(p);
+      if (at > 0) {
+        var pre = document.createElement('pre');
+        pre.className = 'context';
+        for (var n = Math.max(1, at - 3); n <= Math.min(count, at + 3); n++)
+          if (n in lines) pre.appendChild(line(n, lines[n], n === at));
+        if (at > count) pre.appendChild(line(at, null, true));
+        item.appendChild(pre);
+      }
+      list.appendChild(item);
+    });
+    text.replaceWith(list);
+    show(file);
+  }
+  document.addEventListener('toggle', function (e) {
+    if (e.target.matches && e.target.matches('details.file') && e.target.open) context(e.target);
+  }, true);
+
+  // Filtering by code: a file lists its codes, and a drawn file's findings
+  // follow the choice.
   var box = document.getElementById('filter');
   var select = document.createElement('select');
   var codes = {};
-  document.querySelectorAll('.finding').forEach(function (f) { codes[f.dataset.code] = true; });
+  document.querySelectorAll('details.file').forEach(function (f) {
+    f.dataset.codes.split(' ').forEach(function (c) { codes[c] = true; });
+  });
   var all = document.createElement('option'); all.value = ''; all.textContent = 'all codes';
   select.appendChild(all);
   Object.keys(codes).sort().forEach(function (c) {
     var o = document.createElement('option'); o.value = c; o.textContent = c; select.appendChild(o);
   });
-  select.addEventListener('change', function () {
-    document.querySelectorAll('.finding').forEach(function (f) {
+  function show(file) {
+    file.hidden = select.value !== '' && file.dataset.codes.split(' ').indexOf(select.value) < 0;
+    file.querySelectorAll('.finding').forEach(function (f) {
       f.hidden = select.value !== '' && f.dataset.code !== select.value;
     });
-    document.querySelectorAll('article.file').forEach(function (a) {
-      a.hidden = !a.querySelector('.finding:not([hidden])');
-    });
+  }
+  select.addEventListener('change', function () {
+    document.querySelectorAll('details.file').forEach(show);
   });
   var label = document.createElement('label'); label.textContent = 'Show: ';
   label.appendChild(select); box.appendChild(label);
@@ -134,46 +190,117 @@ std::string summary_section(const ReportModel& model) {
     return out;
 }
 
-// One line of context; a line the excerpt cut ends in an ellipsis.
-void context_line(std::string& out, std::size_t number, bool marked,
-                  const SourceExcerpt::Line& line) {
-    const char* tag = marked ? "mark" : "span";
-    out += std::string("<") + tag + " class=\"line\"><span class=\"no\">" + std::to_string(number) +
-           "</span>" + html_text(line.text) + (line.cut ? " \xe2\x80\xa6" : "") + "</" + tag + ">";
+// `html` (text html_text escaped) as a JSON string for the page's data.
+void json_string(std::string& out, std::string_view html) {
+    out += '"';
+    for (char ch : html) {
+        if (ch == '"' || ch == '\\') out += '\\';
+        out += ch == '\t' ? std::string_view("\\t") : std::string_view(&ch, 1);
+    }
+    out += '"';
 }
 
-// The source lines around a finding at `at`, as far as the file goes.
-void context(std::string& out, const SourceExcerpt& excerpt, std::size_t at) {
-    constexpr std::size_t kAround = SourceExcerpt::kContextLines;
-    std::size_t first = at > kAround ? at - kAround : 1;
-    std::size_t last = std::min(excerpt.line_count, at + kAround);
-    out += "<pre class=\"context\">";
-    for (std::size_t n = first; n <= last; ++n)
-        if (const SourceExcerpt::Line* line = excerpt.line(n)) context_line(out, n, n == at, *line);
-    // A finding at the end of the file, past its last line.
-    if (at > excerpt.line_count)
-        out += "<mark class=\"line\"><span class=\"no\">" + std::to_string(at) +
-               "</span>(end of file)</mark>";
-    out += "</pre>\n";
+// A line of context as the page shows it: cut at kShownLine bytes, between
+// characters, and a line cut here or by the excerpt ends in an ellipsis.
+constexpr std::size_t kShownLine = 120;
+std::string shown_line(const SourceExcerpt::Line& line) {
+    std::string_view text = line.text;
+    bool cut = line.cut;
+    if (text.size() > kShownLine) {
+        std::size_t end = 0;
+        while (end < kShownLine) {
+            const std::size_t n = std::max<std::size_t>(1, utf8_length(text, end));
+            if (end + n > kShownLine) break;
+            end += n;
+        }
+        text = text.substr(0, end);
+        cut = true;
+    }
+    return html_text(text) + (cut ? " \xe2\x80\xa6" : "");
 }
 
+// What the script draws a file's findings and context from when its section
+// is opened: [line count, [[line or 0, code, severity], ...], [number, html],
+// ...], the lines the excerpt kept. Nothing in it can end the element:
+// html_text escapes "<".
+void context_data(std::string& out, const std::vector<const Located*>& items,
+                  const SourceExcerpt* excerpt) {
+    out += "<script type=\"application/json\" class=\"context\">[" +
+           std::to_string(excerpt ? excerpt->line_count : 0) + ",[";
+    for (const Located* item : items) {
+        const Finding& f = *item->finding;
+        if (item != items.front()) out += ',';
+        out += '[';
+        out += std::to_string(f.line && *f.line > 0 ? *f.line : 0);
+        out += ',';
+        json_string(out, html_text(code_info(f.code).name));
+        out += ",\"" + std::string(severity_name(item->severity)) + "\"]";
+    }
+    out += "]";
+    if (excerpt)
+        for (const SourceExcerpt::Line& line : excerpt->lines) {
+            out += ",[";
+            out += std::to_string(line.number);
+            out += ',';
+            json_string(out, shown_line(line));
+            out += "]";
+        }
+    out += "]</script>\n";
+}
+
+// A finding as one line of text: its code, severity, line and message.
 void finding(std::string& out, const Located& item) {
     const Finding& f = *item.finding;
-    const CodeInfo& info = code_info(f.code);
-    const std::string code = html_text(info.name);
-    const std::string_view severity = severity_name(item.severity);
-    out += "<div class=\"finding " + std::string(severity) + "\" data-code=\"" + code +
-           "\">\n<p><code class=\"code\" title=\"" + html_text(info.help) + "\">" + code +
-           "</code> " + std::string(severity);
+    out += html_text(code_info(f.code).name) + " " + std::string(severity_name(item.severity));
     if (f.line) out += ", line " + std::to_string(*f.line);
-    out += ": " + html_text(f.message) + "</p>\n";
-    if (f.line && *f.line > 0 && item.excerpt) context(out, *item.excerpt, std::size_t(*f.line));
-    out += "</div>\n";
+    out += ": " + html_text(f.message) + "\n";
 }
 
-// Findings, file by file, with the source lines around each.
-std::string findings_section(const ReportModel& model) {
-    std::string out =
+// "2 errors, 14 warnings".
+std::string tally(const std::vector<const Located*>& items) {
+    std::size_t n[3] = {};
+    for (const Located* item : items) ++n[std::size_t(item->severity)];
+    std::string out;
+    for (Severity s : {Severity::error, Severity::warning}) {
+        if (!n[std::size_t(s)]) continue;
+        if (!out.empty()) out += ", ";
+        out += std::to_string(n[std::size_t(s)]) + " " + std::string(severity_name(s)) +
+               (n[std::size_t(s)] == 1 ? "" : "s");
+    }
+    return out;
+}
+
+// A collapsed section: the file's name and counts, a line of text per
+// finding (all a reader without scripts needs), and the data the script
+// draws each finding with its context from. Few elements per file, however
+// many findings: that is what keeps a large page quick to load.
+void file_section(std::string& out, std::string_view path,
+                  const std::vector<const Located*>& items) {
+    std::vector<DiagnosticCode> seen;
+    std::string codes;
+    const SourceExcerpt* excerpt = nullptr;
+    for (const Located* item : items) {
+        const DiagnosticCode code = item->finding->code;
+        if (std::find(seen.begin(), seen.end(), code) == seen.end()) {
+            if (!seen.empty()) codes += ' ';
+            codes += html_text(code_info(code).name);
+            seen.push_back(code);
+        }
+        if (item->excerpt) excerpt = item->excerpt;
+    }
+    out += "<details class=\"file\" data-codes=\"" + codes + "\"><summary><span class=\"path\">" +
+           html_text(path) + "</span> <span class=\"tally\">" + tally(items) +
+           "</span></summary>\n<pre class=\"findings\">";
+    for (const Located* item : items) finding(out, *item);
+    out += "</pre>\n";
+    context_data(out, items, excerpt);
+    out += "</details>\n";
+}
+
+// Findings, file by file: one collapsed section each, so that a site with
+// tens of thousands of findings opens at once. Handed on as it is made.
+void findings_section(PieceWriter& out, const ReportModel& model) {
+    out.text() +=
         "<section id=\"findings\">\n<h2>Files that need attention</h2>\n<div "
         "id=\"filter\"></div>\n";
     std::map<std::string_view, std::vector<const Located*>> by_path;
@@ -184,14 +311,12 @@ std::string findings_section(const ReportModel& model) {
         if (added) order.push_back(item.path);
         it->second.push_back(&item);
     }
-    if (order.empty()) out += "<p>None: nothing is left to do by hand.</p>\n";
+    if (order.empty()) out.text() += "<p>None: nothing is left to do by hand.</p>\n";
     for (std::string_view path : order) {
-        out += "<article class=\"file\">\n<h3>" + html_text(path) + "</h3>\n";
-        for (const Located* item : by_path[path]) finding(out, *item);
-        out += "</article>\n";
+        file_section(out.text(), path, by_path[path]);
+        out.part();
     }
-    out += "</section>\n";
-    return out;
+    out.text() += "</section>\n";
 }
 
 // Rewritten references, renames, and the files left out or kept.
@@ -241,10 +366,23 @@ std::string csp_hash(std::string_view script) {
     return "sha256-" + base64(digest.data(), digest.size());
 }
 
+Error html_report(const ReportModel& model, int status, const PieceSink& put) {
+    PieceWriter out(put);
+    out.text() += head(model, status) + summary_section(model);
+    findings_section(out, model);
+    out.text() +=
+        list_sections(model) + "<script>" + std::string(kScript) + "</script>\n</body>\n</html>\n";
+    return out.finish();
+}
+
 std::string html_report(const ReportModel& model, int status) {
-    return head(model, status) + summary_section(model) + findings_section(model) +
-           list_sections(model) + "<script>" + std::string(kScript) +
-           "</script>\n</body>\n</html>\n";
+    std::string page;
+    // Appending cannot fail.
+    static_cast<void>(html_report(model, status, [&](std::string_view piece) {
+        page += piece;
+        return Error();
+    }));
+    return page;
 }
 
 }  // namespace tvconv::tree

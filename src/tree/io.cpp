@@ -143,10 +143,18 @@ Error atomic_copy(const std::string& from, const std::string& path, mode_t mode,
 }
 
 Error write_output(const std::string& path_or_dash, std::string_view data) {
+    return write_output(path_or_dash, [&](const PieceSink& put) { return put(data); });
+}
+
+Error write_output(const std::string& path_or_dash,
+                   const std::function<Error(const PieceSink& put)>& produce) {
+    auto to = [&](int fd, const std::string& path) {
+        return produce([&](std::string_view piece) { return write_all(fd, piece, path); });
+    };
     if (path_or_dash == "-") {
         // Whatever stdio still holds for standard output goes first.
         if (std::fflush(stdout) != 0) return Error({}, "-", errno);
-        Error error = write_all(STDOUT_FILENO, data, "-");
+        Error error = to(STDOUT_FILENO, "-");
         return error ? Error({}, "-", error.errnum()) : Error();
     }
     std::string path = path_or_dash;
@@ -161,12 +169,13 @@ Error write_output(const std::string& path_or_dash, std::string_view data) {
     if (exists && !S_ISREG(st.st_mode)) {
         // A device or a pipe cannot be replaced: it is written in place.
         Descriptor fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
-        Error error = fd.get() < 0 ? Error({}, path, errno) : write_all(fd.get(), data, path);
+        Error error = fd.get() < 0 ? Error({}, path, errno) : to(fd.get(), path);
         if (!error && fd.close() != 0) error = Error({}, path, errno);
         return error ? Error({}, path, error.errnum()) : Error();
     }
     mode_t mode = exists ? st.st_mode & 07777 : creation_mode();
-    Error error = atomic_write(path, data, mode, kNoSlot, Durability::kRename);
+    Error error = replace(path, mode, kNoSlot, Durability::kRename, kTemporaryPrefix,
+                          [&](int fd) { return to(fd, path); });
     return error ? Error({}, path, error.errnum()) : Error();
 }
 

@@ -54,6 +54,37 @@ Error atomic_copy(const std::string& from, const std::string& path, mode_t mode,
 // atomic_write, keeping the mode of the file it replaces. Failures carry the
 // system's reason alone.
 Error write_output(const std::string& path_or_dash, std::string_view data);
+// The same, for output made a piece at a time: `produce` hands each piece to
+// the sink it is given and returns the sink's first failure.
+using PieceSink = std::function<Error(std::string_view piece)>;
+Error write_output(const std::string& path_or_dash,
+                   const std::function<Error(const PieceSink& put)>& produce);
+
+// Text appended to a buffer that goes to a sink whenever it holds a piece's
+// worth, and at the end: a report is written without ever being held whole.
+class PieceWriter {
+  public:
+    explicit PieceWriter(const PieceSink& put) : put_(put) {}
+    std::string& text() { return buffer_; }
+    // After each part of the output: hands the buffer on once it is large.
+    void part() {
+        if (buffer_.size() >= kPiece) flush();
+    }
+    Error finish() {
+        flush();
+        return error_;
+    }
+
+  private:
+    static constexpr std::size_t kPiece = 1 << 16;
+    void flush() {
+        if (!error_ && !buffer_.empty()) error_ = put_(buffer_);
+        buffer_.clear();
+    }
+    const PieceSink& put_;
+    std::string buffer_;
+    Error error_;
+};
 
 // Makes every write so far on the file system holding `path` durable.
 Error sync_file_system(const std::string& path);

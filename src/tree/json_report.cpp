@@ -1,5 +1,6 @@
 #include "tree/json_report.h"
 
+#include <functional>
 #include <nlohmann/json.hpp>
 
 #include "tree/escape.h"
@@ -55,35 +56,47 @@ class JsonBytes {
     std::vector<std::string> raw_;
 };
 
-json files_of(const ReportModel& model, JsonBytes& text, json& renames) {
-    json files = json::array();
-    for (const FileRow& row : model.rows()) {
-        const Entry& e = *row.entry;
-        const FileOutcome& r = *row.outcome;
-        if (r.status == FileStatus::kDone) continue;  // directories appear only when they failed
-        json f{{"path", text(e.path)}, {"kind", kind_name(e.kind)}};
-        if (e.kind == Kind::kTemplate || e.kind == Kind::kFile) f["target"] = text(e.target);
-        f["status"] = file_status_name(r.status);
-        f["action"] = action_name(r.action);
-        if (!r.reason.empty()) f["reason"] = text(r.reason);
-        if (e.kind == Kind::kTemplate) f["diagnostics"] = r.findings.size();
-        files.push_back(std::move(f));
-        if (is_renamed(e, r))
-            renames.push_back(json{{"from", text(e.path)}, {"to", text(e.target)}});
-    }
-    return files;
+json file_of(const Entry& e, const FileOutcome& r, JsonBytes& text) {
+    json f{{"path", text(e.path)}, {"kind", kind_name(e.kind)}};
+    if (e.kind == Kind::kTemplate || e.kind == Kind::kFile) f["target"] = text(e.target);
+    f["status"] = file_status_name(r.status);
+    f["action"] = action_name(r.action);
+    if (!r.reason.empty()) f["reason"] = text(r.reason);
+    if (e.kind == Kind::kTemplate) f["diagnostics"] = r.findings.size();
+    return f;
 }
 
-json findings_of(const ReportModel& model, JsonBytes& text) {
-    json diagnostics = json::array();
-    for (const Located& d : model.findings())
-        diagnostics.push_back(
-            json{{"path", text(d.path)},
-                 {"line", d.finding->line ? json(*d.finding->line) : json(nullptr)},
-                 {"code", code_name(d.finding->code)},
-                 {"severity", severity_name(d.severity)},
-                 {"message", text(d.finding->message)}});
-    return diagnostics;
+json finding_of(const Located& d, JsonBytes& text) {
+    return json{{"path", text(d.path)},
+                {"line", d.finding->line ? json(*d.finding->line) : json(nullptr)},
+                {"code", code_name(d.finding->code)},
+                {"severity", severity_name(d.severity)},
+                {"message", text(d.finding->message)}};
+}
+
+// An element of a top-level list as dump(2) writes it there, two levels
+// down (`text` made its strings): strings hold no raw line feed, so each
+// line is indented.
+void element(std::string& out, const json& j, const JsonBytes& text, bool first) {
+    std::string dumped = text.dump(j);
+    dumped.pop_back();  // the final line feed
+    out += first ? "\n    " : ",\n    ";
+    for (char ch : dumped) {
+        out += ch;
+        if (ch == '\n') out += "    ";
+    }
+}
+
+// The long lists, the files and the findings, are put into the dump of the
+// rest (where they are empty) one element at a time, as the dump of the
+// whole would have written them. `elements` says whether it wrote any.
+void splice(PieceWriter& out, std::string_view frame, std::string_view key, std::size_t& from,
+            const std::function<bool()>& elements) {
+    const std::string empty = "\n  \"" + std::string(key) + "\": []";
+    const std::size_t close = frame.find(empty, from) + empty.size() - 1;  // at "]"
+    out.text().append(frame, from, close - from);
+    if (elements()) out.text() += "\n  ";
+    from = close;
 }
 
 }  // namespace
@@ -95,12 +108,14 @@ std::string json_text(const std::string& bytes) {
     return dumped;
 }
 
-std::string json_report(const ReportModel& model, int status) {
+Error json_report(const ReportModel& model, int status, const PieceSink& put) {
     const Options& options = model.options();
     JsonBytes text;
     json renames = json::array(), stale = json::array(), summary = json::object();
-    json files = files_of(model, text, renames);
-    json diagnostics = findings_of(model, text);
+    for (const FileRow& row : model.rows())
+        if (row.outcome->status != FileStatus::kDone && is_renamed(*row.entry, *row.outcome))
+            renames.push_back(
+                json{{"from", text(row.entry->path)}, {"to", text(row.entry->target)}});
     for (const Stale& s : model.stale())
         stale.push_back(
             json{{"target", text(s.target)},
@@ -118,12 +133,38 @@ std::string json_report(const ReportModel& model, int status) {
         {"interrupted", model.interrupted()},
         {"exit_status", status},
         {"summary", summary},
-        {"files", files},
+        {"files", json::array()},
         {"renames", renames},
         {"stale", stale},
-        {"diagnostics", diagnostics},
+        {"diagnostics", json::array()},
     };
-    return text.dump(report);
+    const std::string frame = text.dump(report);
+    PieceWriter out(put);
+    std::size_t from = 0;
+    splice(out, frame, "files", from, [&] {
+        bool first = true;
+        for (const FileRow& row : model.rows()) {
+            // Directories appear only when they failed.
+            if (row.outcome->status == FileStatus::kDone) continue;
+            JsonBytes own;
+            element(out.text(), file_of(*row.entry, *row.outcome, own), own, first);
+            first = false;
+            out.part();
+        }
+        return !first;
+    });
+    splice(out, frame, "diagnostics", from, [&] {
+        bool first = true;
+        for (const Located& d : model.findings()) {
+            JsonBytes own;
+            element(out.text(), finding_of(d, own), own, first);
+            first = false;
+            out.part();
+        }
+        return !first;
+    });
+    out.text().append(frame, from);
+    return out.finish();
 }
 
 }  // namespace tvconv::tree

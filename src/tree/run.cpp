@@ -426,6 +426,10 @@ int finish(const Options& options, const ReportModel& model, Writer& writer,
            const std::string& source, std::FILE* report) {
     int status = model.exit_status();
     std::fputs(summary_text(model).c_str(), report);
+    // What the SARIF log leaves out, said at once after the summary.
+    const SarifSelection selection =
+        options.sarif.empty() ? SarifSelection{} : sarif_selection(model);
+    std::fputs(sarif_left_out_line(selection).c_str(), report);
     auto fail = [&] {
         if (status != 130) status = 1;
     };
@@ -440,14 +444,16 @@ int finish(const Options& options, const ReportModel& model, Writer& writer,
     // A report that cannot be written fails the run, and the others are
     // still written.
     const int reported = status;
-    const std::pair<const std::string*, std::function<std::string()>> reports[] = {
-        {&options.report, [&] { return json_report(model, reported); }},
-        {&options.html, [&] { return html_report(model, reported); }},
-        {&options.sarif, [&] { return sarif_report(model, source); }},
+    using Produce = std::function<Error(const PieceSink&)>;
+    const std::pair<const std::string*, Produce> reports[] = {
+        {&options.report, [&](const PieceSink& put) { return json_report(model, reported, put); }},
+        {&options.html, [&](const PieceSink& put) { return html_report(model, reported, put); }},
+        {&options.sarif,
+         [&](const PieceSink& put) { return put(sarif_report(model, source, selection)); }},
     };
-    for (const auto& [file, make] : reports) {
+    for (const auto& [file, produce] : reports) {
         if (file->empty()) continue;
-        if (Error problem = write_output(*file, make())) {
+        if (Error problem = write_output(*file, produce)) {
             std::fprintf(report, "tvconv-tree: %s: %s\n", shown_name(*file).c_str(),
                          problem.message().c_str());
             fail();

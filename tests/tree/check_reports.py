@@ -214,19 +214,25 @@ def check_sarif(doc, sarif, path, source_dir):
         fail(f"{path}: SRCROOT {base}, expected {root}")
 
     results = run["results"]
-    if len(results) != len(doc["diagnostics"]):
-        fail(f"{path}: {len(results)} results for {len(doc['diagnostics'])} JSON diagnostics")
-    for i, (r, d) in enumerate(zip(results, doc["diagnostics"])):
-        where = f"{path}: result {i} ({d['path']} {d['code']})"
+    check_sarif_cap(doc, run, path)
+    # The results are the JSON diagnostics, in their order, less those the
+    # cap left out.
+    wanted = iter(doc["diagnostics"])
+    for i, r in enumerate(results):
         location = r["locations"][0]["physicalLocation"]
         artifact = location["artifactLocation"]
         line = location.get("region", {}).get("startLine")
         got = (r["ruleId"], r["level"], r["message"]["text"],
                urllib.parse.unquote_to_bytes(artifact["uri"]), artifact["uriBaseId"], line)
-        want = (d["code"], d["severity"], shown(d["message"]), as_bytes(d["path"]), "SRCROOT",
-                d["line"])
-        if got != want:
-            fail(f"{where}: {got} != {want}")
+        for d in wanted:
+            want = (d["code"], d["severity"], shown(d["message"]), as_bytes(d["path"]),
+                    "SRCROOT", d["line"])
+            if got == want:
+                break
+        else:
+            fail(f"{path}: result {i} {got} is no JSON diagnostic after result {i - 1}")
+            return
+        where = f"{path}: result {i} ({d['path']} {d['code']})"
         if len(r["locations"]) != 1:
             fail(f"{where}: {len(r['locations'])} locations")
         if not re.fullmatch(r"(?:[A-Za-z0-9._~/-]|%[0-9A-F]{2})+", artifact["uri"]):
@@ -236,19 +242,58 @@ def check_sarif(doc, sarif, path, source_dir):
                  f"the rules")
 
 
+SEVERITIES = ["error", "warning", "note"]
+# What a code-scanning service accepts (GitHub: 25,000 results a run, 5,000
+# shown, 10 MB a file).
+MAX_RESULTS = 5000
+MAX_BYTES = 10_000_000
+
+
+def check_sarif_cap(doc, run, path):
+    """The log holds the most severe findings within the cap, and says what
+    it left out."""
+    if os.path.getsize(path) > MAX_BYTES:
+        fail(f"{path}: {os.path.getsize(path)} bytes, more than {MAX_BYTES}")
+    results = run["results"]
+    if len(results) > MAX_RESULTS:
+        fail(f"{path}: {len(results)} results, more than {MAX_RESULTS}")
+    total = Counter(d["severity"] for d in doc["diagnostics"])
+    kept = Counter(r["level"] for r in results)
+    left = {k: total[k] - kept[k] for k in SEVERITIES}
+    said = run.get("properties", {}).get("resultsLeftOut")
+    if any(left.values()):
+        if said != left:
+            fail(f"{path}: left out {left}, the log says {said}")
+        notes = run.get("invocations", [{}])[0].get("toolExecutionNotifications", [])
+        if not any(n["descriptor"]["id"] == "results-left-out" for n in notes):
+            fail(f"{path}: no notification says that results were left out")
+        worst_left = min(SEVERITIES.index(k) for k in SEVERITIES if left[k])
+        least_kept = max((SEVERITIES.index(r["level"]) for r in results), default=-1)
+        if least_kept > worst_left:
+            fail(f"{path}: a {SEVERITIES[least_kept]} was kept and a "
+                 f"{SEVERITIES[worst_left]} left out")
+    elif said is not None or "invocations" in run:
+        fail(f"{path}: nothing was left out, but the log says {said}")
+
+
 class Page(HTMLParser):
-    """The counts, exit status and findings of the HTML report."""
+    """The counts, exit status and findings of the HTML report: a section per
+    file, its findings one a line of text, and the data the script draws
+    them from, which must agree with the text."""
 
     def __init__(self):
         super().__init__(convert_charrefs=True)
         self.counts = {}
         self.exit_status = None
         self.findings = []  # [path, code, severity, text]
+        self.problems = []
         self.rows = Counter()  # table rows by section id
         self._stack = []  # open elements: (tag, attributes)
         self._path = None
         self._text = None  # what collects text: (kind, key)
         self._buffer = ""
+        self._first = 0  # the first finding of the current file
+        self._depth = 0  # of the element that collects text
 
     def handle_starttag(self, tag, attrs):
         a = dict(attrs)
@@ -258,13 +303,12 @@ class Page(HTMLParser):
             self._collect(("count", a["data-key"]))
         elif tag == "b" and a.get("id") == "exit-status":
             self._collect(("exit", None))
-        elif tag == "h3":
+        elif tag == "span" and "path" in classes:
             self._collect(("path", None))
-        elif tag == "div" and "finding" in classes:
-            self.findings.append([self._path, a.get("data-code"),
-                                  [c for c in classes if c != "finding"], ""])
-        elif tag == "p" and self.findings and self._inside_finding():
-            self._collect(("finding", None))
+        elif tag == "pre" and "findings" in classes:
+            self._collect(("findings", None))
+        elif tag == "script" and "context" in classes:
+            self._collect(("data", None))
         elif tag == "tr":
             section = next((x.get("id") for t, x in reversed(self._stack) if t == "section"),
                            None)
@@ -275,7 +319,8 @@ class Page(HTMLParser):
             open_tag, _ = self._stack.pop()
             if open_tag == tag:
                 break
-        if self._text and tag in ("td", "b", "h3", "p"):
+        # The element that collects text closed (not one inside it).
+        if self._text and len(self._stack) < self._depth:
             kind, key = self._text
             text = self._buffer
             self._text = None
@@ -285,8 +330,22 @@ class Page(HTMLParser):
                 self.exit_status = int(text)
             elif kind == "path":
                 self._path = text
-            elif kind == "finding":
-                self.findings[-1][3] = text
+                self._first = len(self.findings)
+            elif kind == "findings":
+                for line in text.split("\n")[:-1]:
+                    code, severity = line.split(":")[0].split(",")[0].split(" ")[:2]
+                    self.findings.append([self._path, code, [severity], line])
+            elif kind == "data":
+                self._check_data(json.loads(text))
+
+    def _check_data(self, data):
+        mine = self.findings[self._first:]
+        listed = [[f[1], f[2][0]] for f in mine]
+        if [[c, s] for _, c, s in data[1]] != listed:
+            self.problems.append(f"{self._path}: the data says {data[1]}, the text {listed}")
+        for (line, _, _), f in zip(data[1], mine):
+            if line and f", line {line}:" not in f[3]:
+                self.problems.append(f"{self._path}: the data's line {line} is not in {f[3]!r}")
 
     def handle_data(self, data):
         if self._text:
@@ -294,11 +353,8 @@ class Page(HTMLParser):
 
     def _collect(self, what):
         self._text = what
+        self._depth = len(self._stack)
         self._buffer = ""
-
-    def _inside_finding(self):
-        return any(t == "div" and "finding" in (x.get("class") or "").split()
-                   for t, x in self._stack[:-1])
 
 
 def check_html(doc, path):
@@ -307,6 +363,8 @@ def check_html(doc, path):
     page = Page()
     page.feed(text)
     page.close()
+    for problem in page.problems:
+        fail(f"{path}: {problem}")
     # Each count carries the JSON summary's key.
     if set(page.counts) != set(doc["summary"]):
         fail(f"{path}: counts {sorted(page.counts)}, JSON {sorted(doc['summary'])}")

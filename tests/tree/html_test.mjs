@@ -1,6 +1,7 @@
-// The --html page as Chromium renders it: the numbers, the findings with
-// their context, the lists, filtering, and that nothing quoted from a
-// template ever runs or loads.
+// The --html page as Chromium renders it: the numbers, the collapsed
+// section of each file, its findings as text without scripts and drawn with
+// their context when it is opened, the lists, filtering, and that nothing
+// quoted from a template ever runs or loads.
 //   node html_test.mjs TVCONV_TREE NPM_DIR [OUT_DIR]
 // NPM_DIR holds node_modules/playwright-core; the screenshot html_report.png
 // goes to OUT_DIR (default: the working directory).
@@ -115,13 +116,18 @@ function readPage() {
             share: s.getBoundingClientRect().width / s.parentElement.getBoundingClientRect().width,
             visible: s.getBoundingClientRect().height > 0,
         })),
-        files: [...document.querySelectorAll('#findings article.file')].map((a) => ({
-            path: a.querySelector('h3').textContent,
-            markupInName: a.querySelectorAll('h3 b').length,
+        files: [...document.querySelectorAll('#findings details.file')].map((a) => ({
+            path: a.querySelector('summary .path').textContent,
+            tally: a.querySelector('summary .tally').textContent,
+            open: a.open,
+            markupInName: a.querySelectorAll('summary .path b').length,
             visible: visible(a),
+            // The findings as text, as long as the script has not drawn them.
+            lines: a.querySelector('pre.findings')?.textContent.split('\n').slice(0, -1) ?? null,
+            linesVisible: !!a.querySelector('pre.findings') && visible(a.querySelector('pre.findings')),
             findings: [...a.querySelectorAll('.finding')].map((f) => ({
                 code: f.dataset.code,
-                codeText: f.querySelector('code.code').textContent,
+                codeText: f.querySelector('p').textContent.split(' ')[0],
                 text: f.querySelector('p').textContent,
                 visible: visible(f),
                 context: [...f.querySelectorAll('pre.context > .line')].map((l) => ({
@@ -137,8 +143,8 @@ function readPage() {
                 visible: !!document.getElementById(id) && visible(document.getElementById(id)),
                 rows: rows(id),
             }])),
-        scripts: document.scripts.length,
-        lastIsOurScript: document.body.lastElementChild === document.scripts[0],
+        scripts: [...document.scripts].filter((e) => e.type === '').length,
+        lastIsOurScript: document.body.lastElementChild === [...document.scripts].find((e) => e.type === ''),
         filter: [...document.querySelectorAll('#filter select option')].map((o) => o.value),
         csp: document.querySelector('meta[http-equiv="Content-Security-Policy"]')?.content,
         contextText: [...document.querySelectorAll('pre.context')].map((p) => p.textContent).join('\n'),
@@ -146,7 +152,7 @@ function readPage() {
 }
 
 // Everything a reader sees without a script as well as with one.
-function checkContent(label, page) {
+function checkContent(label, page, drawn) {
     for (const [key, value] of Object.entries(report.summary))
         same(`${label}: summary ${key} as in the JSON report`, page.counts[key], String(value));
     same(`${label}: exit status`, page.exitStatus, String(report.exit_status));
@@ -160,13 +166,25 @@ function checkContent(label, page) {
             part.visible && Math.abs(part.share - want) < 0.01, part);
     }
 
-    // Each finding of the JSON report, in its file's article, in order.
+    // Each finding of the JSON report, in its file's section, in order.
     const paths = [...new Set(findings.map((d) => shown(d.path)))];
-    same(`${label}: one article per file with findings`, page.files.map((f) => f.path), paths);
+    same(`${label}: one section per file with findings`, page.files.map((f) => f.path), paths);
     for (const file of page.files) {
         check(`${label}: ${file.path}: the name is text`, file.markupInName === 0);
-        check(`${label}: ${file.path}: visible`, file.visible);
+        check(`${label}: ${file.path}: visible and open`, file.visible && file.open);
         const want = findings.filter((d) => shown(d.path) === file.path);
+        const n = (s) => want.filter((d) => d.severity === s).length;
+        same(`${label}: ${file.path}: its counts`, file.tally,
+            [['error', n('error')], ['warning', n('warning')]].filter(([, k]) => k)
+                .map(([s, k]) => `${k} ${s}${k === 1 ? '' : 's'}`).join(', '));
+        const textOf = (d) => `${d.code} ${d.severity}${d.line ? `, line ${d.line}` : ''}: ${shown(d.message)}`;
+        if (!drawn) {
+            // Without scripts: a line of text per finding, its line and message.
+            same(`${label}: ${file.path}: the findings as text`, file.lines, want.map(textOf));
+            check(`${label}: ${file.path}: the text is shown`, file.linesVisible);
+            continue;
+        }
+        same(`${label}: ${file.path}: drawn, no text left`, file.lines, null);
         same(`${label}: ${file.path}: codes`, file.findings.map((f) => f.code), want.map((d) => d.code));
         file.findings.forEach((f, i) => {
             const d = want[i];
@@ -174,9 +192,7 @@ function checkContent(label, page) {
             const name = `${label}: ${file.path}: ${d.code}${d.line ? ` at line ${d.line}` : ''}`;
             check(`${name}: visible`, f.visible);
             same(`${name}: code shown`, f.codeText, d.code);
-            check(`${name}: message and line shown`,
-                f.text.includes(shown(d.message)) &&
-                f.text.includes(d.line ? `line ${d.line}:` : d.severity), f.text);
+            same(`${name}: message and line shown`, f.text, textOf(d));
             if (!d.line) {
                 same(`${name}: no context`, f.context.length, 0);
                 return;
@@ -192,7 +208,12 @@ function checkContent(label, page) {
                 [d.line]);
         });
     }
+    if (drawn) checkContext(label, page);
+    checkLists(label, page);
+}
 
+// The context the script drew from the page's data.
+function checkContext(label, page) {
     // The exact lines of page.html around its two findings.
     const page_ = page.files.find((f) => f.path === 'page.html');
     const context = (line) =>
@@ -225,10 +246,13 @@ function checkContent(label, page) {
     const long = page.files.find((f) => f.path === 'long.html')?.findings[0]?.context[0];
     check(`${label}: a long line is cut between characters`,
         long && long.bytes.length === 0 && long.text.endsWith('\u00e9 \u2026') &&
-        Buffer.byteLength(long.text) < 420, long);
+        Buffer.byteLength(long.text) <= 120 + 4, long);
 
-    // The lists after the findings: the document went on past the quoted
-    // </html>.
+}
+
+// The lists after the findings: the document went on past the quoted
+// </html>.
+function checkLists(label, page) {
     for (const id of Object.keys(page.sections))
         check(`${label}: section ${id} present and visible`, page.sections[id].visible);
     const { rewrites, renames, failed: failedRows, skipped, excluded, stale } = page.sections;
@@ -287,8 +311,22 @@ try {
     page.on('requestfailed', (r) => refused.push([r.url(), r.failure()?.errorText]));
     page.setDefaultTimeout(10000);
     await page.goto(pageUrl);
+    // Every section starts collapsed, its findings not yet drawn.
+    const closed = await page.evaluate(readPage);
+    same('on load: every section collapsed, its findings text, hidden',
+        closed.files.map((f) => [f.open, f.lines !== null, f.linesVisible, f.findings.length]),
+        closed.files.map(() => [false, true, false, 0]));
+    // A reader opens one: its findings are drawn with their context.
+    await page.locator('details.file summary', { hasText: /^page\.html / }).click();
+    await page.waitForFunction(() => document.querySelectorAll('details.file[open] .finding').length > 0);
+    const one = (await page.evaluate(readPage)).files;
+    same('opening page.html draws its two findings, and only those',
+        one.map((f) => [f.path, f.open, f.findings.length]),
+        one.map((f) => [f.path, f.path === 'page.html', f.path === 'page.html' ? 2 : 0]));
+    await page.evaluate(() => document.querySelectorAll('details.file').forEach((d) => { d.open = true; }));
+    await page.waitForFunction(() => !document.querySelector('details.file pre.findings'));
     const shownPage = await page.evaluate(readPage);
-    checkContent('with scripts', shownPage);
+    checkContent('with scripts', shownPage, true);
     same('no dialog opened', dialogs, []);
     same('no script error and no refused script', errors, []);
     same('nothing but the page was asked for', requests, [pageUrl]);
@@ -345,8 +383,9 @@ try {
     const noScript = await browser.newContext({ javaScriptEnabled: false });
     const plain = await noScript.newPage();
     await plain.goto(pageUrl);
+    await plain.evaluate(() => document.querySelectorAll('details.file').forEach((d) => { d.open = true; }));
     const plainPage = await plain.evaluate(readPage);
-    checkContent('without scripts', plainPage);
+    checkContent('without scripts', plainPage, false);
     same('without scripts: no filter', plainPage.filter, []);
     await noScript.close();
 } catch (e) {

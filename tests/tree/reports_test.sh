@@ -2,7 +2,8 @@
 # The reports of tvconv-tree: the JSON report, the SARIF log and the HTML
 # page of one run say the same thing, each JSON report is byte for byte the
 # one kept under expected/, the JSON report and the SARIF log are valid
-# against their schemas,
+# against their schemas, the SARIF log holds no more than a code-scanning
+# service accepts,
 # nothing depends on the number of jobs or on where the tree lies, and the
 # output of --diff applies with patch to give exactly the conversion.
 # Usage: reports_test.sh TVCONV_TREE TVCONV
@@ -124,7 +125,7 @@ check "a report with a wrong field fails the agreement check" \
 sed 's/"startLine": 2/"startLine": 3/' r1.sarif >bad.sarif
 check "a SARIF log with a wrong line fails the agreement check" \
     fails $PY "$CHECK" agree r1.json bad.sarif r1.html site
-sed 's/data-code="utf8-bom"/data-code="nul-byte"/' r1.html >bad.html
+sed 's/utf8-bom warning,/nul-byte warning,/' r1.html >bad.html
 check "an HTML page with a wrong code fails the agreement check" \
     fails $PY "$CHECK" agree r1.json r1.sarif bad.html site
 
@@ -190,6 +191,34 @@ check "--no-copy, a directory that cannot be made: exit status" status_is $? 1
 reports_ok "--no-copy" n nocopy
 report_is "--no-copy, a directory that cannot be made" n.json no_copy.json
 page_shows "--no-copy" n.html no_copy.findings
+
+# --- a site with more findings than a SARIF log may hold ---------------------------------
+# 5,600 warnings, then the errors of one broken page last: the log keeps the
+# errors and the first warnings, within what code-scanning services accept,
+# and says what it left out, on the terminal too.
+mkdir many
+i=0
+while [ $i -lt 700 ]; do
+    printf '^ascii[a]\n^ascii[b]\n^ascii[c]\n^ascii[d]\n^ascii[e]\n^ascii[f]\n^ascii[g]\n^ascii[h]\n' \
+        >many/p$i.html
+    i=$((i + 1))
+done
+printf 'ok\n^if\n' >many/zz.html
+"$TREE" --state many.st --report m.json --html m.html --sarif m.sarif many manyout 2>m.err
+check "many findings: exit status" status_is $? 1
+reports_ok "many findings" m many
+check "many findings: the log holds the error and 4,998 warnings" $PY - m.sarif <<'PY'
+import json, sys
+from collections import Counter
+run = json.load(open(sys.argv[1]))["runs"][0]
+levels = Counter(r["level"] for r in run["results"])
+assert levels == {"error": 2, "warning": 4998}, levels
+assert run["properties"]["resultsLeftOut"] == {"error": 0, "warning": 602, "note": 0}
+PY
+check "many findings: the terminal says what the log left out, after the summary" \
+    test "$(tail -n 1 m.err)" = "tvconv-tree: the SARIF log holds 5000 of 5602 findings, the most severe first; left out: 602 warnings (the JSON report has them all)"
+check "many findings: no such line when the log holds every finding" \
+    fails grep -q 'SARIF log holds' r1.err
 
 # --- an interrupted run ------------------------------------------------------------------
 mkdir big

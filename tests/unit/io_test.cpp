@@ -216,6 +216,36 @@ TEST_F(TreeIo, OutputFilesKeepWhatTheyAre) {
     EXPECT_EQ(names(dir_), (std::vector<std::string>{"link.json", "new.json", "old.json", "pipe"}));
 }
 
+// A report made a piece at a time replaces its file whole, or leaves the
+// old one and no temporary file when making it fails.
+TEST_F(TreeIo, OutputMadeInPiecesIsWrittenWholeOrNotAtAll) {
+    std::string want;
+    ASSERT_FALSE(write_output(path("r.html"), [&](const PieceSink& put) {
+        PieceWriter out(put);
+        for (int i = 0; i < 20000; ++i) {
+            out.text() += "line " + std::to_string(i) + "\n";
+            out.part();
+        }
+        want = out.text();  // what was not handed on yet
+        return out.finish();
+    }));
+    const std::string got = contents(path("r.html"));
+    EXPECT_GT(got.size(), std::size_t(1) << 17);  // more than one piece
+    EXPECT_TRUE(got.starts_with("line 0\n") && got.ends_with(want) && want.size() < got.size());
+    EXPECT_NE(got.find("line 12345\nline 12346\n"), std::string::npos);
+
+    int pieces = 0;
+    Error e = write_output(path("r.html"), [&](const PieceSink& put) {
+        if (Error first = put("a new start")) return first;
+        ++pieces;
+        return Error("cannot write", "elsewhere", ENOSPC);
+    });
+    EXPECT_EQ(pieces, 1);
+    EXPECT_EQ(e.errnum(), ENOSPC);
+    EXPECT_EQ(contents(path("r.html")), got);
+    EXPECT_EQ(names(dir_), (std::vector<std::string>{"r.html"}));
+}
+
 TEST_F(TreeIo, StandardOutputIsTheDash) {
     const std::string file = path("stdout");
     std::fflush(stdout);

@@ -21,6 +21,7 @@
 #include "tree/plan.h"
 #include "tree/record.h"
 #include "tree/run.h"
+#include "tree/sarif.h"
 #include "tree/terminal.h"
 #include "tree/writer.h"
 
@@ -242,9 +243,10 @@ TEST(TreeReport, CspHashIsTheBase64OfSha256) {
               "sha256-Qe3s5C1j6Nm/UVqbppMuHCDLyfWl0TRkWttdsblzfqM=");
 }
 
-// The lines around each finding in the HTML page, at the edges of a file,
-// from the excerpt the outcome kept when the source was read.
-TEST(TreeReport, HtmlContextAtTheEdgesOfAFile) {
+// What the HTML page holds for a file: a line of text per finding, and the
+// data its context is drawn from, from the excerpt the outcome kept when the
+// source was read: CRLF, a CR inside a line, a line cut between characters.
+TEST(TreeReport, HtmlFindingsAndTheirContextData) {
     Options options;
     options.source = "s";
     Entry entry;
@@ -254,40 +256,38 @@ TEST(TreeReport, HtmlContextAtTheEdgesOfAFile) {
     FileOutcome outcome;
     outcome.status = FileStatus::kManual;
     for (int line : {1, 3, 5, 9})
-        outcome.findings.push_back(Finding::at(DiagnosticCode::unconvertible_operator, line, "m"));
-    // CRLF, a CR kept inside a line, a line cut in the middle of "é", and no
-    // line feed at the end.
-    std::string long_line = "x" + std::string(300, ' ');
+        outcome.findings.push_back(
+            Finding::at(DiagnosticCode::unconvertible_operator, line, "m<\"b\">"));
+    std::string long_line = "x" + std::string(70, ' ');
     for (int i = 0; i < 100; ++i) long_line += "\xc3\xa9";
-    std::string source = "one\r\ntwo\rcr\n" + long_line + "\nfour";
+    std::string source = "one\r\ntwo\rcr\t\\\n" + long_line + "\nfour";
     outcome.excerpt = excerpt_of(source, outcome.findings);
     std::vector<FileOutcome> outcomes{outcome};
     std::vector<char> finished{1};
     ReportModel model(options, entries, outcomes, finished, {}, false);
     std::string page = html_report(model, 3);
 
-    std::vector<std::string> contexts;
-    for (std::size_t at = 0;
-         (at = page.find("<pre class=\"context\">", at)) != std::string::npos;) {
-        std::size_t end = page.find("</pre>", at);
-        contexts.push_back(page.substr(at + 21, end - at - 21));
-        at = end;
-    }
-    auto line = [](int n, const std::string& text, bool marked = false) {
-        const char* tag = marked ? "mark" : "span";
-        return std::string("<") + tag + " class=\"line\"><span class=\"no\">" + std::to_string(n) +
-               "</span>" + text + "</" + tag + ">";
+    auto between = [&](const std::string& open, const std::string& close) {
+        std::size_t at = page.find(open);
+        if (at == std::string::npos) return std::string("(none)");
+        at += open.size();
+        return page.substr(at, page.find(close, at) - at);
     };
-    std::string cut = "x" + std::string(300, ' ');
-    for (int i = 0; i < 49; ++i) cut += "\xc3\xa9";  // 399 bytes: the 400th starts a character
+    EXPECT_EQ(between("<span class=\"tally\">", "<"), "4 warnings");
+    const std::string text = "unconvertible-operator warning, line ";
+    const std::string message = ": m&lt;&quot;b&quot;&gt;\n";
+    EXPECT_EQ(
+        between("<pre class=\"findings\">", "</pre>"),
+        text + "1" + message + text + "3" + message + text + "5" + message + text + "9" + message);
+    std::string cut = "x" + std::string(70, ' ');
+    for (int i = 0; i < 24; ++i) cut += "\xc3\xa9";  // 119 bytes: the 120th starts a character
     cut += " \xe2\x80\xa6";
-    const std::string cr = "two<span class=\"byte\">\\x0d</span>cr";
-    ASSERT_EQ(contexts.size(), 4u);
-    EXPECT_EQ(contexts[0], line(1, "one", true) + line(2, cr) + line(3, cut) + line(4, "four"));
-    EXPECT_EQ(contexts[1], line(1, "one") + line(2, cr) + line(3, cut, true) + line(4, "four"));
-    EXPECT_EQ(contexts[2],
-              line(2, cr) + line(3, cut) + line(4, "four") + line(5, "(end of file)", true));
-    EXPECT_EQ(contexts[3], line(9, "(end of file)", true));
+    const std::string f = "\"unconvertible-operator\",\"warning\"]";
+    EXPECT_EQ(
+        between("<script type=\"application/json\" class=\"context\">", "</script>"),
+        "[4,[[1," + f + ",[3," + f + ",[5," + f + ",[9," + f +
+            "],[1,\"one\"],[2,\"two<span class=\\\"byte\\\">\\\\x0d</span>cr\\t\\\\\"],[3,\"" +
+            cut + "\"],[4,\"four\"]]");
 }
 
 // An outcome keeps only the lines the page shows, not its source: notes
@@ -493,6 +493,54 @@ TEST(TreeConverter, ReferencesAreResolvedAgainstThePagesFolder) {
     EXPECT_EQ(referenced_path("a/p.html", "x/../../_m.cfg"), "_m.cfg");
     EXPECT_EQ(referenced_path("a/p.html", "../../_m.cfg"), std::nullopt);  // out of the site
     EXPECT_EQ(referenced_path("p.html", "/../_m.cfg"), std::nullopt);
+}
+
+// The SARIF log keeps the most severe findings within its limits, in the
+// report's order, and once one is left out nothing less severe is kept.
+TEST(TreeReport, SarifKeepsTheMostSevereWithinItsLimits) {
+    Options options;
+    Entry entry;
+    entry.path = entry.target = "p.html";
+    entry.kind = Kind::kTemplate;
+    std::vector<Entry> entries{entry};
+    FileOutcome outcome;
+    outcome.status = FileStatus::kFailed;
+    outcome.reason = "syntax error";
+    outcome.findings = {Finding::at(DiagnosticCode::reference_rewritten, 1, "note"),
+                        Finding::at(DiagnosticCode::unconvertible_operator, 2, "w1"),
+                        Finding::at(DiagnosticCode::unconvertible_operator, 3, "w2"),
+                        Finding::at(DiagnosticCode::syntax_error, 4, "error")};
+    std::vector<FileOutcome> outcomes{outcome};
+    std::vector<char> finished{1};
+    ReportModel model(options, entries, outcomes, finished, {}, false);
+    // note, w1, w2, error, then "failed: syntax error" (an error).
+    ASSERT_EQ(model.findings().size(), 5u);
+    auto kept = [](const SarifSelection& s) { return std::string(s.kept.begin(), s.kept.end()); };
+    using K = std::string;
+
+    SarifSelection all = sarif_selection(model);
+    EXPECT_EQ(kept(all), K(5, '\1'));
+    EXPECT_EQ(sarif_left_out_line(all), "");
+    EXPECT_EQ(sarif_report(model, "/s", all).find("resultsLeftOut"), std::string::npos);
+
+    SarifSelection three = sarif_selection(model, {3, 1'000'000});
+    EXPECT_EQ(kept(three), K("\0\1\0\1\1", 5));
+    EXPECT_EQ(three.left_out[std::size_t(Severity::warning)], 1u);
+    EXPECT_EQ(three.left_out[std::size_t(Severity::note)], 1u);
+    EXPECT_EQ(sarif_left_out_line(three),
+              "tvconv-tree: the SARIF log holds 3 of 5 findings, the most severe first; left out: "
+              "1 warning, 1 note (the JSON report has them all)\n");
+    const std::string log = sarif_report(model, "/s", three);
+    EXPECT_NE(log.find("\"text\": \"w1\""), std::string::npos);
+    EXPECT_EQ(log.find("\"text\": \"w2\""), std::string::npos);
+    EXPECT_NE(log.find("\"resultsLeftOut\": {\n          \"error\": 0,\n          \"warning\": 1,"),
+              std::string::npos);
+
+    // Too few bytes for the second error: nothing after it is kept, though
+    // a short note would fit.
+    SarifSelection bytes = sarif_selection(model, {100, 500});
+    EXPECT_EQ(kept(bytes), K("\0\0\0\1\0", 5));
+    EXPECT_EQ(bytes.left_out[std::size_t(Severity::error)], 1u);
 }
 
 // The escaping policies of the SARIF log: paths as URI references, text
