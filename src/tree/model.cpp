@@ -59,9 +59,9 @@ ReportModel::ReportModel(const Options& options, const std::vector<Entry>& entri
         if (finished[i]) add(entries[i], outcomes[i]);
     for (const Stale& s : stale_) {
         own_.push_back(Finding::at(DiagnosticCode::stale_target, std::nullopt,
-                                    (s.source_exists ? "stale: the source is no longer converted; "
-                                                     : "stale: the source is gone; ") +
-                                        s.target + " was kept"));
+                                   (s.source_exists ? "stale: the source is no longer converted; "
+                                                    : "stale: the source is gone; ") +
+                                       s.target + " was kept"));
         findings_.push_back({s.source, &own_.back(), Severity::note, nullptr});
     }
     counts_[std::size_t(Count::stale)] = stale_.size();
