@@ -105,10 +105,12 @@ class Conversion {
     std::vector<Diagnostic> diagnostics;
     std::function<void(const Diagnostic&, bool after_document)> on_diagnostic;
 
-    // Given the last path component of a literal ^macro_use argument, the
-    // name of the macro file it now has, or nothing to leave the reference
-    // as it is (and report it). Unset: every reference is left.
-    std::function<std::optional<std::string>(std::string_view)> renamed_macro_file;
+    // Given the last path component of a literal ^macro_use argument and
+    // the whole argument, the name of the macro file it now has, or nothing
+    // to leave the reference as it is (and report it). Unset: every
+    // reference is left.
+    std::function<std::optional<std::string>(std::string_view name, std::string_view reference)>
+        renamed_macro_file;
 
     Text* make(std::string_view s) { return pool.make(s); }
     void release(Text* t) { pool.release(t); }

@@ -32,10 +32,12 @@ struct ConvertOptions {
     // result is the same for every size.
     std::size_t read_block = ScannerState::kDefaultReadBlock;
     // For a whole-site migration that renames macro files: given the last
-    // path component of a literal ^macro_use argument, its new name, or
-    // nothing. A reference so renamed is rewritten and reported as a note
-    // instead of the predefinitions-changed warning.
-    std::function<std::optional<std::string>(std::string_view)> renamed_macro_file;
+    // path component of a literal ^macro_use argument and the whole
+    // argument, the component's new name, or nothing. A reference so
+    // renamed is rewritten and reported as a note instead of the
+    // predefinitions-changed warning.
+    std::function<std::optional<std::string>(std::string_view name, std::string_view reference)>
+        renamed_macro_file;
 };
 
 // Converts what `in` holds from its current position to its end.

@@ -70,7 +70,8 @@ Text* rewritten_macro_use(Conversion& cv, Text* argument) {
     // Both separators: the helper method accepts either.
     std::size_t cut = old->find_last_of("/\\");
     cut = cut == std::string::npos ? 0 : cut + 1;
-    std::optional<std::string> renamed = cv.renamed_macro_file(std::string_view(*old).substr(cut));
+    std::optional<std::string> renamed =
+        cv.renamed_macro_file(std::string_view(*old).substr(cut), *old);
     if (!renamed) return nullptr;
     // Separators are never escaped, so the converted directory part ends at
     // the converted text's own last separator.

@@ -70,28 +70,6 @@ std::optional<std::string> referenced_path(std::string_view page, std::string_vi
 
 namespace {
 
-constexpr std::string_view kRewritten = "reference rewritten: ";
-
-// The argument a reference-rewritten note names: its text is
-// "reference rewritten: DIR/OLD -> DIR/NEW", where OLD is one of `renamed`
-// and NEW its new name.
-std::optional<std::string> rewritten_reference(const Finding& f,
-                                               const std::set<std::string, std::less<>>& renamed) {
-    std::string_view text = f.message;
-    if (!text.starts_with(kRewritten)) return std::nullopt;
-    text.remove_prefix(kRewritten.size());
-    for (const std::string& old : renamed) {
-        const std::string now = converted_name(old);
-        const std::size_t fixed = old.size() + 4 + now.size();
-        if (text.size() < fixed || (text.size() - fixed) % 2 || !text.ends_with(now)) continue;
-        const std::size_t dir = (text.size() - fixed) / 2;
-        if (text.substr(dir, old.size()) == old && text.substr(dir + old.size(), 4) == " -> " &&
-            text.substr(0, dir) == text.substr(dir + old.size() + 4, dir))
-            return std::string(text.substr(0, dir + old.size()));
-    }
-    return std::nullopt;
-}
-
 // Why a conversion that stopped left nothing to write.
 std::string failure(const tvconv::Result& converted) {
     switch (converted.status) {
@@ -113,10 +91,13 @@ std::string failure(const tvconv::Result& converted) {
 
 Converted Converter::operator()(const Entry& e, std::string_view bytes) const {
     ConvertOptions convert_options;
+    // The arguments rewritten, in the order of their notes.
+    std::vector<std::string> references;
     if (!options_.keep_references) {
         convert_options.renamed_macro_file =
-            [this](std::string_view name) -> std::optional<std::string> {
+            [&](std::string_view name, std::string_view reference) -> std::optional<std::string> {
             if (!renamed_.count(name)) return std::nullopt;
+            references.emplace_back(reference);
             return converted_name(name);
         };
     }
@@ -124,7 +105,7 @@ Converted Converter::operator()(const Entry& e, std::string_view bytes) const {
     Converted c;
     FileOutcome& r = c.outcome;
     r.findings = findings_of(bytes, converted.diagnostics);
-    if (!options_.keep_references) check_references(e, r.findings);
+    check_references(e, references, r.findings);
     // What the reports need of the source, kept now: none reads it again.
     if (!options_.html.empty() && wants_excerpt(r.findings))
         r.excerpt = excerpt_of(bytes, r.findings);
@@ -137,11 +118,13 @@ Converted Converter::operator()(const Entry& e, std::string_view bytes) const {
     return c;
 }
 
-void Converter::check_references(const Entry& e, std::vector<Finding>& findings) const {
-    for (std::size_t i = 0; i < findings.size(); ++i) {
+void Converter::check_references(const Entry& e, const std::vector<std::string>& references,
+                                 std::vector<Finding>& findings) const {
+    // Every rewritten reference has its note, in the same order.
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < findings.size() && next < references.size(); ++i) {
         if (findings[i].code != DiagnosticCode::reference_rewritten) continue;
-        std::optional<std::string> reference = rewritten_reference(findings[i], renamed_);
-        if (!reference) continue;
+        const std::string* reference = &references[next++];
         std::optional<std::string> path = referenced_path(e.path, *reference);
         if (path && renamed_paths_.count(*path)) continue;
         const bool rooted = (*reference)[0] == '/' || (*reference)[0] == '\\';

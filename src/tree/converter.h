@@ -34,8 +34,10 @@ class Converter {
     const std::string& copy_inputs() const { return copy_inputs_; }
 
   private:
-    // A warning after each rewritten reference that leads to no file.
-    void check_references(const Entry& e, std::vector<Finding>& findings) const;
+    // A warning after each rewritten reference (`references`, the whole
+    // arguments in the order of their notes) that leads to no file.
+    void check_references(const Entry& e, const std::vector<std::string>& references,
+                          std::vector<Finding>& findings) const;
 
     const Options& options_;
     std::set<std::string, std::less<>> renamed_;        // by source names

@@ -123,7 +123,8 @@ TEST(DiagnosticCodes, EachIsReportedWithItsLineSubjectAndExactMessage) {
         ConvertOptions options;
         options.max_text_bytes = c.max_text_bytes;
         if (c.rename_macro_files) {
-            options.renamed_macro_file = [](std::string_view name) -> std::optional<std::string> {
+            options.renamed_macro_file = [](std::string_view name,
+                                            std::string_view) -> std::optional<std::string> {
                 if (name != "_menu.cfg") return std::nullopt;
                 return std::string("menu.tvx");
             };
@@ -377,7 +378,8 @@ namespace {
 // directory part stays as converted. Anything else keeps the warning.
 TEST(ReferenceRewriting, OnlyLiteralNamesOfRenamedFiles) {
     ConvertOptions options;
-    options.renamed_macro_file = [](std::string_view name) -> std::optional<std::string> {
+    options.renamed_macro_file = [](std::string_view name,
+                                    std::string_view) -> std::optional<std::string> {
         if (name == "_menu.cfg") return std::string("menu.tvx");
         if (name == "tavrin.cfg") return std::string("auto.tvx");
         return std::nullopt;
@@ -425,6 +427,22 @@ TEST(ReferenceRewriting, OnlyLiteralNamesOfRenamedFiles) {
             EXPECT_EQ(out, plain.output.str());
         }
     }
+}
+
+// The callback is asked with the last component and the whole literal
+// argument, as written in the old language, once per reference.
+TEST(ReferenceRewriting, TheWholeArgumentReachesTheCallback) {
+    std::vector<std::pair<std::string, std::string>> asked;
+    ConvertOptions options;
+    options.renamed_macro_file = [&](std::string_view name,
+                                     std::string_view reference) -> std::optional<std::string> {
+        asked.emplace_back(name, reference);
+        return std::string("menu.tvx");
+    };
+    Result r = convert("^macro_use[a(b)/_menu.cfg]\n^macro_use[_x.cfg]\n", options);
+    using Pair = std::pair<std::string, std::string>;
+    EXPECT_EQ(asked, (std::vector<Pair>{{"_menu.cfg", "a(b)/_menu.cfg"}, {"_x.cfg", "_x.cfg"}}));
+    EXPECT_EQ(r.diagnostics.size(), 2u);
 }
 
 }  // namespace
