@@ -253,11 +253,14 @@ TEST_F(TreeIo, TheWriterRefusesTheSourceTree) {
     fs::create_directory_symlink(dir_ / "src", dir_ / "out" / "back");
     TargetWriter writer(fs::canonical(dir_ / "src").string());
 
-    EXPECT_FALSE(writer.write_file(path("out/a.html"), "a", 0644, kNoSlot));
-    Error e = writer.write_file(path("out/back/a.html"), "a", 0644, kNoSlot);
+    std::string temp, hash;
+    struct stat st;
+    ASSERT_FALSE(writer.stage_file(path("out/a.html"), "a", 0644, kNoSlot, temp, st));
+    EXPECT_FALSE(install_temporary(temp, path("out/a.html"), kNoSlot));
+    Error e = writer.stage_file(path("out/back/a.html"), "a", 0644, kNoSlot, temp, st);
     EXPECT_EQ(e.message(), "refused to write inside the source tree");
-    std::string hash;
-    EXPECT_TRUE(writer.copy_file(path("out/a.html"), path("out/back/b"), 0644, kNoSlot, hash));
+    EXPECT_TRUE(
+        writer.stage_copy(path("out/a.html"), path("out/back/b"), 0644, kNoSlot, temp, st, hash));
     EXPECT_TRUE(writer.make_directory(path("out/back/sub")));
     EXPECT_TRUE(fs::is_empty(dir_ / "src"));
 
