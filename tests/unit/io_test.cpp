@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -214,6 +215,45 @@ TEST_F(TreeIo, OutputFilesKeepWhatTheyAre) {
     // The reason alone: the caller names the file.
     EXPECT_EQ(write_output(path("no/such/dir/r.json"), "x").message(), "No such file or directory");
     EXPECT_EQ(names(dir_), (std::vector<std::string>{"link.json", "new.json", "old.json", "pipe"}));
+}
+
+// A report file the user may write, in a directory the user may not: it
+// cannot be replaced, so it is written in place, as it always was. Run as
+// an unprivileged user (root may write any directory).
+TEST_F(TreeIo, AReportInADirectoryNotOursIsWrittenInPlace) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
+    fs::create_directory(dir_ / "locked");
+    put(path("locked/report.json"), "old report");
+    put(path("locked/new.json"), "");
+    fs::permissions(dir_, fs::perms(0755));
+    fs::permissions(dir_ / "locked", fs::perms(0755));
+    fs::permissions(dir_ / "locked" / "report.json", fs::perms(0666));
+    struct stat before;
+    ASSERT_EQ(::stat(path("locked/report.json").c_str(), &before), 0);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Only the exit status leaves the child: 0 when all went as it should.
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(10);
+        if (!writes_in_place(path("locked/report.json"))) ::_exit(11);
+        if (write_output(path("locked/report.json"), "new report")) ::_exit(12);
+        // One the user may not write fails as before.
+        if (writes_in_place(path("locked/new.json"))) ::_exit(13);
+        if (write_output(path("locked/new.json"), "x").message() != "Permission denied")
+            ::_exit(14);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(contents(path("locked/report.json")), "new report");
+    struct stat after;
+    ASSERT_EQ(::stat(path("locked/report.json").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "written in place";
+    EXPECT_EQ(names(dir_ / "locked"), (std::vector<std::string>{"new.json", "report.json"}));
+    // Where the directory may be written, a file is still replaced whole.
+    EXPECT_FALSE(writes_in_place(path("locked/report.json")));
 }
 
 TEST_F(TreeIo, StandardOutputIsTheDash) {
