@@ -8,6 +8,7 @@
 #include <xxhash.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -27,11 +28,17 @@ constexpr int kFormatVersion = 1;
 
 // --- writing: by hand, compact, one file to a line --------------------------
 
-// A JSON string of UTF-8 text, escaped as nlohmann-json escapes it.
+// A JSON string of UTF-8 text, escaped as nlohmann-json escapes it. The
+// runs between escapes are appended whole: names and hashes rarely hold any.
 void put_string(std::string& out, std::string_view s) {
     static constexpr char kDigits[] = "0123456789abcdef";
     out += '"';
-    for (char c : s) {
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        out.append(s.data() + run, i - run);
+        run = i + 1;
         switch (c) {
             case '"':
                 out += "\\\"";
@@ -55,15 +62,12 @@ void put_string(std::string& out, std::string_view s) {
                 out += "\\t";
                 break;
             default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    out += "\\u00";
-                    out += kDigits[c >> 4];
-                    out += kDigits[c & 15];
-                } else {
-                    out += c;
-                }
+                out += "\\u00";
+                out += kDigits[c >> 4];
+                out += kDigits[c & 15];
         }
     }
+    out.append(s.data() + run, s.size() - run);
     out += '"';
 }
 
@@ -75,10 +79,25 @@ void put_bytes(std::string& out, const std::string& s) {
     out += "\"}";
 }
 
+void put_number(std::string& out, std::int64_t n) {
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
+}
+
+void put_number(std::string& out, std::uint64_t n) {
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
+}
+
 void put_identity(std::string& out, const Identity& id) {
     out += '[';
-    out += std::to_string(id.device) + ',' + std::to_string(id.inode) + ',' +
-           std::to_string(id.size) + ',' + std::to_string(id.mtime_ns);
+    put_number(out, id.device);
+    out += ',';
+    put_number(out, id.inode);
+    out += ',';
+    put_number(out, id.size);
+    out += ',';
+    put_number(out, id.mtime_ns);
     out += ']';
 }
 
@@ -104,7 +123,10 @@ void put_file(std::string& out, const std::string& target, const FileRecord& f) 
         out += i ? ",{\"code\":" : "{\"code\":";
         put_string(out, code_name(d.code));
         out += ",\"line\":";
-        out += d.line ? std::to_string(*d.line) : "null";
+        if (d.line)
+            put_number(out, std::int64_t(*d.line));
+        else
+            out += "null";
         out += ",\"message\":";
         put_bytes(out, d.message);
         out += '}';
@@ -352,9 +374,8 @@ const Intent* Record::intent(const std::string& target_path) const {
 
 // With the mutex held: `line` (one file's entry and its line feed) waits
 // for the next sync.
-void Record::add_claim(const std::string& target_path, const FileRecord& file,
-                       const std::string& line) {
-    auto [it, inserted] = files_.insert_or_assign(target_path, file);
+void Record::add_claim(const std::string& target_path, FileRecord file, const std::string& line) {
+    auto [it, inserted] = files_.insert_or_assign(target_path, std::move(file));
     intents_.erase(target_path);
     changed_ = true;
     batch_lines_.push_back({&it->second, batch_.size(), std::uint32_t(line.size() - 1)});
@@ -370,6 +391,7 @@ bool Record::batch_due() {
 
 Error Record::claim(const std::string& target_path, const FileRecord& file) {
     std::string line;
+    line.reserve(512);
     put_file(line, target_path, file);
     line += '\n';
     bool due;
@@ -493,6 +515,7 @@ void Record::place(Staged& s, const Error& failed) {
     else
         error = install_temporary(s.temp, s.path, s.slot);
     std::string line;
+    line.reserve(512);
     if (!error) {
         put_file(line, s.target_path, s.file);
         line += '\n';
@@ -501,7 +524,7 @@ void Record::place(Staged& s, const Error& failed) {
     {
         std::lock_guard lock(mutex_);
         if (s.slot != kNoSlot) free_slots_.push_back(s.slot);
-        if (!error) add_claim(s.target_path, s.file, line);
+        if (!error) add_claim(s.target_path, std::move(s.file), line);
         placed = placed_;
     }
     if (placed) placed(s.token, error);

@@ -182,7 +182,7 @@ class Record {
     Error append_to_journal(std::string lines, std::uint64_t& at);
     void note_spans(const std::vector<Line>& spans, std::uint64_t at);
     Error sync_target();
-    void add_claim(const std::string& target_path, const FileRecord& file, const std::string& line);
+    void add_claim(const std::string& target_path, FileRecord file, const std::string& line);
     bool batch_due();
     void place(Staged& s, const Error& failed);
     Error write_record(int fd);
