@@ -236,6 +236,21 @@ for scenario in first rerun; do
     done
 done
 
+# A source whose mode alone changed: an unchanged re-run gives its target
+# the new mode, for a template and a copied file alike.
+S5=$W/src5
+cp -a "$S1" "$S5"
+mkdir -p "$W/e5.state"
+"$TREE" -j 1 --state "$W/e5.state/rec.json" "$S5" "$W/e5" 2>/dev/null
+chmod 700 "$S5/index.html" "$S5/img/logo.gif"
+"$TREE" -j 1 --state "$W/e5.state/rec.json" "$S5" "$W/e5" 2>"$W/err"
+check "a re-run after a change of mode succeeds" test $? -eq 0
+check_equal "the template's target takes the new mode" 700 "$(stat -c %a "$W/e5/index.html")"
+check_equal "the copy takes the new mode" 700 "$(stat -c %a "$W/e5/img/logo.gif")"
+check_equal "the other targets keep theirs" 640 "$(stat -c %a "$W/e5/news/item.htm")"
+"$TREE" -j 1 --state "$W/e5.state/rec.json" "$S5" "$W/e5" 2>"$W/err"
+check "then nothing is left to do" grep -q '^  unchanged since the last run: 6$' "$W/err"
+
 echo "fault points: first run $K1, re-run $K2; $(($(date +%s) - start)) s"
 echo "$passed passed, $failures failed"
 test "$failures" -eq 0
