@@ -436,7 +436,7 @@ unsigned Record::take_slot() {
             }
         }
         // Every slot holds a file of the batch: place them.
-        if (attempt == 0) (void)flush();
+        if (attempt == 0) flush_or_keep();
     }
     return kNoSlot;
 }
@@ -458,8 +458,20 @@ void Record::stage(std::list<Staged>& one) {
         staged_.splice(staged_.end(), one);
         due = batch_due();
     }
-    // Its failures reach each file of the batch through placed_.
-    if (due) (void)flush();
+    if (due) flush_or_keep();
+}
+
+// A failure reaches each staged file of the batch through placed_; one of a
+// batch of claims alone would reach no one, and is kept for save to report.
+void Record::flush_or_keep() {
+    bool staged;
+    {
+        std::lock_guard lock(mutex_);
+        staged = !staged_.empty();
+    }
+    Error error = flush();
+    std::lock_guard lock(mutex_);
+    if (error && !staged && !unreported_) unreported_ = error;
 }
 
 Error Record::sync_target() {
@@ -566,7 +578,7 @@ Error Record::save() {
     if (Error e = sync_target()) return e;
     // The journal first: a run killed while writing the record still
     // leaves every claim behind it.
-    Error journalled = flushed;
+    Error journalled = flushed ? flushed : unreported_;
     if (!batch_.empty()) {
         std::uint64_t at = 0;
         Error e = append_to_journal(std::move(batch_), at);

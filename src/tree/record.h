@@ -157,6 +157,9 @@ class Record {
     // Announces and places the files staged so far, and journals the
     // claims that wait for it.
     Error flush();
+    // The same, where no caller would see a failure that no staged file
+    // hears of: save reports it.
+    void flush_or_keep();
 
     // Syncs the target, journals the last batch, writes the whole record
     // durably and removes the journal.
@@ -204,6 +207,7 @@ class Record {
     std::vector<unsigned> free_slots_;
     bool slotted_ = false;
     Placed placed_;
+    Error unreported_;
     std::string lock_path_;  // when the lock is held
     int lock_fd_ = -1;
     int journal_fd_ = -1;

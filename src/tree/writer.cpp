@@ -125,7 +125,7 @@ class TreeWriter final : public Writer {
             placed(*static_cast<const Entry*>(token), error);
         });
     }
-    void flush() override { (void)record_.flush(); }
+    void flush() override { record_.flush_or_keep(); }
 
   private:
     bool settled(const Entry& e, const Plan& plan, FileRecord& file, Intent& intent,

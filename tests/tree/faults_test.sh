@@ -185,11 +185,12 @@ lacks() { ! grep -q "$@"; }
 # a hand edit, even though it holds neither the recorded bytes nor the new
 # conversion.
 for scenario in first rerun; do
-    if [ "$scenario" = first ]; then K=$K1 src=$S1; else K=$K2 src=$S2; fi
+    # (tree_run sets $src.)
+    if [ "$scenario" = first ]; then K=$K1 killed=$S1; else K=$K2 killed=$S2; fi
     n=1
     while [ "$n" -le "$K" ]; do
         reset_$scenario
-        faulted 1 "$src" TVCONV_FAULT_AT="$n" TVCONV_FAULT_KILL=1
+        faulted 1 "$killed" TVCONV_FAULT_AT="$n" TVCONV_FAULT_KILL=1
         point=$(grep -E ' KILLED$' "$W/trace" | sed "s| $W/| |; s/ [A-Z]*\$//")
         label="$scenario killed at $point, then a changed source"
         tree_run 1 "$S4"
