@@ -46,13 +46,13 @@ Error sync_directory(const std::string& dir) {
     return {};
 }
 
-// Replaces `path` through a temporary file; `fill` writes the content to
-// the open descriptor. The temporary file is removed on every failure.
+// Creates the temporary file `temp` beside `path`, held in `slot`; `fill`
+// writes the content to the open descriptor; then its mode, the sync asked
+// for, and `st` if given. On failure it is removed and the slot released.
 template <typename Fill>
-Error replace(const std::string& path, mode_t mode, unsigned slot, Durability durability,
-              std::string_view prefix, Fill fill) {
-    const std::string dir = containing_directory(path);
-    std::string temp = dir + "/";
+Error fill_temporary(const std::string& path, mode_t mode, unsigned slot, Durability durability,
+                     std::string_view prefix, Fill fill, std::string& temp, struct stat* st) {
+    temp = containing_directory(path) + "/";
     temp += prefix;
     temp += "XXXXXX";
     if (temp.size() >= PATH_MAX) return Error("cannot write", path, ENAMETOOLONG);
@@ -64,12 +64,37 @@ Error replace(const std::string& path, mode_t mode, unsigned slot, Durability du
     if (!error && ::fchmod(fd.get(), mode) != 0) error = Error("cannot write", path, errno);
     if (!error && durability == Durability::kSync && ::fsync(fd.get()) != 0)
         error = Error("cannot write", path, errno);
+    if (!error && st && ::fstat(fd.get(), st) != 0) error = Error("cannot write", path, errno);
     if (fd.close() != 0 && !error) error = Error("cannot write", path, errno);
-    if (!error && ::rename(temp.c_str(), path.c_str()) != 0)
-        error = Error("cannot write", path, errno);
-    if (error) ::unlink(temp.c_str());
-    release_temporary(slot);
-    if (!error && durability == Durability::kSync) return sync_directory(dir);
+    if (error) discard_temporary(temp, slot);
+    return error;
+}
+
+// Replaces `path` through a temporary file; `fill` writes the content to
+// the open descriptor. The temporary file is removed on every failure.
+template <typename Fill>
+Error replace(const std::string& path, mode_t mode, unsigned slot, Durability durability,
+              std::string_view prefix, Fill fill) {
+    std::string temp;
+    if (Error e = fill_temporary(path, mode, slot, durability, prefix, fill, temp, nullptr))
+        return e;
+    if (Error e = install_temporary(temp, path, slot)) return e;
+    return durability == Durability::kSync ? sync_directory(containing_directory(path)) : Error();
+}
+
+// Fills a temporary file with a copy of `from`, hashing what it copies.
+template <typename Write>
+Error copy_with(const std::string& from, const std::string& path, std::string& hash, Write write) {
+    Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) return Error("cannot read", from, errno);
+    ContentHasher hasher;
+    Error error = write([&](int fd) {
+        return read_pieces(in.get(), from, [&](std::string_view piece) {
+            hasher.update(piece.data(), piece.size());
+            return write_all(fd, piece, path);
+        });
+    });
+    if (!error) hash = hasher.digest();
     return error;
 }
 
@@ -127,19 +152,53 @@ Error atomic_write(const std::string& path, std::string_view data, mode_t mode, 
                    [&](int fd) { return write_all(fd, data, path); });
 }
 
+Error atomic_write_with(const std::string& path, mode_t mode, unsigned slot, Durability durability,
+                        std::string_view temp_prefix, const std::function<Error(int fd)>& fill) {
+    return replace(path, mode, slot, durability, temp_prefix, fill);
+}
+
 Error atomic_copy(const std::string& from, const std::string& path, mode_t mode, unsigned slot,
                   Durability durability, std::string& hash) {
-    Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) return Error("cannot read", from, errno);
-    ContentHasher hasher;
-    Error error = replace(path, mode, slot, durability, kTemporaryPrefix, [&](int fd) {
-        return read_pieces(in.get(), from, [&](std::string_view piece) {
-            hasher.update(piece.data(), piece.size());
-            return write_all(fd, piece, path);
-        });
+    return copy_with(from, path, hash, [&](const auto& fill) {
+        return replace(path, mode, slot, durability, kTemporaryPrefix, fill);
     });
-    if (!error) hash = hasher.digest();
+}
+
+Error write_temporary(const std::string& path, std::string_view data, mode_t mode, unsigned slot,
+                      std::string& temp, struct stat& st) {
+    return fill_temporary(
+        path, mode, slot, Durability::kRename, kTemporaryPrefix,
+        [&](int fd) { return write_all(fd, data, path); }, temp, &st);
+}
+
+Error copy_temporary(const std::string& from, const std::string& path, mode_t mode, unsigned slot,
+                     std::string& temp, struct stat& st, std::string& hash) {
+    return copy_with(from, path, hash, [&](const auto& fill) {
+        return fill_temporary(path, mode, slot, Durability::kRename, kTemporaryPrefix, fill, temp,
+                              &st);
+    });
+}
+
+Error install_temporary(const std::string& temp, const std::string& path, unsigned slot) {
+    if (::rename(temp.c_str(), path.c_str()) == 0) {
+        release_temporary(slot);
+        return {};
+    }
+    Error error("cannot write", path, errno);
+    discard_temporary(temp, slot);
     return error;
+}
+
+void discard_temporary(const std::string& temp, unsigned slot) {
+    ::unlink(temp.c_str());
+    release_temporary(slot);
+}
+
+bool writes_in_place(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    return ::access(containing_directory(path).c_str(), W_OK | X_OK) != 0 &&
+           ::access(path.c_str(), W_OK) == 0;
 }
 
 Error write_output(const std::string& path_or_dash, std::string_view data) {
@@ -166,8 +225,9 @@ Error write_output(const std::string& path_or_dash,
         if (!real.empty()) path = real;
         exists = ::stat(path.c_str(), &st) == 0;
     }
-    if (exists && !S_ISREG(st.st_mode)) {
-        // A device or a pipe cannot be replaced: it is written in place.
+    if (exists && (!S_ISREG(st.st_mode) || writes_in_place(path))) {
+        // A device or a pipe cannot be replaced, nor a file whose directory
+        // the user may not write: it is written in place.
         Descriptor fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
         Error error = fd.get() < 0 ? Error({}, path, errno) : to(fd.get(), path);
         if (!error && fd.close() != 0) error = Error({}, path, errno);

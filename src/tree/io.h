@@ -4,6 +4,7 @@
 // removed on every failure and by a second signal).
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -43,16 +44,40 @@ inline constexpr std::string_view kTemporaryPrefix = ".tvconv-tree.";
 // signals.h), or kNoSlot. Failures are "cannot write" on `path`.
 Error atomic_write(const std::string& path, std::string_view data, mode_t mode, unsigned slot,
                    Durability durability, std::string_view temp_prefix = kTemporaryPrefix);
+// The same, with the content written by `fill` to the open temporary file
+// (the record, written a piece at a time).
+Error atomic_write_with(const std::string& path, mode_t mode, unsigned slot, Durability durability,
+                        std::string_view temp_prefix, const std::function<Error(int fd)>& fill);
 // Copies the regular file `from` the same way, a piece at a time, and sets
 // `hash` to the content hash of what it copied. A failure to read is
 // "cannot read" on `from`.
 Error atomic_copy(const std::string& from, const std::string& path, mode_t mode, unsigned slot,
                   Durability durability, std::string& hash);
 
+// A target file written in two steps, so that a batch of them can be
+// announced (see Record) before any is renamed into place: its temporary
+// file DIR/.tvconv-tree.XXXXXX is written, given `mode` and closed, and `st`
+// is what stat says of it (and of the file it becomes: a rename keeps the
+// inode, size and mtime). It stays in `slot` until installed or discarded;
+// `temp` must stay unchanged as long (signals.h). Failures remove it and are
+// "cannot write" on `path`.
+Error write_temporary(const std::string& path, std::string_view data, mode_t mode, unsigned slot,
+                      std::string& temp, struct stat& st);
+// The same for a copy of the regular file `from`; `hash` is the content hash
+// of what it copied.
+Error copy_temporary(const std::string& from, const std::string& path, mode_t mode, unsigned slot,
+                     std::string& temp, struct stat& st, std::string& hash);
+// Renames `temp` over `path` (or removes it when that fails) and releases
+// `slot`.
+Error install_temporary(const std::string& temp, const std::string& path, unsigned slot);
+// Removes `temp` and releases `slot`.
+void discard_temporary(const std::string& temp, unsigned slot);
+
 // Writes a whole output file: "-" is standard output, a device or a pipe is
 // written in place, and anything else (through links) is replaced with
-// atomic_write, keeping the mode of the file it replaces. Failures carry the
-// system's reason alone.
+// atomic_write, keeping the mode of the file it replaces, unless it is a
+// file the user may write in a directory the user may not (see
+// writes_in_place). Failures carry the system's reason alone.
 Error write_output(const std::string& path_or_dash, std::string_view data);
 // The same, for output made a piece at a time: `produce` hands each piece to
 // the sink it is given and returns the sink's first failure.
@@ -85,6 +110,12 @@ class PieceWriter {
     std::string buffer_;
     Error error_;
 };
+
+// Whether write_output writes the existing regular file `path` in place:
+// atomic replacement needs to write its directory, and a report file the
+// user may write but whose directory is not the user's was always written
+// in place; replacing it would now fail.
+bool writes_in_place(const std::string& path);
 
 // Makes every write so far on the file system holding `path` durable.
 Error sync_file_system(const std::string& path);

@@ -40,16 +40,17 @@ Error TargetWriter::make_directory(const std::string& path) {
     return Error("cannot create directory", path, error == EEXIST ? ENOTDIR : error);
 }
 
-Error TargetWriter::write_file(const std::string& path, std::string_view data, mode_t mode,
-                               unsigned slot) {
+Error TargetWriter::stage_file(const std::string& path, std::string_view data, mode_t mode,
+                               unsigned slot, std::string& temp, struct stat& st) {
     if (Error e = refuse(path)) return e;
-    return atomic_write(path, data, mode, slot, Durability::kRename);
+    return write_temporary(path, data, mode, slot, temp, st);
 }
 
-Error TargetWriter::copy_file(const std::string& from, const std::string& path, mode_t mode,
-                              unsigned slot, std::string& hash) {
+Error TargetWriter::stage_copy(const std::string& from, const std::string& path, mode_t mode,
+                               unsigned slot, std::string& temp, struct stat& st,
+                               std::string& hash) {
     if (Error e = refuse(path)) return e;
-    return atomic_copy(from, path, mode, slot, Durability::kRename, hash);
+    return copy_temporary(from, path, mode, slot, temp, st, hash);
 }
 
 }  // namespace tvconv::tree

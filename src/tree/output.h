@@ -2,6 +2,7 @@
 // never inside the source tree, whatever links the target tree holds.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <mutex>
@@ -25,14 +26,16 @@ class TargetWriter {
     // Creates the directory `path` unless it is one already.
     Error make_directory(const std::string& path);
 
-    // Replaces `path` with `data` (see atomic_write); `slot` is the caller's
-    // temporary-file slot (see signals.h). No sync: see Record::save.
-    Error write_file(const std::string& path, std::string_view data, mode_t mode, unsigned slot);
+    // Writes `data` to a temporary file for `path` (see write_temporary),
+    // held in `slot` (see signals.h) until the record renames it into place
+    // with its batch. No sync: see Record.
+    Error stage_file(const std::string& path, std::string_view data, mode_t mode, unsigned slot,
+                     std::string& temp, struct stat& st);
 
-    // Copies the regular file `from` to `path` the same way, and sets `hash`
-    // to the content hash of what it copied.
-    Error copy_file(const std::string& from, const std::string& path, mode_t mode, unsigned slot,
-                    std::string& hash);
+    // Copies the regular file `from` the same way, and sets `hash` to the
+    // content hash of what it copied.
+    Error stage_copy(const std::string& from, const std::string& path, mode_t mode, unsigned slot,
+                     std::string& temp, struct stat& st, std::string& hash);
 
   private:
     Error check_directory(const std::string& dir);

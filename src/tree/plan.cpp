@@ -50,11 +50,13 @@ Plan cannot_read(int error) {
     return final_plan(failed_outcome(std::string("cannot read: ") + std::strerror(error)));
 }
 
-// Whether the last run left both sides as they are now.
+// Whether the last run left both sides as they are now (a source whose mode
+// changed is not: its target takes the new mode).
 bool unchanged(const Entry& e, const Plan& plan) {
     const FileRecord* known = plan.target.known;
     return known && known->source == e.path && known->source_id == plan.source_id &&
-           known->inputs == *plan.inputs && plan.target.id && known->target_id == *plan.target.id;
+           known->inputs == *plan.inputs && plan.target.id && known->target_id == *plan.target.id &&
+           (!plan.target.mode || *plan.target.mode == (e.mode & 07777));
 }
 
 }  // namespace

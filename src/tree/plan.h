@@ -3,6 +3,8 @@
 // record alone, before any byte of the file is read.
 #pragma once
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 #include <utility>
@@ -35,6 +37,7 @@ class SourceFile {
 struct TargetState {
     const FileRecord* known = nullptr;  // the record's entry for it
     std::optional<Identity> id;         // the file there now, if there is one
+    std::optional<mode_t> mode;         // its permission bits, if known
 };
 
 enum class Step {

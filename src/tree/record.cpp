@@ -8,6 +8,7 @@
 #include <xxhash.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -27,11 +28,17 @@ constexpr int kFormatVersion = 1;
 
 // --- writing: by hand, compact, one file to a line --------------------------
 
-// A JSON string of UTF-8 text, escaped as nlohmann-json escapes it.
+// A JSON string of UTF-8 text, escaped as nlohmann-json escapes it. The
+// runs between escapes are appended whole: names and hashes rarely hold any.
 void put_string(std::string& out, std::string_view s) {
     static constexpr char kDigits[] = "0123456789abcdef";
     out += '"';
-    for (char c : s) {
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        out.append(s.data() + run, i - run);
+        run = i + 1;
         switch (c) {
             case '"':
                 out += "\\\"";
@@ -55,15 +62,12 @@ void put_string(std::string& out, std::string_view s) {
                 out += "\\t";
                 break;
             default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    out += "\\u00";
-                    out += kDigits[c >> 4];
-                    out += kDigits[c & 15];
-                } else {
-                    out += c;
-                }
+                out += "\\u00";
+                out += kDigits[c >> 4];
+                out += kDigits[c & 15];
         }
     }
+    out.append(s.data() + run, s.size() - run);
     out += '"';
 }
 
@@ -75,10 +79,25 @@ void put_bytes(std::string& out, const std::string& s) {
     out += "\"}";
 }
 
+void put_number(std::string& out, std::int64_t n) {
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
+}
+
+void put_number(std::string& out, std::uint64_t n) {
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, n).ptr);
+}
+
 void put_identity(std::string& out, const Identity& id) {
     out += '[';
-    out += std::to_string(id.device) + ',' + std::to_string(id.inode) + ',' +
-           std::to_string(id.size) + ',' + std::to_string(id.mtime_ns);
+    put_number(out, id.device);
+    out += ',';
+    put_number(out, id.inode);
+    out += ',';
+    put_number(out, id.size);
+    out += ',';
+    put_number(out, id.mtime_ns);
     out += ']';
 }
 
@@ -104,12 +123,31 @@ void put_file(std::string& out, const std::string& target, const FileRecord& f) 
         out += i ? ",{\"code\":" : "{\"code\":";
         put_string(out, code_name(d.code));
         out += ",\"line\":";
-        out += d.line ? std::to_string(*d.line) : "null";
+        if (d.line)
+            put_number(out, std::int64_t(*d.line));
+        else
+            out += "null";
         out += ",\"message\":";
         put_bytes(out, d.message);
         out += '}';
     }
     out += "]}";
+}
+
+// An intent's line: {"intent":TARGET,"written_hash":H,"held":H|null}, with
+// no "held" when the file there was not the tool's.
+void put_intent(std::string& out, const std::string& target, const Intent& intent) {
+    out += "{\"intent\":";
+    put_bytes(out, target);
+    out += ",\"written_hash\":";
+    put_string(out, intent.written_hash);
+    if (intent.held == Intent::Held::kHash) {
+        out += ",\"held\":";
+        put_string(out, intent.held_hash);
+    } else if (intent.held == Intent::Held::kNoFile) {
+        out += ",\"held\":null";
+    }
+    out += '}';
 }
 
 // --- reading ------------------------------------------------------------------
@@ -158,11 +196,29 @@ std::pair<std::string, FileRecord> file_from(const json& j) {
     return {bytes_from_json(j.at("target")), std::move(f)};
 }
 
+std::pair<std::string, Intent> intent_from(const json& j) {
+    Intent intent;
+    intent.written_hash = j.at("written_hash").get<std::string>();
+    if (auto held = j.find("held"); held != j.end()) {
+        intent.held = held->is_null() ? Intent::Held::kNoFile : Intent::Held::kHash;
+        if (!held->is_null()) intent.held_hash = held->get<std::string>();
+    }
+    return {bytes_from_json(j.at("intent")), std::move(intent)};
+}
+
 Error journal_error(const Error& e) {
     return Error("cannot write the record's journal", e.path(), e.errnum());
 }
 
 }  // namespace
+
+bool Intent::covers(const std::string& hash) const {
+    if (hash == written_hash) return true;
+    if (held == Held::kHash) return hash == held_hash;
+    // A new file that a power cut left empty: renamed, its data never synced.
+    static const std::string empty = content_hash({});
+    return held == Held::kNoFile && hash == empty;
+}
 
 Identity identity_of(const struct stat& st) {
     return Identity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
@@ -196,14 +252,7 @@ Error Record::open(const std::string& path, const std::string& source, const std
         std::filesystem::create_directories(dir, ec);
         if (ec) return Error("cannot create " + dir.string(), dir.string(), ec.value());
     }
-    const std::string lock = path + ".lock";
-    lock_fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lock_fd_ < 0) return Error("cannot open " + lock, lock, errno);
-    if (::flock(lock_fd_, LOCK_EX | LOCK_NB) != 0) {
-        return errno == EWOULDBLOCK
-                   ? Error::because("another tvconv-tree run is writing this target now", lock)
-                   : Error("cannot lock " + lock, lock, errno);
-    }
+    if (Error e = take_lock(path + ".lock")) return e;
     // A run killed while saving leaves its temporary copy of the record
     // (PATH.XXXXXX); now that the lock is held, none is in use.
     (void)remove_leftovers(dir.empty() ? "." : dir.string(), base_name(path) + ".");
@@ -217,6 +266,30 @@ Error Record::open(const std::string& path, const std::string& source, const std
     std::string journal;
     if (!read_file(path + ".journal", journal)) replay(journal);
     return {};
+}
+
+// The lock file is removed when the run ends (see ~Record): a run that
+// opened it before that and locked it then holds a lock on a file no longer
+// there, and must try again with the path's file.
+Error Record::take_lock(const std::string& lock) {
+    for (;;) {
+        lock_fd_ = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (lock_fd_ < 0) return Error("cannot open " + lock, lock, errno);
+        if (::flock(lock_fd_, LOCK_EX | LOCK_NB) != 0) {
+            return errno == EWOULDBLOCK
+                       ? Error::because("another tvconv-tree run is writing this target now", lock)
+                       : Error("cannot lock " + lock, lock, errno);
+        }
+        struct stat held, named;
+        if (::fstat(lock_fd_, &held) != 0) return Error("cannot lock " + lock, lock, errno);
+        if (::stat(lock.c_str(), &named) == 0 && named.st_dev == held.st_dev &&
+            named.st_ino == held.st_ino) {
+            lock_path_ = lock;
+            return {};
+        }
+        ::close(lock_fd_);
+        lock_fd_ = -1;
+    }
 }
 
 // Parses the record straight into files_: each file's entry is taken out of
@@ -245,6 +318,8 @@ Error Record::read(const std::string& data) {
         if (unreadable) throw std::runtime_error(*unreadable);
         // What is left is whatever was not an object.
         for (const json& f : j.at("files")) files_.insert(file_from(f));
+        if (auto intents = j.find("intents"); intents != j.end())
+            for (const json& i : *intents) intents_.insert(intent_from(i));
     } catch (const std::exception& ex) {
         return Error::because(
             path_ + ": not a readable record (" + ex.what() + "); remove it to start afresh",
@@ -253,7 +328,8 @@ Error Record::read(const std::string& data) {
     return {};
 }
 
-// Files written by a run that did not finish: each journal line claims one;
+// Files written by a run that did not finish: each journal line claims one,
+// or announces one (an intent, resolved by a claim after it);
 // a line cut off by the end of that run claims nothing, and the lines a
 // later run appended after it still count.
 void Record::replay(const std::string& journal) {
@@ -262,9 +338,16 @@ void Record::replay(const std::string& journal) {
         std::size_t end = journal.find('\n', start);
         if (end == std::string::npos) end = journal.size();
         try {
-            auto [target_path, file] = file_from(json::parse(
-                journal.begin() + std::ptrdiff_t(start), journal.begin() + std::ptrdiff_t(end)));
-            files_.insert_or_assign(target_path, std::move(file));
+            json j = json::parse(journal.begin() + std::ptrdiff_t(start),
+                                 journal.begin() + std::ptrdiff_t(end));
+            if (j.is_object() && j.contains("intent")) {
+                auto [target_path, intent] = intent_from(j);
+                intents_.insert_or_assign(target_path, std::move(intent));
+            } else {
+                auto [target_path, file] = file_from(j);
+                intents_.erase(target_path);
+                files_.insert_or_assign(target_path, std::move(file));
+            }
             changed_ = true;
         } catch (const json::exception&) {
         }
@@ -278,30 +361,117 @@ void Record::set_batching(Batching batching) {
 }
 
 const FileRecord* Record::find(const std::string& target_path) const {
+    std::lock_guard lock(mutex_);
     auto it = files_.find(target_path);
     return it == files_.end() ? nullptr : &it->second;
 }
 
+const Intent* Record::intent(const std::string& target_path) const {
+    std::lock_guard lock(mutex_);
+    auto it = intents_.find(target_path);
+    return it == intents_.end() ? nullptr : &it->second;
+}
+
+// With the mutex held: `line` (one file's entry and its line feed) waits
+// for the next sync.
+void Record::add_claim(const std::string& target_path, FileRecord file, const std::string& line) {
+    auto [it, inserted] = files_.insert_or_assign(target_path, std::move(file));
+    intents_.erase(target_path);
+    changed_ = true;
+    batch_lines_.push_back({&it->second, batch_.size(), std::uint32_t(line.size() - 1)});
+    batch_ += line;
+}
+
+// With the mutex held: counts one more file in the batch; whether it is due.
+bool Record::batch_due() {
+    auto now = std::chrono::steady_clock::now();
+    if (batch_files_++ == 0) batch_started_ = now;
+    return batch_files_ >= batching_.files || now - batch_started_ >= batching_.interval;
+}
+
 Error Record::claim(const std::string& target_path, const FileRecord& file) {
     std::string line;
+    line.reserve(512);
     put_file(line, target_path, file);
     line += '\n';
     bool due;
     {
         std::lock_guard lock(mutex_);
-        files_.insert_or_assign(target_path, file);
-        changed_ = true;
-        batch_ += line;
-        auto now = std::chrono::steady_clock::now();
-        if (batch_files_++ == 0) batch_started_ = now;
-        due = batch_files_ >= batching_.files || now - batch_started_ >= batching_.interval;
+        add_claim(target_path, file, line);
+        due = batch_due();
     }
     return due ? flush() : Error();
 }
 
 void Record::forget(const std::string& target_path) {
     std::lock_guard lock(mutex_);
-    if (files_.erase(target_path)) changed_ = true;
+    intents_.erase(target_path);
+    auto it = files_.find(target_path);
+    if (it == files_.end()) return;
+    journalled_.erase(&it->second);
+    files_.erase(it);
+    changed_ = true;
+}
+
+unsigned Record::use_slots(unsigned first, unsigned writers) {
+    std::lock_guard lock(mutex_);
+    // A batch fills to batching_.files before it is placed; the writers may
+    // each hold one more meanwhile.
+    const unsigned n = unsigned(std::min<std::size_t>(batching_.files, 4096)) + writers;
+    free_slots_.clear();
+    for (unsigned i = n; i-- > 0;) free_slots_.push_back(first + i);
+    slotted_ = true;
+    return n;
+}
+
+unsigned Record::take_slot() {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!slotted_) return kNoSlot;
+            if (!free_slots_.empty()) {
+                unsigned slot = free_slots_.back();
+                free_slots_.pop_back();
+                return slot;
+            }
+        }
+        // Every slot holds a file of the batch: place them.
+        if (attempt == 0) flush_or_keep();
+    }
+    return kNoSlot;
+}
+
+void Record::return_slot(unsigned slot) {
+    std::lock_guard lock(mutex_);
+    if (slot != kNoSlot) free_slots_.push_back(slot);
+}
+
+void Record::on_placed(Placed placed) {
+    std::lock_guard lock(mutex_);
+    placed_ = std::move(placed);
+}
+
+void Record::stage(std::list<Staged>& one) {
+    bool due;
+    {
+        std::lock_guard lock(mutex_);
+        staged_.splice(staged_.end(), one);
+        due = batch_due();
+    }
+    if (due) flush_or_keep();
+}
+
+// A failure reaches each staged file of the batch through placed_; one of a
+// batch of claims alone would reach no one, and is kept for save to report.
+void Record::flush_or_keep() {
+    bool staged;
+    {
+        std::lock_guard lock(mutex_);
+        staged = !staged_.empty();
+    }
+    Error error = flush();
+    std::lock_guard lock(mutex_);
+    if (error && !staged && !unreported_) unreported_ = error;
 }
 
 Error Record::sync_target() {
@@ -309,32 +479,86 @@ Error Record::sync_target() {
     return e ? Error("cannot sync the target directory", e.path(), e.errnum()) : e;
 }
 
-// Journals the batch, after making the files it claims durable.
+// One sync of the target makes both the files the waiting claims name and
+// the staged temporary files durable; one sync of the journal then makes
+// the claims and the staged files' intents durable; only then are the
+// staged files renamed into place. Their claims wait for the next flush.
 Error Record::flush() {
     std::lock_guard flushing(flush_mutex_);
     std::string lines;
+    std::vector<Line> spans;
+    std::list<Staged> staged;
     {
         std::lock_guard lock(mutex_);
         lines.swap(batch_);
+        spans.swap(batch_lines_);
+        staged.splice(staged.end(), staged_);
         batch_files_ = 0;
     }
-    if (lines.empty()) return {};
-    if (Error e = sync_target()) return e;
-    return append_to_journal(std::move(lines));
+    if (lines.empty() && staged.empty()) return {};
+    Error error = sync_target();
+    if (!error) {
+        for (const Staged& s : staged) {
+            put_intent(lines, s.target_path, s.intent);
+            lines += '\n';
+        }
+        std::uint64_t at = 0;
+        error = append_to_journal(std::move(lines), at);
+        if (!error) {
+            std::lock_guard lock(mutex_);
+            note_spans(spans, at);
+        }
+    }
+    for (Staged& s : staged) place(s, error);
+    return error;
 }
 
-Error Record::append_to_journal(std::string lines) {
+// With the mutex held: where the lines of `spans` now lie, the batch
+// having been written at `at` in the journal.
+void Record::note_spans(const std::vector<Line>& spans, std::uint64_t at) {
+    for (const Line& l : spans) journalled_[l.file] = Span{at + l.at, l.size};
+}
+
+// Renames a staged file into place (unless its batch `failed`) and claims it.
+void Record::place(Staged& s, const Error& failed) {
+    Error error = failed;
+    if (error)
+        discard_temporary(s.temp, s.slot);
+    else
+        error = install_temporary(s.temp, s.path, s.slot);
+    std::string line;
+    line.reserve(512);
+    if (!error) {
+        put_file(line, s.target_path, s.file);
+        line += '\n';
+    }
+    Placed placed;
+    {
+        std::lock_guard lock(mutex_);
+        if (s.slot != kNoSlot) free_slots_.push_back(s.slot);
+        if (!error) add_claim(s.target_path, std::move(s.file), line);
+        placed = placed_;
+    }
+    if (placed) placed(s.token, error);
+}
+
+// Appends `lines` to the journal and syncs it; `at` is where they begin.
+Error Record::append_to_journal(std::string lines, std::uint64_t& at) {
     const std::string journal = path_ + ".journal";
     if (journal_fd_ < 0) {
         journal_fd_ = ::open(journal.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
         if (journal_fd_ < 0) return Error("cannot write the record's journal", journal, errno);
-        // A killed run may have left its last line unfinished: this batch
-        // must not run into it.
-        struct stat st;
-        char last;
-        if (::fstat(journal_fd_, &st) == 0 && st.st_size > 0 &&
-            ::pread(journal_fd_, &last, 1, st.st_size - 1) == 1 && last != '\n')
-            lines.insert(0, "\n");
+    }
+    struct stat st;
+    if (::fstat(journal_fd_, &st) != 0)
+        return Error("cannot write the record's journal", journal, errno);
+    at = std::uint64_t(st.st_size);
+    // A killed run may have left its last line unfinished: this batch must
+    // not run into it.
+    char last;
+    if (st.st_size > 0 && ::pread(journal_fd_, &last, 1, st.st_size - 1) == 1 && last != '\n') {
+        lines.insert(0, "\n");
+        ++at;
     }
     if (Error e = write_all(journal_fd_, lines, journal)) return journal_error(e);
     if (::fdatasync(journal_fd_) != 0)
@@ -343,44 +567,89 @@ Error Record::append_to_journal(std::string lines) {
 }
 
 Error Record::save() {
+    bool staged;
+    {
+        std::lock_guard lock(mutex_);
+        staged = !staged_.empty();
+    }
+    Error flushed = staged ? flush() : Error();
     std::lock_guard flushing(flush_mutex_);
     std::lock_guard lock(mutex_);
     if (Error e = sync_target()) return e;
     // The journal first: a run killed while writing the record still
     // leaves every claim behind it.
-    Error journalled;
-    if (!batch_.empty()) journalled = append_to_journal(std::move(batch_));
+    Error journalled = flushed ? flushed : unreported_;
+    if (!batch_.empty()) {
+        std::uint64_t at = 0;
+        Error e = append_to_journal(std::move(batch_), at);
+        if (!e) note_spans(batch_lines_, at);
+        if (!journalled) journalled = e;
+    }
     batch_.clear();
+    batch_lines_.clear();
     batch_files_ = 0;
 
-    std::string data = "{\"format_version\":" + std::to_string(kFormatVersion) +
-                       ",\"tool\":\"tvconv-tree " TVCONV_VERSION "\",\"source\":";
-    put_bytes(data, source_);
-    data += ",\"target\":";
-    put_bytes(data, target_);
-    data += ",\"files\":[";
-    const char* separator = "\n";
-    for (const auto& [target, f] : files_) {
-        data += separator;
-        put_file(data, target, f);
-        separator = ",\n";
-    }
-    data += "]}\n";
-    if (Error e =
-            atomic_write(path_, data, 0600, kNoSlot, Durability::kSync, base_name(path_) + "."))
+    if (Error e = atomic_write_with(path_, 0600, kNoSlot, Durability::kSync, base_name(path_) + ".",
+                                    [&](int fd) { return write_record(fd); }))
         return Error("cannot write the record " + path_, path_, e.errnum());
     // The record now holds all the journal said.
     if (journal_fd_ >= 0) {
         ::close(journal_fd_);
         journal_fd_ = -1;
     }
+    journalled_.clear();
     (void)::unlink((path_ + ".journal").c_str());
     changed_ = false;
     return journalled;
 }
 
+// The whole record, a piece at a time: each entry this run journalled is
+// copied from its journal line, the others written afresh.
+Error Record::write_record(int fd) {
+    constexpr std::size_t kPiece = 1 << 16;
+    std::string out = "{\"format_version\":" + std::to_string(kFormatVersion) +
+                      ",\"tool\":\"tvconv-tree " TVCONV_VERSION "\",\"source\":";
+    put_bytes(out, source_);
+    out += ",\"target\":";
+    put_bytes(out, target_);
+    out += ",\"files\":[";
+    const char* separator = "\n";
+    for (const auto& [target, f] : files_) {
+        out += separator;
+        separator = ",\n";
+        const std::size_t start = out.size();
+        if (auto it = journalled_.find(&f); it != journalled_.end() && journal_fd_ >= 0) {
+            out.resize(start + it->second.size);
+            if (::pread(journal_fd_, out.data() + start, it->second.size, off_t(it->second.at)) ==
+                ssize_t(it->second.size))
+                continue;
+            out.resize(start);
+        }
+        put_file(out, target, f);
+        if (out.size() >= kPiece) {
+            if (Error e = write_all(fd, out, path_)) return e;
+            out.clear();
+        }
+    }
+    out += ']';
+    if (!intents_.empty()) {
+        out += ",\"intents\":[";
+        separator = "\n";
+        for (const auto& [target, intent] : intents_) {
+            out += separator;
+            separator = ",\n";
+            put_intent(out, target, intent);
+        }
+        out += ']';
+    }
+    out += "}\n";
+    return write_all(fd, out, path_);
+}
+
 Record::~Record() {
     if (journal_fd_ >= 0) ::close(journal_fd_);
+    // Removed while still held: no other run can hold it meanwhile.
+    if (!lock_path_.empty()) (void)::unlink(lock_path_.c_str());
     if (lock_fd_ >= 0) ::close(lock_fd_);
 }
 

@@ -6,13 +6,25 @@
 // conversion depends on, the hash of the bytes written, the target file's
 // identity right after the write, and what the conversion reported. It is
 // kept outside both trees and written at the end of a run; between two such
-// writes the files written are appended to a journal in batches, so that a
-// run killed half-way leaves a record that claims only files it wrote.
+// writes a journal beside it takes each batch of files (256, or a second's
+// worth) in two steps, so that a run killed at any moment leaves every file
+// either claimed or announced:
 //
-// Nothing it claims may be lost to a power cut: a batch of claims reaches
-// the journal only after the target's file system is synced, and the record
-// is written and synced only after one more sync. A file written but not yet
-// claimed is found equal to its conversion by the next run, and recorded.
+//  - the batch's files are written to temporary files; the target's file
+//    system is synced (this also makes the claims below true); one line per
+//    file announces its intent (the hash it will hold and the hash it held),
+//    together with the claims of the batch before, and the journal is
+//    synced once; then the batch's temporary files are renamed into place;
+//  - their claims (with the identities of the files) go to the journal with
+//    the next batch, or at the end, after the next sync.
+//
+// So no claim is ever lost to a power cut, nor names bytes not on disk, and
+// a file renamed but not yet claimed is covered by its intent: the next run
+// takes it for its own (not a hand edit) when it holds the intended bytes,
+// the bytes it held, or nothing at all (a new file the power cut emptied).
+// At worst, it is converted again. The record is written and synced only
+// after one more sync of the target, and keeps the intents no later claim
+// has resolved.
 #pragma once
 
 #include <sys/stat.h>
@@ -20,16 +32,19 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "context/diagnostic.h"
 #include "tree/content_hash.h"
 #include "tree/error.h"
+#include "tree/io.h"
 
 namespace tvconv::tree {
 
@@ -54,6 +69,29 @@ struct FileRecord {
     Identity target_id;
     std::vector<Finding> findings;
     bool operator==(const FileRecord&) const = default;
+};
+
+// What a run announced it would write at a target, before renaming it
+// there: the bytes it would hold, and what it held (the tool's own bytes,
+// or no file at all); a file it held that was not the tool's is not named.
+struct Intent {
+    std::string written_hash;
+    enum class Held { kHash, kNoFile, kNotOurs } held = Held::kNotOurs;
+    std::string held_hash;  // with kHash
+    // Whether a target that holds `hash` now was left by that run.
+    bool covers(const std::string& hash) const;
+    bool operator==(const Intent&) const = default;
+};
+
+// A target file written to its temporary file, waiting for its batch.
+struct Staged {
+    std::string target_path;  // relative to TARGET
+    std::string path;         // where it goes
+    std::string temp;         // the temporary file (held in `slot`)
+    unsigned slot = kNoSlot;
+    FileRecord file;  // its claim once in place
+    Intent intent;
+    const void* token = nullptr;  // handed back when it is placed
 };
 
 class Record {
@@ -95,6 +133,34 @@ class Record {
     // Forgets a file whose target is gone.
     void forget(const std::string& target_path);
 
+    // The intent a killed run left for a target that no later claim
+    // resolved, if any.
+    const Intent* intent(const std::string& target_path) const;
+
+    // Slots `first`.. of the signal handler (signals.h) hold the temporary
+    // files of staged targets; `writers` may fill one at once. Returns how
+    // many slots it takes.
+    unsigned use_slots(unsigned first, unsigned writers);
+    // A free one of them for a temporary file, flushing the batch if none
+    // is free; kNoSlot if there is none even then.
+    unsigned take_slot();
+    // Gives back a slot taken but not staged.
+    void return_slot(unsigned slot);
+    // What is called for each staged file once its batch is done: success
+    // when it is in place and claimed. From any thread, perhaps before
+    // stage returns.
+    using Placed = std::function<void(const void* token, const Error& error)>;
+    void on_placed(Placed placed);
+    // Hands over a written temporary file (the one element of `one`) to be
+    // renamed into place with its batch. Thread-safe.
+    void stage(std::list<Staged>& one);
+    // Announces and places the files staged so far, and journals the
+    // claims that wait for it.
+    Error flush();
+    // The same, where no caller would see a failure that no staged file
+    // hears of: save reports it.
+    void flush_or_keep();
+
     // Syncs the target, journals the last batch, writes the whole record
     // durably and removes the journal.
     Error save();
@@ -102,21 +168,47 @@ class Record {
     bool changed() const { return changed_; }
 
   private:
+    // Where a claim's line lies in the journal, for save to copy.
+    struct Span {
+        std::uint64_t at = 0;
+        std::uint32_t size = 0;
+    };
+    struct Line {
+        const FileRecord* file;
+        std::size_t at;  // in the batch
+        std::uint32_t size;
+    };
+
+    Error take_lock(const std::string& lock);
     Error read(const std::string& data);
     void replay(const std::string& journal);
-    Error flush();
-    Error append_to_journal(std::string lines);
+    Error append_to_journal(std::string lines, std::uint64_t& at);
+    void note_spans(const std::vector<Line>& spans, std::uint64_t at);
     Error sync_target();
+    void add_claim(const std::string& target_path, FileRecord file, const std::string& line);
+    bool batch_due();
+    void place(Staged& s, const Error& failed);
+    Error write_record(int fd);
 
     std::string path_, source_, target_;
     std::map<std::string, FileRecord> files_;
+    std::map<std::string, Intent> intents_;  // unresolved, from earlier runs
+    // The claims this run journalled: save copies their lines.
+    std::unordered_map<const FileRecord*, Span> journalled_;
     bool changed_ = false;
     Batching batching_;
-    std::mutex mutex_;        // files_, changed_ and the batch
-    std::mutex flush_mutex_;  // one batch at a time, in order
-    std::string batch_;       // journal lines not yet written
+    mutable std::mutex mutex_;  // everything below, files_, intents_ and changed_
+    std::mutex flush_mutex_;    // one batch at a time, in order
+    std::string batch_;         // claims waiting for the next sync
+    std::vector<Line> batch_lines_;
+    std::list<Staged> staged_;  // files waiting for their intents
     std::size_t batch_files_ = 0;
     std::chrono::steady_clock::time_point batch_started_;
+    std::vector<unsigned> free_slots_;
+    bool slotted_ = false;
+    Placed placed_;
+    Error unreported_;
+    std::string lock_path_;  // when the lock is held
     int lock_fd_ = -1;
     int journal_fd_ = -1;
 };

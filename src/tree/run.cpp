@@ -135,23 +135,29 @@ class Runner {
           entries_(entries),
           outcomes_(entries.size()),
           finished_(entries.size(), 0),
+          placing_(entries.size(), 0),
           pipeline_(pipeline),
           writer_(writer),
           report_(report),
-          progress_(progress) {}
+          progress_(progress) {
+        writer_.on_placed([this](const Entry& e, const Error& error) {
+            placed(std::size_t(&e - entries_.data()), error);
+        });
+    }
 
     // Whether every entry was finished: false when a signal stopped the run.
     bool run(unsigned jobs) {
         std::vector<std::size_t> work = make_directories();
         total_ = work.size();
         jobs = std::max(1u, std::min<unsigned>(jobs, unsigned(work.size())));
-        install_cleanup(jobs);
+        install_cleanup(jobs + writer_.use_slots(jobs, jobs));
         std::atomic<std::size_t> next{0};
         std::vector<std::thread> workers;
         for (unsigned slot = 0; slot < jobs; ++slot) {
             workers.emplace_back([&, slot] {
                 for (std::size_t k; !interrupted() && (k = next.fetch_add(1)) < work.size();)
                     process(work[k], slot);
+                writer_.flush();
                 std::lock_guard lock(mutex_);
                 ++workers_done_;
                 changed_.notify_one();
@@ -214,6 +220,24 @@ class Runner {
         FileOutcome r = pipeline_.process(entries_[i], slot);
         std::lock_guard lock(mutex_);
         outcomes_[i] = std::move(r);
+        // A file written is finished once it is in place, with its batch.
+        if (outcomes_[i].action == Action::kWritten && ++placing_[i] < 2) return;
+        finish(i);
+    }
+
+    // The writer put the file of entry `i` in place, or failed to.
+    void placed(std::size_t i, const Error& error) {
+        std::lock_guard lock(mutex_);
+        if (error) unplaced_[i] = error.message();
+        if (++placing_[i] == 2) finish(i);
+    }
+
+    // With the mutex held.
+    void finish(std::size_t i) {
+        if (auto it = unplaced_.find(i); it != unplaced_.end()) {
+            outcomes_[i] = failed_outcome(it->second);
+            unplaced_.erase(it);
+        }
         finished_[i] = 1;
         ++done_;
         // The reporter waits for the first entry it has not written; the
@@ -283,6 +307,10 @@ class Runner {
     const std::vector<Entry>& entries_;
     std::vector<FileOutcome> outcomes_;
     std::vector<char> finished_;
+    // For a file written: 1 when either its outcome or its placing is in, 2
+    // when both are; why it could not be placed.
+    std::vector<unsigned char> placing_;
+    std::unordered_map<std::size_t, std::string> unplaced_;
     const Pipeline& pipeline_;
     Writer& writer_;
     std::FILE* report_;

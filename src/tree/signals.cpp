@@ -1,24 +1,22 @@
 #include "tree/signals.h"
 
-#include <limits.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <csignal>
-#include <cstring>
 
 namespace tvconv::tree {
 
 namespace {
 
-// One temporary file name per concurrent writer, readable from a signal
-// handler: fixed storage, published by the flag after the name is complete.
-// This and the flag are the tool's only global state: the handler can
-// reach nothing else.
+// One temporary file name per slot, readable from a signal handler: the
+// holder's own string, published whole by an atomic store. A run may hold
+// hundreds (a batch of files waiting to be renamed), so a slot is a pointer,
+// not a copy. This and the flag are the tool's only global state: the
+// handler can reach nothing else.
 struct Slot {
-    std::atomic<bool> active{false};
-    char path[PATH_MAX];
+    std::atomic<const char*> path{nullptr};
 };
 Slot* g_slots = nullptr;
 unsigned g_slot_count = 0;
@@ -30,7 +28,7 @@ extern "C" void on_signal(int sig) {
         return;
     }
     for (unsigned i = 0; i < g_slot_count; ++i)
-        if (g_slots[i].active.load()) ::unlink(g_slots[i].path);
+        if (const char* path = g_slots[i].path.load()) ::unlink(path);
     ::signal(sig, SIG_DFL);
     ::raise(sig);
 }
@@ -65,15 +63,11 @@ bool interrupted() {
 }
 
 void hold_temporary(unsigned slot, const char* path) {
-    if (slot >= g_slot_count) return;
-    std::size_t n = std::strlen(path);
-    if (n >= PATH_MAX) return;
-    std::memcpy(g_slots[slot].path, path, n + 1);
-    g_slots[slot].active.store(true);
+    if (slot < g_slot_count) g_slots[slot].path.store(path);
 }
 
 void release_temporary(unsigned slot) {
-    if (slot < g_slot_count) g_slots[slot].active.store(false);
+    if (slot < g_slot_count) g_slots[slot].path.store(nullptr);
 }
 
 }  // namespace tvconv::tree

@@ -12,8 +12,10 @@ void install_cleanup(unsigned slots);
 // Whether a stop was asked for since install_cleanup.
 bool interrupted();
 
-// The temporary file writer `slot` is filling, for the handler to remove;
-// a slot beyond those installed is ignored.
+// The temporary file held in `slot` (a writer filling it, or a finished one
+// waiting for its batch), for the handler to remove; a slot beyond those
+// installed is ignored. `path` is not copied: it must stay as it is until
+// release_temporary(slot).
 void hold_temporary(unsigned slot, const char* path);
 void release_temporary(unsigned slot);
 

@@ -5,6 +5,7 @@
 // ask which mode they run in.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -31,7 +32,9 @@ class Writer {
     virtual Error inspect(const std::string& rel, TargetState& state) = 0;
     // Writes the conversion `output` of `source` (or finds it there
     // already, or keeps a file edited by hand), and records it; `r` says
-    // what was done. `slot` is the worker's temporary-file slot.
+    // what was done. `slot` is the worker's temporary-file slot. A file
+    // written (r.action is Action::kWritten) is put in place with its batch:
+    // see on_placed.
     virtual void commit_template(const Entry& e, const Plan& plan, std::string_view source,
                                  std::string_view output, FileOutcome& r, unsigned slot) = 0;
     // The same for a file to copy.
@@ -41,6 +44,18 @@ class Writer {
     virtual std::vector<Stale> stale(const std::vector<Entry>& entries) = 0;
     // Makes what was recorded durable.
     virtual Error finish() = 0;
+
+    // Slots `first`.. of the signal handler hold the files waiting for their
+    // batch, `writers` of which may be written at once; returns how many.
+    virtual unsigned use_slots(unsigned /*first*/, unsigned /*writers*/) { return 0; }
+    // Called once for each entry whose commit left r.action at kWritten, when
+    // its file is in place, or with why it is not; from any thread, perhaps
+    // before the commit returns.
+    using Placed = std::function<void(const Entry& e, const Error& error)>;
+    virtual void on_placed(Placed /*placed*/) {}
+    // Puts in place every file still waiting for its batch: each worker
+    // calls it when it has no more to do.
+    virtual void flush() {}
 };
 
 // For --check and --diff: nothing is written, nothing is recorded.

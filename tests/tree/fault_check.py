@@ -5,7 +5,7 @@
       prints every entry of DIR: type, mode, size, mtime and content digest
   fault_check.py check --hash HASH_FILE --target DIR --record FILE
                  [--allow DIR]... [--exact DIR] [--temporaries]
-                 [--lag DIR N] [--source DIR SNAPSHOT]
+                 [--covered] [--source DIR SNAPSHOT]
       prints one line per problem and exits 1 if there is any:
       - with --allow: every regular file in the target equals the file at the
         same place in one of the allowed trees (its full conversion, or what
@@ -13,10 +13,13 @@
       - with --exact: the target holds exactly that tree, modes included;
       - temporary files of the writer are problems unless --temporaries;
       - every file the record claims (the record, then each whole entry of
-        its journal, as tvconv-tree reads them) exists in the target with the hash the record gives; with --lag DIR
-        N, up to N claims may still give the hash of the file in DIR (the
-        previous run's) for a file that holds an allowed version: a process
-        killed between replacing files and journalling them leaves that;
+        its journal, as tvconv-tree reads them) exists in the target with the
+        hash the record gives, unless (with --covered) an intent that no
+        later claim resolved covers what it holds: a run killed between
+        renaming files and journalling their claims leaves that;
+      - with --covered: every regular file in the target is claimed with the
+        hash it holds or covered by such an intent, so that the next run
+        never takes the tool's own file for a hand edit;
       - with --source: the source still matches its snapshot.
 """
 import hashlib
@@ -25,6 +28,7 @@ import os
 import stat
 import subprocess
 import sys
+import tempfile
 
 TEMPORARY = ".tvconv-tree."
 
@@ -65,25 +69,43 @@ def name(value):
     return value
 
 
+EMPTY_HASH = None  # the content hash of no bytes, from the helper
+
+
 def claims(record):
-    """Target path -> written_hash, as the next run would read the record."""
-    claimed = {}
+    """(target path -> written_hash, target path -> the hashes its unresolved
+    intent accepts), as the next run would read the record."""
+    claimed, intents = {}, {}
+
+    def intent(entry):
+        accepted = {entry["written_hash"]}
+        if "held" in entry:
+            accepted.add(EMPTY_HASH if entry["held"] is None else entry["held"])
+        intents[name(entry["intent"])] = accepted
+
     text = read(record)
     if text is not None:
-        for entry in json.loads(text)["files"]:
+        document = json.loads(text)
+        for entry in document["files"]:
             claimed[name(entry["target"])] = entry["written_hash"]
+        for entry in document.get("intents", []):
+            intent(entry)
     # A line that is not a whole entry (cut off by a killed run) claims
-    # nothing; the lines after it still do.
+    # nothing; the lines after it still do. A claim resolves an intent.
     for line in (read(record + ".journal") or b"").split(b"\n"):
         try:
             entry = json.loads(line)
+            if "intent" in entry:
+                intent(entry)
+                continue
             for field in ("source", "source_id", "source_hash", "inputs", "target_id",
                           "findings"):
                 entry[field]
         except (ValueError, KeyError, TypeError):
             continue
         claimed[name(entry["target"])] = entry["written_hash"]
-    return claimed
+        intents.pop(name(entry["target"]), None)
+    return claimed, intents
 
 
 def hashes(helper, paths):
@@ -128,22 +150,22 @@ def check(args):
                                                      read(os.path.join(args["exact"], rel))):
                 problems.append(f"content differs: {rel}")
 
-    claimed = claims(record)
-    lag_dir, lag = args["lag"] or (None, 0)
-    paths = [os.path.join(target, rel) for rel in claimed]
-    if lag_dir:
-        paths += [os.path.join(lag_dir, rel) for rel in claimed]
-    known = hashes(args["hash"], [p for p in paths if os.path.isfile(p)])
+    global EMPTY_HASH
+    with tempfile.NamedTemporaryFile() as empty:
+        EMPTY_HASH = hashes(args["hash"], [empty.name])[empty.name]
+    claimed, intents = claims(record)
+    known = hashes(args["hash"], [os.path.join(target, rel) for rel in files])
+    covered = args["covered"]
     for rel, written in sorted(claimed.items()):
         actual = known.get(os.path.join(target, rel))
         if actual is None:
             problems.append(f"the record claims {rel}, which does not exist")
-        elif actual != written:
-            if (lag > 0 and lag_dir and written == known.get(os.path.join(lag_dir, rel)) and
-                    rel in files and not any(p.endswith(": " + rel) for p in problems)):
-                lag -= 1
-                continue
+        elif actual != written and not (covered and actual in intents.get(rel, ())):
             problems.append(f"the record claims {rel} with hash {written}; it holds {actual}")
+    for rel in files if covered else []:
+        actual = known[os.path.join(target, rel)]
+        if rel not in claimed and actual not in intents.get(rel, ()):
+            problems.append(f"neither claimed nor announced: {rel}")
 
     if args["source"]:
         directory, saved = args["source"]
@@ -164,7 +186,7 @@ def main(argv):
         print(__doc__, file=sys.stderr)
         return 2
     args = {"hash": None, "target": None, "record": None, "allow": [], "exact": None,
-            "temporaries": False, "source": None, "lag": None}
+            "temporaries": False, "source": None, "covered": False}
     i = 1
     while i < len(argv):
         option = argv[i]
@@ -177,9 +199,9 @@ def main(argv):
         elif option == "--source":
             args["source"] = (argv[i + 1], argv[i + 2])
             i += 3
-        elif option == "--lag":
-            args["lag"] = (argv[i + 1], int(argv[i + 2]))
-            i += 3
+        elif option == "--covered":
+            args["covered"] = True
+            i += 1
         elif option == "--temporaries":
             args["temporaries"] = True
             i += 1

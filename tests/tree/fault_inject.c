@@ -4,8 +4,9 @@
  * wrong.
  *
  * Counted calls: open for writing, mkstemp, mkdir, rename and unlink whose
- * path lies under a watched directory, and write, fchmod, fsync and close
- * on a descriptor that such an open or mkstemp returned. Everything else
+ * path lies under a watched directory; write, fchmod, fsync, fdatasync and
+ * close on a descriptor that such an open or mkstemp returned; and syncfs
+ * on any descriptor of a file under a watched directory. Everything else
  * (the report on standard error, reading the source) passes through
  * uncounted. Only calls made through the dynamic linker are seen: glibc's
  * calls to itself (mkstemp's own open, stdio's writes) are not.
@@ -58,7 +59,7 @@ static struct {
     open_fn open;
     mkstemp_fn mkstemp;
     write_fn write;
-    fd_fn close, fsync;
+    fd_fn close, fsync, fdatasync, syncfs;
     fchmod_fn fchmod;
     mkdir_fn mkdir;
     rename_fn rename;
@@ -99,6 +100,8 @@ static void resolve(void) {
     real.write = (write_fn)next_symbol("write");
     real.close = (fd_fn)next_symbol("close");
     real.fsync = (fd_fn)next_symbol("fsync");
+    real.fdatasync = (fd_fn)next_symbol("fdatasync");
+    real.syncfs = (fd_fn)next_symbol("syncfs");
     real.fchmod = (fchmod_fn)next_symbol("fchmod");
     real.mkdir = (mkdir_fn)next_symbol("mkdir");
     real.rename = (rename_fn)next_symbol("rename");
@@ -263,6 +266,24 @@ int fchmod(int fd, mode_t mode) {
 int fsync(int fd) {
     if (is_watched_fd(fd) && refuse(count("fsync", path_of(fd)))) return -1;
     return REAL(fsync)(fd);
+}
+
+int fdatasync(int fd) {
+    if (is_watched_fd(fd) && refuse(count("fdatasync", path_of(fd)))) return -1;
+    return REAL(fdatasync)(fd);
+}
+
+/* The descriptor syncfs is given was opened for reading: what it names
+ * decides. */
+int syncfs(int fd) {
+    char link[64], path[PATH_MAX];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    ssize_t n = readlink(link, path, sizeof path - 1);
+    if (n > 0) {
+        path[n] = '\0';
+        if (is_watched_path(path) && refuse(count("syncfs", path))) return -1;
+    }
+    return REAL(syncfs)(fd);
 }
 
 int close(int fd) {

@@ -1,9 +1,10 @@
 #!/bin/sh
-# Fault injection into tvconv-tree: each write, rename, directory creation
-# and record update of a run fails in turn (or the process is killed there),
-# and after each the test checks that the source is untouched, that no target
-# file is half-written, that the record claims only files that hold what it
-# says, and that a plain re-run completes the migration.
+# Fault injection into tvconv-tree: each write, rename, directory creation,
+# sync and record update of a run fails in turn (or the process is killed
+# there), and after each the test checks that the source is untouched, that
+# no target file is half-written, that every target file is claimed by the
+# record with what it holds or announced by an intent, and that a plain
+# re-run completes the migration, even after one more change of a source.
 # Usage: faults_test.sh TVCONV_TREE FAULT_INJECT_LIBRARY HASH_FILE
 set -u
 umask 022
@@ -132,8 +133,6 @@ try() {
     if [ "$mode" = kill ]; then
         check "$label: killed" test "$status" -eq 137
         temporaries=--temporaries
-        # Each worker may have replaced a file and died before journalling it.
-        [ "$scenario" = rerun ] && temporaries="$temporaries --lag $W/e1 $jobs"
     else
         # Only the removal of the record's journal, and closing the record's
         # journal or lock, may fail without harm.
@@ -145,7 +144,7 @@ try() {
     fi
     # shellcheck disable=SC2086
     check "$label: source untouched, nothing half-written, the record true" \
-        checked $allow $temporaries --source "$src" "$W/$(basename "$src").snapshot"
+        checked $allow $temporaries --covered --source "$src" "$W/$(basename "$src").snapshot"
 
     left=$(find "$T" -name '.tvconv-tree.*' 2>/dev/null | wc -l)
     tree_run "$jobs" "$src"
@@ -170,9 +169,7 @@ for scenario in first rerun; do
     done
 done
 
-# Two runs killed in a row, then a plain run after one more source change:
-# the second run's claims must survive the line the first one left cut off,
-# or the changed file is taken for a hand edit and kept.
+# Version 4: the page version 2 changed, changed again.
 S4=$W/src4
 cp -al "$S2" "$S4"
 rm "$S4/about.html"
@@ -181,6 +178,33 @@ printf 'Price: $7 (net)\n' >"$S4/about.html"
 mkdir -p "$W/e4.state"
 "$TREE" -j 1 --state "$W/e4.state/rec.json" "$S4" "$W/e4" 2>/dev/null
 check "a clean run of the fourth version succeeds" test $? -eq 0
+lacks() { ! grep -q "$@"; }
+
+# A run killed at any point, then a plain run after one more source change:
+# a file the killed run renamed into place but did not claim is its own, not
+# a hand edit, even though it holds neither the recorded bytes nor the new
+# conversion.
+for scenario in first rerun; do
+    # (tree_run sets $src.)
+    if [ "$scenario" = first ]; then K=$K1 killed=$S1; else K=$K2 killed=$S2; fi
+    n=1
+    while [ "$n" -le "$K" ]; do
+        reset_$scenario
+        faulted 1 "$killed" TVCONV_FAULT_AT="$n" TVCONV_FAULT_KILL=1
+        point=$(grep -E ' KILLED$' "$W/trace" | sed "s| $W/| |; s/ [A-Z]*\$//")
+        label="$scenario killed at $point, then a changed source"
+        tree_run 1 "$S4"
+        check "$label: exits 0 (got $status)" test "$status" -eq 0
+        check "$label: nothing taken for a hand edit" lacks 'not overwritten' "$W/err"
+        check "$label: completes the migration" \
+            checked --exact "$W/e4" --source "$S4" "$W/src4.snapshot"
+        n=$((n + 1))
+    done
+done
+
+# Two runs killed in a row, then a plain run after one more source change:
+# the second run's claims must survive the line the first one left cut off,
+# or the changed file is taken for a hand edit and kept.
 n=1
 while [ "$n" -le "$K2" ]; do
     reset_rerun
@@ -212,6 +236,21 @@ for scenario in first rerun; do
         done
     done
 done
+
+# A source whose mode alone changed: an unchanged re-run gives its target
+# the new mode, for a template and a copied file alike.
+S5=$W/src5
+cp -a "$S1" "$S5"
+mkdir -p "$W/e5.state"
+"$TREE" -j 1 --state "$W/e5.state/rec.json" "$S5" "$W/e5" 2>/dev/null
+chmod 700 "$S5/index.html" "$S5/img/logo.gif"
+"$TREE" -j 1 --state "$W/e5.state/rec.json" "$S5" "$W/e5" 2>"$W/err"
+check "a re-run after a change of mode succeeds" test $? -eq 0
+check_equal "the template's target takes the new mode" 700 "$(stat -c %a "$W/e5/index.html")"
+check_equal "the copy takes the new mode" 700 "$(stat -c %a "$W/e5/img/logo.gif")"
+check_equal "the other targets keep theirs" 640 "$(stat -c %a "$W/e5/news/item.htm")"
+"$TREE" -j 1 --state "$W/e5.state/rec.json" "$S5" "$W/e5" 2>"$W/err"
+check "then nothing is left to do" grep -q '^  unchanged since the last run: 6$' "$W/err"
 
 echo "fault points: first run $K1, re-run $K2; $(($(date +%s) - start)) s"
 echo "$passed passed, $failures failed"

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -246,6 +247,45 @@ TEST_F(TreeIo, OutputMadeInPiecesIsWrittenWholeOrNotAtAll) {
     EXPECT_EQ(names(dir_), (std::vector<std::string>{"r.html"}));
 }
 
+// A report file the user may write, in a directory the user may not: it
+// cannot be replaced, so it is written in place, as it always was. Run as
+// an unprivileged user (root may write any directory).
+TEST_F(TreeIo, AReportInADirectoryNotOursIsWrittenInPlace) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
+    fs::create_directory(dir_ / "locked");
+    put(path("locked/report.json"), "old report");
+    put(path("locked/new.json"), "");
+    fs::permissions(dir_, fs::perms(0755));
+    fs::permissions(dir_ / "locked", fs::perms(0755));
+    fs::permissions(dir_ / "locked" / "report.json", fs::perms(0666));
+    struct stat before;
+    ASSERT_EQ(::stat(path("locked/report.json").c_str(), &before), 0);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Only the exit status leaves the child: 0 when all went as it should.
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(10);
+        if (!writes_in_place(path("locked/report.json"))) ::_exit(11);
+        if (write_output(path("locked/report.json"), "new report")) ::_exit(12);
+        // One the user may not write fails as before.
+        if (writes_in_place(path("locked/new.json"))) ::_exit(13);
+        if (write_output(path("locked/new.json"), "x").message() != "Permission denied")
+            ::_exit(14);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(contents(path("locked/report.json")), "new report");
+    struct stat after;
+    ASSERT_EQ(::stat(path("locked/report.json").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "written in place";
+    EXPECT_EQ(names(dir_ / "locked"), (std::vector<std::string>{"new.json", "report.json"}));
+    // Where the directory may be written, a file is still replaced whole.
+    EXPECT_FALSE(writes_in_place(path("locked/report.json")));
+}
+
 TEST_F(TreeIo, StandardOutputIsTheDash) {
     const std::string file = path("stdout");
     std::fflush(stdout);
@@ -283,11 +323,14 @@ TEST_F(TreeIo, TheWriterRefusesTheSourceTree) {
     fs::create_directory_symlink(dir_ / "src", dir_ / "out" / "back");
     TargetWriter writer(fs::canonical(dir_ / "src").string());
 
-    EXPECT_FALSE(writer.write_file(path("out/a.html"), "a", 0644, kNoSlot));
-    Error e = writer.write_file(path("out/back/a.html"), "a", 0644, kNoSlot);
+    std::string temp, hash;
+    struct stat st;
+    ASSERT_FALSE(writer.stage_file(path("out/a.html"), "a", 0644, kNoSlot, temp, st));
+    EXPECT_FALSE(install_temporary(temp, path("out/a.html"), kNoSlot));
+    Error e = writer.stage_file(path("out/back/a.html"), "a", 0644, kNoSlot, temp, st);
     EXPECT_EQ(e.message(), "refused to write inside the source tree");
-    std::string hash;
-    EXPECT_TRUE(writer.copy_file(path("out/a.html"), path("out/back/b"), 0644, kNoSlot, hash));
+    EXPECT_TRUE(
+        writer.stage_copy(path("out/a.html"), path("out/back/b"), 0644, kNoSlot, temp, st, hash));
     EXPECT_TRUE(writer.make_directory(path("out/back/sub")));
     EXPECT_TRUE(fs::is_empty(dir_ / "src"));
 

@@ -8,9 +8,12 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <list>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 namespace tvconv::tree {
@@ -144,6 +147,13 @@ FileRecord sample(int n) {
     return f;
 }
 
+// sample(n) as staged with `bytes`.
+FileRecord record_of(int n, const std::string& bytes) {
+    FileRecord f = sample(n);
+    f.written_hash = content_hash(bytes);
+    return f;
+}
+
 TEST_F(TreeRecord, ReadsThePrettyRecordOfEarlierVersions) {
     put(path_, kPrettyRecord);
     Record record;
@@ -252,6 +262,137 @@ TEST_F(TreeRecord, NoClaimIsJournalledBeforeTheSync) {
     EXPECT_TRUE(fs::exists(path_ + ".journal"));
 }
 
+// A staged file: its temporary file written beside `path`, its claim.
+Staged staged_file(const fs::path& dir, const std::string& target, const std::string& bytes,
+                   int n) {
+    Staged s;
+    s.target_path = target;
+    s.path = (dir / target).string();
+    s.temp = (dir / (".tvconv-tree.tmp" + std::to_string(n))).string();
+    std::ofstream(s.temp, std::ios::binary) << bytes;
+    s.file = sample(n);
+    s.file.written_hash = content_hash(bytes);
+    s.intent.written_hash = s.file.written_hash;
+    s.intent.held = Intent::Held::kNoFile;
+    s.token = reinterpret_cast<const void*>(std::uintptr_t(n + 1));
+    return s;
+}
+
+// The files of a batch are announced (one line each, after one sync of the
+// target) before any is renamed into place; their claims follow after the
+// next sync, and the record copies those lines.
+TEST_F(TreeRecord, StagedFilesAreAnnouncedBeforeTheyAreRenamed) {
+    std::optional<Record> record(std::in_place);
+    ASSERT_FALSE(record->open(path_, "/s", "/t"));
+    record->set_batching(counted(2, std::chrono::hours(1)));
+    EXPECT_EQ(record->use_slots(4, 2), 4u);
+    std::vector<std::string> placed;
+    record->on_placed([&](const void* token, const Error& e) {
+        std::string n = std::to_string(std::uintptr_t(token));
+        if (e) n += ' ' + e.message();
+        placed.push_back(n);
+    });
+    fs::create_directory(dir_ / "t");
+    std::list<Staged> one;
+    one.push_back(staged_file(dir_ / "t", "p0", "zero", 0));
+    record->stage(one);
+    EXPECT_TRUE(one.empty());
+    EXPECT_EQ(syncs_, 0);
+    EXPECT_FALSE(fs::exists(dir_ / "t" / "p0")) << "waits for its batch";
+    one.push_back(staged_file(dir_ / "t", "p1", "one", 1));
+    record->stage(one);
+    ASSERT_EQ(syncs_, 1);
+    EXPECT_EQ(placed, (std::vector<std::string>{"1", "2"}));
+    EXPECT_EQ(contents((dir_ / "t" / "p1").string()), "one");
+    EXPECT_FALSE(fs::exists(dir_ / "t" / ".tvconv-tree.tmp1"));
+    const std::string journal = contents(path_ + ".journal");
+    std::string announced;
+    for (const char* bytes : {"zero", "one"})
+        announced += R"({"intent":"p)" + std::to_string(announced.empty() ? 0 : 1) +
+                     R"(","written_hash":")" + content_hash(bytes) + R"(","held":null})" + '\n';
+    EXPECT_EQ(journal, announced);
+    ASSERT_NE(record->find("p1"), nullptr);
+    EXPECT_EQ(record->find("p1")->written_hash, content_hash("one"));
+
+    ASSERT_FALSE(record->claim("p2", sample(2)));
+    ASSERT_FALSE(record->save());
+    EXPECT_EQ(journal_at_sync_[1], journal) << "the claims waited for the next sync";
+    record.reset();  // the run ends
+    Record again;
+    ASSERT_FALSE(again.open(path_, "/s", "/t"));
+    ASSERT_EQ(again.files().size(), 3u);
+    EXPECT_EQ(*again.find("p1"), record_of(1, "one"));
+    EXPECT_EQ(*again.find("p2"), sample(2));
+    EXPECT_EQ(again.intent("p0"), nullptr) << "resolved by its claim";
+}
+
+// A batch that cannot be announced is not renamed: its temporary files go.
+TEST_F(TreeRecord, AStagedFileWhoseBatchFailsIsRemoved) {
+    Record record;
+    ASSERT_FALSE(record.open(path_, "/s", "/t"));
+    record.set_batching({1, std::chrono::hours(1), [] { return Error("cannot sync", "/t", EIO); }});
+    std::string failure;
+    record.on_placed([&](const void*, const Error& e) { failure = e.message(); });
+    std::list<Staged> one;
+    one.push_back(staged_file(dir_, "p0", "zero", 0));
+    record.stage(one);
+    EXPECT_EQ(failure, "cannot sync the target directory: Input/output error");
+    EXPECT_FALSE(fs::exists(dir_ / "p0"));
+    EXPECT_FALSE(fs::exists(dir_ / ".tvconv-tree.tmp0"));
+    EXPECT_EQ(record.find("p0"), nullptr);
+}
+
+// What a killed run announced but never claimed covers its target: the
+// bytes it would hold, the bytes it held, or none for a new file; the
+// record keeps such an intent until a claim resolves it.
+TEST_F(TreeRecord, AnIntentOfAKilledRunCoversItsTarget) {
+    put(path_, kPrettyRecord);
+    std::string journal;
+    for (std::string line : {R"({"intent":"a.html","written_hash":"new","held":"old"})",
+                             R"({"intent":"n.html","written_hash":"fresh","held":null})",
+                             R"({"intent":"f.html","written_hash":"forced"})",
+                             R"({"intent":"z.html","written_hash":"z","held":null})"})
+        journal += line + '\n';
+    journal += journal_line("z.html", "z");
+    journal += "\n{\"intent\":\"cut\",\"writ";
+    put(path_ + ".journal", journal);
+    {
+        Record record;
+        ASSERT_FALSE(record.open(path_, "/s", "/t"));
+        record.set_batching(counted(256, std::chrono::hours(1)));
+        const Intent* a = record.intent("a.html");
+        ASSERT_NE(a, nullptr);
+        EXPECT_TRUE(a->covers("new"));
+        EXPECT_TRUE(a->covers("old"));
+        EXPECT_FALSE(a->covers(content_hash("")));
+        EXPECT_FALSE(a->covers("edited"));
+        ASSERT_NE(record.intent("n.html"), nullptr);
+        EXPECT_TRUE(record.intent("n.html")->covers(content_hash(""))) << "emptied by a power cut";
+        ASSERT_NE(record.intent("f.html"), nullptr);
+        EXPECT_FALSE(record.intent("f.html")->covers(content_hash("")));
+        EXPECT_EQ(record.intent("z.html"), nullptr);
+        EXPECT_EQ(record.intent("cut"), nullptr);
+        ASSERT_FALSE(record.save());
+    }
+    {
+        Record kept;
+        ASSERT_FALSE(kept.open(path_, "/s", "/t"));
+        kept.set_batching(counted(256, std::chrono::hours(1)));
+        ASSERT_NE(kept.intent("a.html"), nullptr);
+        EXPECT_EQ(*kept.intent("a.html"), (Intent{"new", Intent::Held::kHash, "old"}));
+        EXPECT_EQ(*kept.intent("n.html"), (Intent{"fresh", Intent::Held::kNoFile, ""}));
+        EXPECT_EQ(*kept.intent("f.html"), (Intent{"forced", Intent::Held::kNotOurs, ""}));
+        ASSERT_FALSE(kept.claim("a.html", sample(0)));
+        kept.forget("n.html");
+        ASSERT_FALSE(kept.save());
+    }
+    Record resolved;
+    ASSERT_FALSE(resolved.open(path_, "/s", "/t"));
+    EXPECT_EQ(resolved.intent("a.html"), nullptr);
+    EXPECT_EQ(resolved.intent("n.html"), nullptr);
+    EXPECT_NE(resolved.intent("f.html"), nullptr);
+}
+
 TEST_F(TreeRecord, AFailedSyncJournalsNothing) {
     Record record;
     ASSERT_FALSE(record.open(path_, "/s", "/t"));
@@ -262,6 +403,20 @@ TEST_F(TreeRecord, AFailedSyncJournalsNothing) {
     e = record.save();
     EXPECT_EQ(e.message(), "cannot sync the target directory: Input/output error");
     EXPECT_FALSE(fs::exists(path_)) << "no record claims what may not be on disk";
+}
+
+TEST_F(TreeRecord, TheLockFileGoesWithItsRun) {
+    {
+        Record record;
+        ASSERT_FALSE(record.open(path_, "/s", "/t"));
+        EXPECT_TRUE(fs::exists(path_ + ".lock"));
+    }
+    EXPECT_FALSE(fs::exists(path_ + ".lock"));
+    Record next;
+    ASSERT_FALSE(next.open(path_, "/s", "/t"));
+    Record other;
+    EXPECT_EQ(other.open(path_, "/s", "/t").message(),
+              "another tvconv-tree run is writing this target now");
 }
 
 TEST_F(TreeRecord, OneRunAtATimeAndNoUnreadableRecord) {
