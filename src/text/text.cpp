@@ -40,10 +40,13 @@ void advise_heap_growth() {
 }
 
 void grow_heap_in_huge_pages() {
-    // The heap grows 16 MiB ahead of use, untouched until used. Use reaches
+    // The heap grows 6 MiB ahead of use, untouched until used. Use reaches
     // the end of the heap before it grows again, so the partial huge page
-    // there is faulted page by page: growing seldom keeps that rare.
-    constexpr std::size_t kPad = 8 * kHugePage;
+    // there is faulted page by page: a larger pad would grow the heap more
+    // seldom, but malloc serves a block from the pad before it maps one of
+    // its own, and a large value grown there is copied; the pad bounds what
+    // such a copy adds to the peak.
+    constexpr std::size_t kPad = 3 * kHugePage;
     ::mallopt(M_TOP_PAD, static_cast<int>(kPad));
     const auto brk = reinterpret_cast<std::uintptr_t>(::sbrk(0));
     heap_advised.store((brk + kHugePage - 1) & ~(kHugePage - 1), std::memory_order_relaxed);

@@ -174,7 +174,7 @@ inline Text* append(TextPool& pool, Text* a, Text* b) {
 }
 
 // For a process that holds a large document until it ends: malloc grows
-// its heap 16 MiB ahead of use, and each whole 2 MiB page of that
+// its heap 6 MiB ahead of use, and each whole 2 MiB page of that
 // growth gets transparent huge pages before it is touched, so the heap is
 // faulted in 2 MiB at a time instead of 4 KiB. Values are grown, and so the
 // heap is watched, from any thread; call once, before the first value.
