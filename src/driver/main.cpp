@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/convert.h"
+#include "text/text.h"
 
 namespace {
 
@@ -77,6 +78,9 @@ int main(int argc, char** argv) {
         out_name = argv[2];
     }
 
+    // The document is held whole until it is written: its heap is faulted
+    // in huge pages rather than page by page.
+    tvconv::grow_heap_in_huge_pages();
     // Diagnostics are printed as the conversion meets them (a terminal sees
     // a line's at once); an error found after the whole document follows
     // the document.

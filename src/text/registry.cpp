@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "text/text.h"
+
 namespace tvconv {
 
 bool Registry::known(std::string_view text) const {
@@ -30,6 +32,8 @@ void Registry::register_always(std::string_view text) {
 void Registry::register_always_owned(std::string&& text) {
     keys_.emplace(std::string_view(text).substr(0, std::min(text.size(), kCompareBytes)));
     entries_.push_back(std::move(text));
+    // A helper's text is made on the heap ahead of the document.
+    advise_heap_growth();
 }
 
 void Registry::clear() {

@@ -1,5 +1,10 @@
 #include "text/text.h"
 
+#include <malloc.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <charconv>
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +13,48 @@
 #include <string>
 
 namespace tvconv {
+
+namespace {
+
+constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+
+// The heap below this address has been advised; 0 while nobody asked for it.
+std::atomic<std::uintptr_t> heap_advised{0};
+
+}  // namespace
+
+// The pages it advises lie ahead of what malloc has handed out (it grows the
+// heap by its top pad ahead of use), so they are not yet touched.
+void advise_heap_growth() {
+    const std::uintptr_t from = heap_advised.load(std::memory_order_relaxed);
+    if (!from) return;
+    const auto brk = reinterpret_cast<std::uintptr_t>(::sbrk(0));
+    const std::uintptr_t to = brk & ~(kHugePage - 1);
+    if (to > from) {
+        heap_advised.store(to, std::memory_order_relaxed);
+        ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+    } else if (brk < from) {
+        // The heap was trimmed: what grows again is a new mapping, unadvised.
+        heap_advised.store((brk + kHugePage - 1) & ~(kHugePage - 1), std::memory_order_relaxed);
+    }
+}
+
+void grow_heap_in_huge_pages() {
+    // The heap grows 6 MiB ahead of use, untouched until used. Use reaches
+    // the end of the heap before it grows again, so the partial huge page
+    // there is faulted page by page: a larger pad would grow the heap more
+    // seldom, but malloc serves a block from the pad before it maps one of
+    // its own, and a large value grown there is copied; the pad bounds what
+    // such a copy adds to the peak.
+    constexpr std::size_t kPad = 3 * kHugePage;
+    ::mallopt(M_TOP_PAD, static_cast<int>(kPad));
+    const auto brk = reinterpret_cast<std::uintptr_t>(::sbrk(0));
+    heap_advised.store((brk + kHugePage - 1) & ~(kHugePage - 1), std::memory_order_relaxed);
+    // Grows the heap now, by a block too small for malloc to map on its own,
+    // so that its growth is advised before anything is put there.
+    std::free(std::malloc(64 * 1024));
+    advise_heap_growth();
+}
 
 Text::~Text() {
     std::free(data_);
@@ -24,6 +71,7 @@ void Text::grow(std::size_t needed) {
     if (!p) throw std::bad_alloc();
     data_ = static_cast<char*>(p);
     capacity_ = cap;
+    advise_heap_growth();
 }
 
 void Text::free_storage() {

@@ -173,6 +173,16 @@ inline Text* append(TextPool& pool, Text* a, Text* b) {
     return append_values(pool, a, b);
 }
 
+// For a process that holds a large document until it ends: malloc grows
+// its heap 6 MiB ahead of use, and each whole 2 MiB page of that
+// growth gets transparent huge pages before it is touched, so the heap is
+// faulted in 2 MiB at a time instead of 4 KiB. Values are grown, and so the
+// heap is watched, from any thread; call once, before the first value.
+void grow_heap_in_huge_pages();
+// Gives the advice for what the heap has grown by since the last call; cheap
+// when nothing has. Called where large amounts are allocated.
+void advise_heap_growth();
+
 // One value for a `format` directive: a text for %s, an integer for %d, a
 // byte for %c.
 struct FormatArg {
