@@ -3,6 +3,7 @@
 // regression inputs in the test suite.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -41,6 +42,11 @@ inline std::string violation(const Run& first, const Run& second) {
         return "status " + std::string(status_name(first.status)) + " for input read from memory";
     }
     if (!(first == second)) return "two conversions of the same bytes differ";
+    // An output line is one of the output's lines (its last may be empty).
+    const auto lines = std::count(first.output.begin(), first.output.end(), '\n') + 1;
+    for (const Diagnostic& d : first.diagnostics)
+        if (d.output_line && (*d.output_line < 1 || *d.output_line > lines))
+            return "a diagnostic points to a line the output does not have";
 
     std::size_t ending = 0;
     for (const Diagnostic& d : first.diagnostics) ending += ends_conversion(d.code) ? 1 : 0;

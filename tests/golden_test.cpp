@@ -13,6 +13,7 @@
 #include <dtl/dtl.hpp>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -180,6 +181,64 @@ TEST_P(Golden, TheExecutableConvertsTheSame) {
     if (got.err != expected_err)
         ADD_FAILURE() << unified_diff(name + ".err", expected_err,
                                       "standard error of tvconv " + name + ".in", got.err);
+}
+
+// The bytes that begin the construct a diagnostic of `code` belongs to in
+// the output, or nothing when it belongs to none there.
+std::string_view construct_start(tvconv::DiagnosticCode code) {
+    using tvconv::DiagnosticCode;
+    switch (code) {
+        case DiagnosticCode::unconvertible_operator:
+        case DiagnosticCode::unconvertible_form:
+            return "^rem{";
+        case DiagnosticCode::reference_rewritten:
+        case DiagnosticCode::predefinitions_changed:
+            return "^macro_use[";
+        case DiagnosticCode::ambiguous_conversion:
+            return "^connect[mysql://";
+        case DiagnosticCode::unconvertible_parameter:
+            return "$response:body[^file::load[binary;";
+        default:
+            return {};
+    }
+}
+
+std::size_t occurrences(std::string_view line, std::string_view what) {
+    std::size_t n = 0;
+    for (std::size_t at = line.find(what); at != std::string_view::npos;
+         at = line.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// Every diagnostic of a construct the output holds points to the output line
+// that holds it, each line holding at least as many such constructs as
+// diagnostics point to it; no other diagnostic has an output line.
+TEST_P(Golden, PointsToTheOutputLineOfEachConstruct) {
+    fs::path base = fs::path(TVCONV_GOLDEN_DIR) / GetParam();
+    const auto got = convert_bytes(read_file(base.string() + ".in"));
+    std::vector<std::string_view> lines;
+    for (std::size_t at = 0; at <= got.output.size();) {
+        std::size_t end = std::min(got.output.find('\n', at), got.output.size());
+        lines.push_back(std::string_view(got.output).substr(at, end - at));
+        at = end + 1;
+    }
+    std::map<std::pair<int, std::string_view>, std::size_t> pointed;
+    for (const tvconv::Diagnostic& d : got.result.diagnostics) {
+        SCOPED_TRACE(d.message);
+        const std::string_view start = construct_start(d.code);
+        if (start.empty() || !got.result.output.present()) {
+            EXPECT_FALSE(d.output_line);
+            continue;
+        }
+        ASSERT_TRUE(d.output_line);
+        ASSERT_GE(*d.output_line, 1);
+        ASSERT_LE(std::size_t(*d.output_line), lines.size());
+        const std::string_view line = lines[std::size_t(*d.output_line) - 1];
+        const std::size_t pointing = ++pointed[std::make_pair(*d.output_line, start)];
+        EXPECT_GE(occurrences(line, start), pointing)
+            << "output line " << *d.output_line << ": " << line;
+    }
 }
 
 std::string case_name(const ::testing::TestParamInfo<std::string>& info) {

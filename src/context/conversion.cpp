@@ -11,9 +11,10 @@ Conversion::~Conversion() {
     std::free(stack_block_);
 }
 
-void Conversion::diagnose(DiagnosticCode code, std::string_view subject, std::string_view fmt) {
+std::size_t Conversion::diagnose(DiagnosticCode code, std::string_view subject,
+                                 std::string_view fmt) {
     constexpr std::string_view kLine = " (line %d)";
-    Diagnostic d{code, line_number, std::string(subject), {}, 0, 0};
+    Diagnostic d{code, line_number, std::string(subject), {}, 0, 0, std::nullopt};
     std::size_t at = fmt.find(kLine);
     if (at == std::string_view::npos) {
         d.message = fmt;
@@ -27,10 +28,12 @@ void Conversion::diagnose(DiagnosticCode code, std::string_view subject, std::st
     }
     diagnostics.push_back(std::move(d));
     if (on_diagnostic) on_diagnostic(diagnostics.back(), document_ready);
+    return diagnostics.size() - 1;
 }
 
 void Conversion::diagnose_without_line(DiagnosticCode code, std::string message) {
-    diagnostics.push_back(Diagnostic{code, std::nullopt, {}, std::move(message), 0, 0});
+    diagnostics.push_back(
+        Diagnostic{code, std::nullopt, {}, std::move(message), 0, 0, std::nullopt});
     if (on_diagnostic) on_diagnostic(diagnostics.back(), document_ready);
 }
 

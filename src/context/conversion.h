@@ -115,8 +115,15 @@ class Conversion {
     Text* make(std::string_view s) { return pool.make(s); }
     void release(Text* t) { pool.release(t); }
     // Records one diagnostic quoting the current line: `fmt` holds
-    // " (line %d)" once and no other directive.
-    void diagnose(DiagnosticCode code, std::string_view subject, std::string_view fmt);
+    // " (line %d)" once and no other directive. Returns its index, for the
+    // mark of its construct (Text::mark).
+    std::size_t diagnose(DiagnosticCode code, std::string_view subject, std::string_view fmt);
+    // Records one about the construct `result`, whose first byte is marked
+    // so that the layout finds its output line.
+    void diagnose_at(Text* result, DiagnosticCode code, std::string_view subject,
+                     std::string_view fmt) {
+        result->mark(diagnose(code, subject, fmt));
+    }
     // Records one diagnostic that quotes no line.
     void diagnose_without_line(DiagnosticCode code, std::string message);
 

@@ -20,6 +20,9 @@ struct Diagnostic {
     // a front end that shows the line elsewhere can leave them out.
     std::size_t line_at = 0;
     std::size_t line_length = 0;
+    // The line of the output that holds the construct reported (1-based),
+    // when the diagnostic belongs to one that the output holds.
+    std::optional<int> output_line;
 
     bool operator==(const Diagnostic&) const = default;
 
@@ -32,7 +35,7 @@ struct Diagnostic {
     // A diagnostic about `line` whose message does not quote it: what the
     // tree tool reports and records (the line is shown beside the message).
     static Diagnostic at(DiagnosticCode code, std::optional<int> line, std::string message) {
-        return Diagnostic{code, line, {}, std::move(message), 0, 0};
+        return Diagnostic{code, line, {}, std::move(message), 0, 0, std::nullopt};
     }
 };
 

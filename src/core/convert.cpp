@@ -100,18 +100,29 @@ std::string Output::str() const {
 }
 
 // Lays the document out: takes the helper methods, the document and the
-// texts behind it out of the conversion, so that they outlive it.
+// texts behind it out of the conversion, so that they outlive it. The marks
+// of their constructs go to `marks`, as offsets into the laid-out bytes.
 class OutputBuilder {
   public:
-    static Output take(Conversion& cv) {
+    static Output take(Conversion& cv, TextMarks& marks) {
         Output o;
         o.present_ = true;
         o.taint_ = !cv.optimize;
+        std::size_t at = 0;
+        std::size_t entry = 0;
+        const std::vector<std::string>& helpers = cv.registry.entries();
+        for (const Registry::EntryMarks& e : cv.registry.marks()) {
+            for (; entry < e.entry; ++entry) at += helpers[entry].size();
+            for (TextMark m : e.marks) marks.push_back({at + m.offset, m.diagnostic});
+        }
+        at = 0;
         o.helpers_ = cv.registry.take_entries();
-        add(o, cv.document);
+        o.for_each_piece([&at](std::string_view s) { at += s.size(); });
+        at -= o.taint_ ? kTaintEnd.size() : 0;
+        add(o, cv.document, at, marks);
         cv.document = nullptr;
         for (Text*& part : cv.document_tail) {
-            add(o, part);
+            add(o, part, at, marks);
             part = nullptr;
         }
         cv.document_tail.clear();
@@ -119,12 +130,43 @@ class OutputBuilder {
     }
 
   private:
-    static void add(Output& o, Text* text) {
+    static constexpr std::string_view kTaintEnd = "]";
+    static void add(Output& o, Text* text, std::size_t& at, TextMarks& marks) {
         if (!text) return;
+        if (const TextMarks* own = text->marks())
+            for (TextMark m : *own) marks.push_back({at + m.offset, m.diagnostic});
         Text::Bytes b = text->take_bytes();
+        at += b.size;
         if (b.size) o.body_.push_back({std::unique_ptr<char, Output::Free>(b.data), b.size});
     }
 };
+
+namespace {
+
+// Gives each marked diagnostic the line of the laid-out bytes that holds
+// its mark: the line feeds are counted once, in order, up to the last mark.
+void place_marks(const Output& output, TextMarks& marks, std::vector<Diagnostic>& diagnostics) {
+    if (marks.empty()) return;
+    std::sort(marks.begin(), marks.end(),
+              [](const TextMark& x, const TextMark& y) { return x.offset < y.offset; });
+    std::size_t next = 0, start = 0, line = 1;
+    output.for_each_piece([&](std::string_view piece) {
+        const char* counted = piece.data();
+        for (; next < marks.size() && marks[next].offset - start < piece.size(); ++next) {
+            const char* at = piece.data() + (marks[next].offset - start);
+            line += static_cast<std::size_t>(std::count(counted, at, '\n'));
+            counted = at;
+            Diagnostic& d = diagnostics[marks[next].diagnostic];
+            if (!d.output_line && line <= INT_MAX) d.output_line = static_cast<int>(line);
+        }
+        if (next < marks.size())
+            line +=
+                static_cast<std::size_t>(std::count(counted, piece.data() + piece.size(), '\n'));
+        start += piece.size();
+    });
+}
+
+}  // namespace
 
 namespace {
 
@@ -167,7 +209,9 @@ Result convert(std::FILE* in, const ConvertOptions& options) {
         }
         r.diagnostics = std::move(cv->diagnostics);
         if (r.status != Status::scanner_fatal && cv->document_ready) {
-            r.output = OutputBuilder::take(*cv);
+            TextMarks marks;
+            r.output = OutputBuilder::take(*cv, marks);
+            place_marks(r.output, marks, r.diagnostics);
             // Everything after the document is the error that ended it.
             r.diagnostics_before_output =
                 r.status == Status::accepted ? r.diagnostics.size() : r.diagnostics.size() - 1;
@@ -184,8 +228,8 @@ Result convert(std::FILE* in, const ConvertOptions& options) {
         cv.reset();
         try {
             if (!before.empty()) r.diagnostics = std::move(before);
-            r.diagnostics.push_back(Diagnostic{
-                DiagnosticCode::out_of_memory, std::nullopt, {}, "tvconv: out of memory"});
+            r.diagnostics.push_back(Diagnostic::at(DiagnosticCode::out_of_memory, std::nullopt,
+                                                   "tvconv: out of memory"));
         } catch (const std::bad_alloc&) {
         }
         r.diagnostics_before_output = r.diagnostics.size();
@@ -203,7 +247,7 @@ Result convert(std::string_view input, const ConvertOptions& options) {
         Result r;
         r.status = Status::out_of_memory;
         r.diagnostics.push_back(
-            Diagnostic{DiagnosticCode::out_of_memory, std::nullopt, {}, "tvconv: out of memory"});
+            Diagnostic::at(DiagnosticCode::out_of_memory, std::nullopt, "tvconv: out of memory"));
         r.diagnostics_before_output = 1;
         return r;
     }

@@ -24,7 +24,8 @@ struct ConvertOptions {
     // returns, so that a reader of a terminal sees a line's diagnostics as
     // soon as the line is converted. `after_document` is set for an error
     // found after the whole document was converted. Not told of running out
-    // of memory (the result reports it).
+    // of memory (the result reports it). The output line is not known yet
+    // then: only the result's diagnostics have it.
     std::function<void(const Diagnostic&, bool after_document)> on_diagnostic;
     // Bytes asked for at each read of the input, clamped to 1 ...
     // ScannerState::kLargestReadBlock. Only the tests and the fuzzer change

@@ -19,9 +19,9 @@ bool Registry::register_helper(std::string_view text) {
     return true;
 }
 
-bool Registry::register_owned(std::string&& text) {
+bool Registry::register_owned(std::string&& text, TextMarks&& marks) {
     if (known(text)) return false;
-    register_always_owned(std::move(text));
+    register_always_owned(std::move(text), std::move(marks));
     return true;
 }
 
@@ -29,8 +29,9 @@ void Registry::register_always(std::string_view text) {
     register_always_owned(std::string(text));
 }
 
-void Registry::register_always_owned(std::string&& text) {
+void Registry::register_always_owned(std::string&& text, TextMarks&& marks) {
     keys_.emplace(std::string_view(text).substr(0, std::min(text.size(), kCompareBytes)));
+    if (!marks.empty()) marks_.push_back({entries_.size(), std::move(marks)});
     entries_.push_back(std::move(text));
     // A helper's text is made on the heap ahead of the document.
     advise_heap_growth();
@@ -39,6 +40,7 @@ void Registry::register_always_owned(std::string&& text) {
 void Registry::clear() {
     for (Known& k : known_) k = {};
     entries_.clear();
+    marks_.clear();
     keys_.clear();
 }
 

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "text/text.h"
+
 namespace tvconv {
 
 class Registry {
@@ -20,8 +22,9 @@ class Registry {
     // while a registered text that merely starts with a short new one is.
     // Returns whether the text was added.
     bool register_helper(std::string_view text);
-    // register_helper for a text already made a string, which is kept.
-    bool register_owned(std::string&& text);
+    // register_helper for a text already made a string, which is kept with
+    // its marks (offsets into it); a text not added drops them.
+    bool register_owned(std::string&& text, TextMarks&& marks = {});
     // register_helper for a text with static storage, such as a helper
     // method's constant: a text once registered stays registered, so its
     // address answers every later call without a lookup.
@@ -35,7 +38,7 @@ class Registry {
     // Adds `text` with no equality test.
     void register_always(std::string_view text);
     // register_always for a text already made a string, which is kept.
-    void register_always_owned(std::string&& text);
+    void register_always_owned(std::string&& text, TextMarks&& marks = {});
 
     bool empty() const { return entries_.empty(); }
     std::size_t size() const { return entries_.size(); }
@@ -47,6 +50,12 @@ class Registry {
         clear();
         return taken;
     }
+    // The marks of the entries that have any, by entry, in entry order.
+    struct EntryMarks {
+        std::size_t entry;
+        TextMarks marks;
+    };
+    const std::vector<EntryMarks>& marks() const { return marks_; }
 
     static constexpr std::size_t kCompareBytes = 80;
 
@@ -60,6 +69,7 @@ class Registry {
     static constexpr std::size_t kKnownSlots = 32;
     Known known_[kKnownSlots];
     std::vector<std::string> entries_;
+    std::vector<EntryMarks> marks_;
     // The first min(length, 80) bytes of every entry, sorted. A registered
     // text is equal to a new one of prefix p exactly when some key starts
     // with p, and the keys that start with p sort right from p onwards, so

@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <cstdint>
@@ -58,6 +59,44 @@ void grow_heap_in_huge_pages() {
 
 Text::~Text() {
     std::free(data_);
+    delete marks_;
+}
+
+void Text::drop_marks() {
+    delete marks_;
+    marks_ = nullptr;
+}
+
+void Text::shift_marks(std::size_t by) {
+    for (TextMark& m : *marks_) m.offset += by;
+}
+
+void Text::mark(std::size_t diagnostic) {
+    if (!marks_) marks_ = new TextMarks;
+    marks_->insert(marks_->begin(), TextMark{0, diagnostic});
+}
+
+void Text::take_marks(Text& from, std::size_t shift) {
+    if (!from.marks_) return;
+    if (!marks_) {
+        marks_ = from.marks_;
+        from.marks_ = nullptr;
+        shift_marks(shift);
+        return;
+    }
+    for (TextMark m : *from.marks_) marks_->push_back({m.offset + shift, m.diagnostic});
+    from.drop_marks();
+    // A value's bytes may have been taken into the middle of this one (a
+    // format built around its longest argument).
+    std::stable_sort(marks_->begin(), marks_->end(),
+                     [](const TextMark& x, const TextMark& y) { return x.offset < y.offset; });
+}
+
+TextMarks Text::release_marks() {
+    TextMarks taken;
+    if (marks_) taken = std::move(*marks_);
+    drop_marks();
+    return taken;
 }
 
 void Text::grow(std::size_t needed) {
@@ -86,6 +125,7 @@ char* Text::surround(std::size_t before, std::size_t after) {
     reserve(before + held + after);
     if (before && held) std::memmove(data_ + before, data_, held);
     size_ = before + held + after;
+    if (marks_) shift_marks(before);
     return data_;
 }
 
@@ -96,6 +136,7 @@ void Text::prepend(std::string_view s) {
     if (old_size) std::memmove(data_ + s.size(), data_, old_size);
     std::memcpy(data_, s.data(), s.size());
     size_ = old_size + s.size();
+    if (marks_) shift_marks(s.size());
 }
 
 Text* append_values(TextPool& pool, Text* a, Text* b) {
@@ -108,10 +149,13 @@ Text* append_values(TextPool& pool, Text* a, Text* b) {
     // they only ever stand on the left.
     if (b->size() > a->size()) {
         b->prepend(a->view());
+        if (a->marks()) b->take_marks(*a, 0);
         pool.release(a);
         return b;
     }
+    const std::size_t at = a->size();
     a->append(b->view());
+    if (b->marks()) a->take_marks(*b, at);
     pool.release(b);
     return a;
 }
@@ -245,6 +289,26 @@ char* fill_texts(char* w, const FormatString& fmt, std::initializer_list<FormatA
     return w + rest;
 }
 
+// Calls take(source, offset) for each text argument that holds marks, where
+// its first use in the result begins (`base` being where the result does).
+// Its marks move there; a later use of the same value finds none.
+template <class Take>
+void for_each_marked(const FormatString& fmt, std::initializer_list<FormatArg> args,
+                     std::size_t base, Take&& take) {
+    std::size_t at = base;
+    for_each_piece(fmt, args, [&](std::string_view piece, const FormatArg* a) {
+        if (a && a->source && a->source->marks()) take(*a->source, at);
+        at += piece.size();
+    });
+}
+
+void move_marks(const FormatString& fmt, std::initializer_list<FormatArg> args, std::size_t base,
+                Text& out) {
+    for_each_marked(fmt, args, base, [&out](Text& from, std::size_t at) {
+        if (&from != &out) out.take_marks(from, at);
+    });
+}
+
 }  // namespace
 
 void format_into(Text& out, const FormatString& fmt, std::initializer_list<FormatArg> args) {
@@ -253,30 +317,40 @@ void format_into(Text& out, const FormatString& fmt, std::initializer_list<Forma
     // nearly every construction.
     std::size_t room = fmt.text().size();
     bool texts = fmt.places() >= 0;
+    bool marked = false;
     for (const FormatArg& a : args) {
         room += a.kind == FormatArg::Kind::text      ? a.text.size()
                 : a.kind == FormatArg::Kind::integer ? 20
                                                      : 1;
         texts = texts && a.kind == FormatArg::Kind::text;
+        marked = marked || (a.source && a.source->marks());
     }
+    const std::size_t base = out.size();
     char* w = out.tail(room);
     if (texts) {
         out.commit(fill_texts(w, fmt, args));
-        return;
+    } else {
+        for_each_piece(fmt, args, [&w](std::string_view piece, const FormatArg*) {
+            copy_piece(w, piece);
+            w += piece.size();
+        });
+        out.commit(w);
     }
-    for_each_piece(fmt, args, [&w](std::string_view piece, const FormatArg*) {
-        copy_piece(w, piece);
-        w += piece.size();
-    });
-    out.commit(w);
+    if (marked) move_marks(fmt, args, base, out);
 }
 
-std::string format_string(const FormatString& fmt, std::initializer_list<FormatArg> args) {
+std::string format_string(const FormatString& fmt, std::initializer_list<FormatArg> args,
+                          TextMarks* marks) {
     std::size_t room = fmt.text().size();
     for (const FormatArg& a : args) room += a.kind == FormatArg::Kind::text ? a.text.size() : 20;
     std::string s;
     s.reserve(room);
     for_each_piece(fmt, args, [&s](std::string_view piece, const FormatArg*) { s += piece; });
+    if (marks) {
+        for_each_marked(fmt, args, 0, [marks](Text& from, std::size_t at) {
+            for (TextMark m : from.release_marks()) marks->push_back({m.offset + at, m.diagnostic});
+        });
+    }
     return s;
 }
 
@@ -312,6 +386,7 @@ Text* format_reusing(TextPool& pool, const FormatString& fmt,
             return;
         }
         copy_piece(out + at, piece);
+        if (a && a->source && a->source->marks()) result->take_marks(*a->source, at);
         at += piece.size();
     });
     return result;

@@ -15,10 +15,20 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tvconv {
 
 class TextPool;
+
+// A place in a value's bytes where a construct with a diagnostic begins:
+// the layout turns it into the output line the diagnostic points to.
+struct TextMark {
+    std::size_t offset;
+    std::size_t diagnostic;  // its index among the conversion's diagnostics
+    bool operator==(const TextMark&) const = default;
+};
+using TextMarks = std::vector<TextMark>;
 
 class Text {
   public:
@@ -32,9 +42,12 @@ class Text {
     bool empty() const { return size_ == 0; }
     std::string_view view() const { return {data(), size_}; }
 
-    void clear() { size_ = 0; }
-    void assign(std::string_view s) {
+    void clear() {
         size_ = 0;
+        if (marks_) drop_marks();
+    }
+    void assign(std::string_view s) {
+        clear();
         append(s);
     }
     void append(std::string_view s) {
@@ -74,6 +87,7 @@ class Text {
         std::size_t size;
     };
     Bytes take_bytes() {
+        if (marks_) drop_marks();
         Bytes b{size_ ? data_ : nullptr, size_};
         if (!size_) std::free(data_);
         data_ = nullptr;
@@ -86,18 +100,33 @@ class Text {
         if (capacity_ > limit) free_storage();
     }
 
+    // The marks, in order of offset; null for nearly every value. Marks
+    // move with the bytes they stand on (append, prepend, surround,
+    // format) and go when the bytes are cleared or the value released.
+    const TextMarks* marks() const { return marks_; }
+    // Marks the construct that begins at offset 0 (a value of at least two
+    // bytes: see `append`).
+    void mark(std::size_t diagnostic);
+    // Takes the marks of `from`, their offsets moved by `shift`.
+    void take_marks(Text& from, std::size_t shift);
+    // Hands the marks over and leaves the value without any.
+    TextMarks release_marks();
+
   private:
     friend class TextPool;
     friend Text* append(TextPool& pool, Text* a, Text* b);
 
     void grow(std::size_t needed);
     void free_storage();
+    void drop_marks();
+    void shift_marks(std::size_t by);
 
     char* data_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
     std::size_t limit_ = static_cast<std::size_t>(-1);  // the pool's text limit
     Text* next_free_ = nullptr;                         // the pool's free list
+    TextMarks* marks_ = nullptr;
 };
 
 // Owns every text value of one conversion. Values are handed out as raw
@@ -161,10 +190,14 @@ Text* append_values(TextPool& pool, Text* a, Text* b);
 
 // Nearly every join puts one byte of text behind a longer run. That case is
 // decided and done inline, calling nothing, so a caller needs no stack frame
-// for it; everything else takes the general path.
+// for it; everything else takes the general path. A one-byte value never
+// holds a mark (every marked construct is longer), so b has none to move.
 inline Text* append(TextPool& pool, Text* a, Text* b) {
     if (b && b->size_ == 1 && a->size_ != 0 && a->size_ < a->capacity_ &&
         b->capacity_ <= TextPool::kKeepBytes) {
+#ifndef NDEBUG
+        if (b->marks_) __builtin_trap();
+#endif
         a->data_[a->size_++] = b->data_[0];
         b->size_ = 0;
         pool.push_free(b);
@@ -254,8 +287,10 @@ class FormatString {
 void format_into(Text& out, const FormatString& fmt, std::initializer_list<FormatArg> args);
 
 // `format` into a string, for a text that is kept as one (a helper method):
-// the arguments' bytes are copied once, straight into it.
-std::string format_string(const FormatString& fmt, std::initializer_list<FormatArg> args);
+// the arguments' bytes are copied once, straight into it. The marks of the
+// text arguments move to `marks`, when given, as offsets into the string.
+std::string format_string(const FormatString& fmt, std::initializer_list<FormatArg> args,
+                          TextMarks* marks = nullptr);
 
 // `format` into a new value from the pool. The arguments are not released
 // here: the caller owns them.

@@ -29,7 +29,7 @@ inline Text* fill(Conversion& cv, const FormatString& fmt, std::initializer_list
 // that tells the user to edit it (`message` quotes the line as " (line %d)").
 inline Text* remarked(Conversion& cv, Text* remark, DiagnosticCode code, std::string_view subject,
                       std::string_view message) {
-    cv.diagnose(code, subject, message);
+    cv.diagnose_at(remark, code, subject, message);
     return remark;
 }
 

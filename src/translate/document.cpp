@@ -36,11 +36,12 @@ Text* macro_definition(Conversion& cv, Text* name, Text* params, Text* line_end,
     cv.release(line_end);
     // Made a string at once: a definition is often most of a page, and is
     // then copied once rather than moved behind its header and copied.
-    std::string method = format_string("@m_%s%s\n%s\n\n", {name, params, body});
+    TextMarks marks;
+    std::string method = format_string("@m_%s%s\n%s\n\n", {name, params, body}, &marks);
     cv.release(name);
     cv.release(params);
     cv.release(body);
-    cv.registry.register_owned(std::move(method));
+    cv.registry.register_owned(std::move(method), std::move(marks));
     return cv.make({});
 }
 

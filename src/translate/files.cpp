@@ -121,9 +121,9 @@ Text* index_1(Conversion& cv, Text* a) {
 Text* download_3(Conversion& cv, Text* a, Text* b, Text* mime_type) {
     cv.release(mime_type);
     Text* result = download_2(cv, a, b);
-    cv.diagnose(DiagnosticCode::unconvertible_parameter, "download",
-                "Unconvertible parameter 'mime-type' in operator 'download' (line %d): you have to "
-                "configure MIME-TYPES table if your type is unusual");
+    cv.diagnose_at(result, DiagnosticCode::unconvertible_parameter, "download",
+                   "Unconvertible parameter 'mime-type' in operator 'download' (line %d): you have "
+                   "to configure MIME-TYPES table if your type is unusual");
     return result;
 }
 Text* download_2(Conversion& cv, Text* a, Text* b) {

@@ -81,8 +81,8 @@ Text* rewritten_macro_use(Conversion& cv, Text* argument) {
     Text* result = fill(cv, "^macro_use[%s%s]",
                         {converted.substr(0, converted_cut), std::string_view(escaped(*renamed))});
     cv.release(argument);
-    cv.diagnose(DiagnosticCode::reference_rewritten, "macro_use",
-                "reference rewritten (line %d): " + *old + " -> " + now);
+    cv.diagnose_at(result, DiagnosticCode::reference_rewritten, "macro_use",
+                   "reference rewritten (line %d): " + *old + " -> " + now);
     return result;
 }
 
@@ -96,8 +96,8 @@ Text* macro_use_1(Conversion& cv, Text* a) {
         if (Text* rewritten = rewritten_macro_use(cv, a)) return rewritten;
     }
     Text* result = fill(cv, "^macro_use[%s]", {a});
-    cv.diagnose(
-        DiagnosticCode::predefinitions_changed, "macro_use",
+    cv.diagnose_at(
+        result, DiagnosticCode::predefinitions_changed, "macro_use",
         "Predefinitions changed (line %d): you must change extension of all files with "
         "macros from .cfg to .tvx and remove leading '_', if you've used tavrin.cfg you must "
         "rename it to auto.tvx everywhere it is");

@@ -30,9 +30,9 @@ constexpr std::string_view kSortRemarked =
 // different scheme, so the user is always told to check it.
 Text* server_2(Conversion& cv, Text* a, Text* b) {
     Text* result = fill(cv, "^connect[mysql://%s]{%s}", {a, b});
-    cv.diagnose(DiagnosticCode::ambiguous_conversion, "connect",
-                "No monosemantic conversion for 'connect' (line %d): check first parameter - for "
-                "Oracle and ODBC you have to modify it");
+    cv.diagnose_at(result, DiagnosticCode::ambiguous_conversion, "connect",
+                   "No monosemantic conversion for 'connect' (line %d): check first parameter - "
+                   "for Oracle and ODBC you have to modify it");
     return result;
 }
 
@@ -77,7 +77,7 @@ Text* sort_direction(Conversion& cv, Text* column, Text* x, Text* y) {
         result = fill(cv, "^%s.sort(^item[$%s;%s])", {ctx(cv), ctx(cv), column});
     } else {
         result = fill(cv, "^rem{^context[%s;^sort[%s;%s%s]]}", {ctx(cv), column, x, y});
-        cv.diagnose(DiagnosticCode::unconvertible_form, "sort", kSortRemarked);
+        cv.diagnose_at(result, DiagnosticCode::unconvertible_form, "sort", kSortRemarked);
         return result;
     }
     if (!x->empty() && x->data()[0] == '-') result->append("[desc]");
@@ -88,7 +88,7 @@ Text* sort_direction(Conversion& cv, Text* column, Text* x, Text* y) {
 
 Text* sort_2(Conversion& cv, Text* a, Text* b) {
     Text* result = fill(cv, "^rem{^context[%s;^sort[%s;%s]]}", {ctx(cv), a, b});
-    cv.diagnose(DiagnosticCode::unconvertible_form, "sort", kSortRemarked);
+    cv.diagnose_at(result, DiagnosticCode::unconvertible_form, "sort", kSortRemarked);
     return result;
 }
 

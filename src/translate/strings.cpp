@@ -64,15 +64,15 @@ Text* char_literal(Conversion& cv, Text* s) {
 
 Text* char_1(Conversion& cv, Text* a) {
     Text* result = fill(cv, "^rem{^char[%s]}", {a});
-    cv.diagnose(DiagnosticCode::unconvertible_form, "char",
-                "Unconvertible form of 'char' (line %d): remarked, edit manually");
+    cv.diagnose_at(result, DiagnosticCode::unconvertible_form, "char",
+                   "Unconvertible form of 'char' (line %d): remarked, edit manually");
     return result;
 }
 
 Text* ascii_1(Conversion& cv, Text* a) {
     Text* result = fill(cv, "^rem{^ascii[%s]}", {a});
-    cv.diagnose(DiagnosticCode::unconvertible_operator, "ascii",
-                "Unconvertible operator 'ascii' (line %d): remarked, edit manually");
+    cv.diagnose_at(result, DiagnosticCode::unconvertible_operator, "ascii",
+                   "Unconvertible operator 'ascii' (line %d): remarked, edit manually");
     return result;
 }
 

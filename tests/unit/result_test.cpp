@@ -261,6 +261,63 @@ TEST(OutputPieces, WriteReportsAFailedWrite) {
     std::fclose(read_only);
 }
 
+// The output lines of a conversion's diagnostics, in order.
+std::vector<std::optional<int>> output_lines(std::string_view input,
+                                             const ConvertOptions& options = {}) {
+    std::vector<std::optional<int>> lines;
+    for (const Diagnostic& d : convert(input, options).diagnostics) lines.push_back(d.output_line);
+    return lines;
+}
+
+using Lines = std::vector<std::optional<int>>;
+
+TEST(OutputLines, CountTheHelperMethodsAndFramesLaidOutFirst) {
+    // A definition becomes a helper ahead of @main[]; text before the first
+    // definition is dropped, and its remark with it.
+    EXPECT_EQ(output_lines("^ascii[x]\n@main[]\nok\n^char[^var[y]]\n@other[a]\nline\n"
+                           "^server[a;b]\n"),
+              (Lines{std::nullopt, 9, 3}));
+    // A repeated definition equal to the first is not laid out again.
+    EXPECT_EQ(output_lines("@a\n^ascii[1]\n@a\n^ascii[1]\n@main\nx ^ascii[2]\n"),
+              (Lines{2, std::nullopt, 7}));
+    EXPECT_EQ(output_lines("^optimize[no]\n\n^ascii[x]\n"), (Lines{3}));
+    // A construct spread over lines is on the line it begins (its source
+    // line is that of its end); one nested in another is on its own line.
+    EXPECT_EQ(output_lines("^sort[a;^ascii[\n\nx]]\n^config[^ascii[y];b]"), (Lines{1, 1, 4, 4}));
+    EXPECT_EQ(output_lines("^config[a;b\n\n^ascii[x]]"), (Lines{3, 1}));
+}
+
+TEST(OutputLines, NoneForWhatTheOutputDoesNotHold) {
+    const Lines none{std::nullopt};
+    EXPECT_EQ(output_lines("@main\nA\n@MIME_TYPES\nzip application/zip\n"), none);
+    EXPECT_EQ(output_lines("a\n^if x"), none);
+    EXPECT_EQ(output_lines("^ascii[x]\n^if x"), (Lines{std::nullopt, std::nullopt}));
+    // A remark inside a construct whose arguments are dropped.
+    EXPECT_EQ(output_lines("^include[^ascii[x];y]"), none);
+}
+
+TEST(OutputLines, PointToARewrittenReference) {
+    ConvertOptions options;
+    options.renamed_macro_file = [](std::string_view, std::string_view) {
+        return std::optional<std::string>("menu.tvx");
+    };
+    // Behind the eleven lines of the helper method that a reference needs.
+    EXPECT_EQ(output_lines("a\n\n^macro_use[_menu.cfg]", options), (Lines{14}));
+}
+
+// Far into a large document, and past reads of the input: every line feed
+// before a construct is counted, whichever piece holds it.
+TEST(OutputLines, CountEveryLineFeedOfALargeDocument) {
+    std::string input = "@main\n";
+    for (int i = 0; i < 20000; ++i) input += "line ^var[x]\n";
+    input += "^ascii[x]\n@other\n";
+    for (int i = 0; i < 300; ++i) input += "t\n";
+    input += "^char[^var[y]]";
+    // The helper: its header, 300 lines, the remark; two blank lines and
+    // @main[]; then the document.
+    EXPECT_EQ(output_lines(input), (Lines{302 + 3 + 20000 + 1, 302}));
+}
+
 struct Told {
     Diagnostic diagnostic;
     bool after_document;
@@ -282,7 +339,12 @@ TEST(DiagnosticCallback, ToldOfEachDiagnosticOnceInOrder) {
     ASSERT_EQ(told.size(), 3u);
     ASSERT_EQ(r.diagnostics.size(), 3u);
     for (std::size_t i = 0; i < told.size(); ++i) {
-        EXPECT_EQ(told[i].diagnostic, r.diagnostics[i]) << i;
+        // Told before the layout, so without the output line the result has.
+        EXPECT_FALSE(told[i].diagnostic.output_line) << i;
+        EXPECT_EQ(r.diagnostics[i].output_line, int(i) + 1) << i;
+        Diagnostic laid_out = told[i].diagnostic;
+        laid_out.output_line = r.diagnostics[i].output_line;
+        EXPECT_EQ(laid_out, r.diagnostics[i]) << i;
         EXPECT_FALSE(told[i].after_document) << i;
     }
     EXPECT_EQ(told[2].diagnostic.line, 3);

@@ -6,6 +6,7 @@
 #include <new>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tvconv {
@@ -162,6 +163,81 @@ TEST(Join, KeepsTheBytesInOrderWhicheverSideIsLonger) {
     EXPECT_EQ(r->view(), left + right);
     pool.release(r);
     EXPECT_EQ(pool.live(), 0u);
+}
+
+// The marks of a value, as (offset, diagnostic) pairs.
+std::vector<std::pair<std::size_t, std::size_t>> marks_of(const Text* t) {
+    std::vector<std::pair<std::size_t, std::size_t>> out;
+    if (t->marks())
+        for (const TextMark& m : *t->marks()) out.emplace_back(m.offset, m.diagnostic);
+    return out;
+}
+
+using Marks = std::vector<std::pair<std::size_t, std::size_t>>;
+
+Text* marked(TextPool& pool, std::string_view bytes, std::size_t diagnostic) {
+    Text* t = pool.make(bytes);
+    t->mark(diagnostic);
+    return t;
+}
+
+TEST(TextMarks, MoveWithTheBytesThroughJoinsWhicheverSideIsLonger) {
+    TextPool pool;
+    Text* joined = append_values(pool, marked(pool, "ab", 0), marked(pool, "cdef", 1));
+    EXPECT_EQ(joined->view(), "abcdef");
+    EXPECT_EQ(marks_of(joined), (Marks{{0, 0}, {2, 1}}));
+    joined = append_values(pool, joined, marked(pool, "gh", 2));
+    EXPECT_EQ(marks_of(joined), (Marks{{0, 0}, {2, 1}, {6, 2}}));
+    joined->prepend(">>");
+    EXPECT_EQ(marks_of(joined), (Marks{{2, 0}, {4, 1}, {8, 2}}));
+    joined->surround(3, 1);
+    EXPECT_EQ(marks_of(joined), (Marks{{5, 0}, {7, 1}, {11, 2}}));
+    // A construct around marked bytes comes first.
+    joined->mark(3);
+    EXPECT_EQ(marks_of(joined).front(), (std::pair<std::size_t, std::size_t>{0, 3}));
+}
+
+TEST(TextMarks, FollowEachArgumentIntoAFormatOnceAtItsFirstUse) {
+    TextPool pool;
+    Text* a = marked(pool, "aa", 0);
+    Text* b = marked(pool, "bbb", 1);
+    Text* out = format(pool, "<%s|%d|%s|%s>", {a, 42, b, a});
+    EXPECT_EQ(out->view(), "<aa|42|bbb|aa>");
+    EXPECT_EQ(marks_of(out), (Marks{{1, 0}, {7, 1}}));
+    EXPECT_FALSE(a->marks());
+    EXPECT_FALSE(b->marks());
+
+    TextMarks into_string;
+    Text* c = marked(pool, "cc", 2);
+    EXPECT_EQ(format_string("@m_%s\n%s", {"x", c}, &into_string), "@m_x\ncc");
+    EXPECT_EQ(into_string, (TextMarks{{5, 2}}));
+}
+
+TEST(TextMarks, FollowTheOtherArgumentsIntoAFormatBuiltInTheLongest) {
+    TextPool pool;
+    Text* host = marked(pool, std::string(5000, 'h'), 0);
+    Text* small = marked(pool, "ss", 1);
+    Text* out = format_reusing(pool, "(%s;%s)", {small, host});
+    ASSERT_EQ(out, host);  // built in the host's storage
+    EXPECT_EQ(marks_of(out), (Marks{{1, 1}, {4, 0}}));
+    out = format_reusing(pool, "[%s;%s]", {out, marked(pool, "tt", 2)});
+    EXPECT_EQ(marks_of(out), (Marks{{2, 1}, {5, 0}, {5007, 2}}));
+}
+
+TEST(TextMarks, GoWithTheBytesWhenAValueIsClearedOrReleased) {
+    TextPool pool;
+    Text* t = marked(pool, "xyz", 0);
+    t->clear();
+    EXPECT_FALSE(t->marks());
+    t->append("abc");
+    t->mark(1);
+    pool.release(t);
+    Text* reused = pool.make("abc");
+    EXPECT_EQ(reused, t);
+    EXPECT_FALSE(reused->marks());
+    reused->mark(2);
+    EXPECT_EQ(reused->release_marks(), (TextMarks{{0, 2}}));
+    EXPECT_FALSE(reused->marks());
 }
 
 TEST(TextLimit, AGrowthPastTheLimitThrowsAndKeepsTheText) {
