@@ -122,7 +122,7 @@ class Conversion {
     // so that the layout finds its output line.
     void diagnose_at(Text* result, DiagnosticCode code, std::string_view subject,
                      std::string_view fmt) {
-        result->mark(diagnose(code, subject, fmt));
+        pool.mark(result, diagnose(code, subject, fmt));
     }
     // Records one diagnostic that quotes no line.
     void diagnose_without_line(DiagnosticCode code, std::string message);

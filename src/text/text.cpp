@@ -139,8 +139,28 @@ void Text::prepend(std::string_view s) {
     if (marks_) shift_marks(s.size());
 }
 
+namespace {
+
+// append_values once any value holds marks: theirs move with the bytes.
+Text* append_marked(TextPool& pool, Text* a, Text* b) {
+    if (b->size() > a->size()) {
+        b->prepend(a->view());
+        b->take_marks(*a, 0);
+        pool.release(a);
+        return b;
+    }
+    const std::size_t at = a->size();
+    a->append(b->view());
+    a->take_marks(*b, at);
+    pool.release(b);
+    return a;
+}
+
+}  // namespace
+
 Text* append_values(TextPool& pool, Text* a, Text* b) {
     if (!b) return a;
+    if (pool.marked()) return append_marked(pool, a, b);
     // Copying a long run of text behind a short one would hold it twice at
     // the peak: a plain-text document is one such run joined to the empty
     // start of the document. The longer side keeps its storage instead. The
@@ -149,13 +169,10 @@ Text* append_values(TextPool& pool, Text* a, Text* b) {
     // they only ever stand on the left.
     if (b->size() > a->size()) {
         b->prepend(a->view());
-        if (a->marks()) b->take_marks(*a, 0);
         pool.release(a);
         return b;
     }
-    const std::size_t at = a->size();
     a->append(b->view());
-    if (b->marks()) a->take_marks(*b, at);
     pool.release(b);
     return a;
 }
@@ -311,32 +328,39 @@ void move_marks(const FormatString& fmt, std::initializer_list<FormatArg> args, 
 
 }  // namespace
 
-void format_into(Text& out, const FormatString& fmt, std::initializer_list<FormatArg> args) {
+namespace {
+
+// format_into without the marks.
+void write_format(Text& out, const FormatString& fmt, std::initializer_list<FormatArg> args) {
     // Room for the format string and every argument (an integer has at most 20
     // characters), then one pass writing straight into it: this runs for
     // nearly every construction.
     std::size_t room = fmt.text().size();
     bool texts = fmt.places() >= 0;
-    bool marked = false;
     for (const FormatArg& a : args) {
         room += a.kind == FormatArg::Kind::text      ? a.text.size()
                 : a.kind == FormatArg::Kind::integer ? 20
                                                      : 1;
         texts = texts && a.kind == FormatArg::Kind::text;
-        marked = marked || (a.source && a.source->marks());
     }
-    const std::size_t base = out.size();
     char* w = out.tail(room);
     if (texts) {
         out.commit(fill_texts(w, fmt, args));
-    } else {
-        for_each_piece(fmt, args, [&w](std::string_view piece, const FormatArg*) {
-            copy_piece(w, piece);
-            w += piece.size();
-        });
-        out.commit(w);
+        return;
     }
-    if (marked) move_marks(fmt, args, base, out);
+    for_each_piece(fmt, args, [&w](std::string_view piece, const FormatArg*) {
+        copy_piece(w, piece);
+        w += piece.size();
+    });
+    out.commit(w);
+}
+
+}  // namespace
+
+void format_into(Text& out, const FormatString& fmt, std::initializer_list<FormatArg> args) {
+    const std::size_t base = out.size();
+    write_format(out, fmt, args);
+    move_marks(fmt, args, base, out);
 }
 
 std::string format_string(const FormatString& fmt, std::initializer_list<FormatArg> args,
@@ -356,7 +380,13 @@ std::string format_string(const FormatString& fmt, std::initializer_list<FormatA
 
 Text* format(TextPool& pool, const FormatString& fmt, std::initializer_list<FormatArg> args) {
     Text* t = pool.make();
-    format_into(*t, fmt, args);
+    // Decided first, so that the common path holds nothing but t across the
+    // call.
+    if (pool.marked()) {
+        format_into(*t, fmt, args);
+        return t;
+    }
+    write_format(*t, fmt, args);
     return t;
 }
 
@@ -386,7 +416,7 @@ Text* format_reusing(TextPool& pool, const FormatString& fmt,
             return;
         }
         copy_piece(out + at, piece);
-        if (a && a->source && a->source->marks()) result->take_marks(*a->source, at);
+        if (a && a->source && pool.marked()) result->take_marks(*a->source, at);
         at += piece.size();
     });
     return result;

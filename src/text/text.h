@@ -46,8 +46,9 @@ class Text {
         size_ = 0;
         if (marks_) drop_marks();
     }
+    // For a value without marks: one just made, or a token.
     void assign(std::string_view s) {
-        clear();
+        size_ = 0;
         append(s);
     }
     void append(std::string_view s) {
@@ -101,12 +102,10 @@ class Text {
     }
 
     // The marks, in order of offset; null for nearly every value. Marks
-    // move with the bytes they stand on (append, prepend, surround,
-    // format) and go when the bytes are cleared or the value released.
+    // are made through the pool (TextPool::mark), move with the bytes they
+    // stand on (append, prepend, surround, format) and go when the bytes are
+    // cleared or the value released.
     const TextMarks* marks() const { return marks_; }
-    // Marks the construct that begins at offset 0 (a value of at least two
-    // bytes: see `append`).
-    void mark(std::size_t diagnostic);
     // Takes the marks of `from`, their offsets moved by `shift`.
     void take_marks(Text& from, std::size_t shift);
     // Hands the marks over and leaves the value without any.
@@ -118,6 +117,7 @@ class Text {
 
     void grow(std::size_t needed);
     void free_storage();
+    void mark(std::size_t diagnostic);
     void drop_marks();
     void shift_marks(std::size_t by);
 
@@ -152,6 +152,15 @@ class TextPool {
         push_free(t);
     }
     std::size_t live() const { return all_.size() - free_count_; }
+    // Marks the construct that begins at offset 0 of `t` (a value of at
+    // least two bytes: see `append`) as the one of diagnostic `diagnostic`.
+    void mark(Text* t, std::size_t diagnostic) {
+        marked_ = true;
+        t->mark(diagnostic);
+    }
+    // Whether any value was ever marked: until then no join or format looks
+    // for marks to move.
+    bool marked() const { return marked_; }
 
     static constexpr std::size_t kUnbounded = static_cast<std::size_t>(-1);
     // No value from this pool grows beyond `bytes`: growing one past it
@@ -181,6 +190,7 @@ class TextPool {
     Text* free_ = nullptr;
     std::size_t free_count_ = 0;
     std::size_t limit_ = kUnbounded;
+    bool marked_ = false;
 };
 
 // `append` of two text values: the result holds a's bytes followed by b's.

@@ -14,8 +14,10 @@ namespace tvconv::tree {
 std::vector<Finding> findings_of(std::string_view bytes,
                                  const std::vector<Diagnostic>& diagnostics) {
     std::vector<Finding> out = encoding_warnings(bytes);
-    for (const Diagnostic& d : diagnostics)
+    for (const Diagnostic& d : diagnostics) {
         out.push_back(Finding::at(d.code, d.line, d.message_without_line()));
+        out.back().output_line = d.output_line;
+    }
     return out;
 }
 
@@ -115,6 +117,7 @@ Converted Converter::operator()(const Entry& e, std::string_view bytes) const {
     }
     r.status = converted_status(r.findings);
     c.output = converted.output.str();
+    if (r.excerpt) r.target_excerpt = target_excerpt_of(c.output, r.findings);
     return c;
 }
 
@@ -132,6 +135,7 @@ void Converter::check_references(const Entry& e, const std::vector<std::string>&
             DiagnosticCode::reference_not_found, findings[i].line,
             "reference not found: " + *reference + " leads to no file of the site (from " +
                 (rooted ? "its root" : "the page's folder") + "); rewritten all the same");
+        warning.output_line = findings[i].output_line;
         ++i;
         findings.insert(findings.begin() + std::ptrdiff_t(i), std::move(warning));
     }

@@ -41,6 +41,9 @@ code { font-family: ui-monospace, monospace; background: #f2f2f2; padding: 0 .25
 pre { background: #fafafa; border: 1px solid #e2e2e2; padding: .4em 0; overflow-x: auto; margin: .3em 0; }
 pre .line { display: block; padding: 0 .8em; white-space: pre; }
 pre mark.line { background: #fff1b8; color: inherit; font-weight: 600; }
+.pair { display: flex; flex-wrap: wrap; gap: .6em; }
+.pair > pre.context { flex: 1 1 30em; min-width: 0; overflow-x: auto; }
+pre .where { display: block; padding: 0 .8em; color: #888; font-style: italic; }
 pre .no { display: inline-block; min-width: 4em; color: #888; user-select: none; }
 .byte { color: #b00; }
 #filter { margin: .5em 0; }
@@ -62,12 +65,30 @@ constexpr const char* kScript = R"(
     else e.insertAdjacentHTML('beforeend', html);
     return e;
   }
-  // The data: [line count, [[line or 0, code, severity], ...], [number, html], ...].
+  // The lines around `at` of a source or a target, numbered, `at` marked.
+  function excerpt(which, count, lines, at) {
+    var pre = document.createElement('pre');
+    pre.className = 'context ' + which;
+    var where = document.createElement('span');
+    where.className = 'where';
+    where.textContent = which;
+    pre.appendChild(where);
+    for (var n = Math.max(1, at - 3); n <= Math.min(count, at + 3); n++)
+      if (n in lines) pre.appendChild(line(n, lines[n], n === at));
+    if (at > count) pre.appendChild(line(at, null, true));
+    return pre;
+  }
+  function numbered(pairs) {
+    var lines = {};
+    pairs.forEach(function (l) { lines[l[0]] = l[1]; });
+    return lines;
+  }
+  // The data: [line count, [[line or 0, code, severity, target line or 0], ...],
+  // [[number, html], ...], the target's line count, [[number, html], ...]].
   function context(file) {
     var data = file.querySelector('script.context'), text = file.querySelector('pre.findings');
     if (!data || !text) return;
-    var d = JSON.parse(data.textContent), count = d[0], lines = {};
-    for (var i = 2; i < d.length; i++) lines[d[i][0]] = d[i][1];
+    var d = JSON.parse(data.textContent), lines = numbered(d[2]), target = numbered(d[4]);
     var rows = text.innerHTML.split('\n'), list = document.createElement('div');
     list.className = 'findings';
     d[1].forEach(function (f, k) {
@@ -76,13 +97,13 @@ constexpr const char* kScript = R"(
       item.dataset.code = f[1];
       p.innerHTML = rows[k];
       item.appendChild(p);
-      if (at > 0) {
-        var pre = document.createElement('pre');
-        pre.className = 'context';
-        for (var n = Math.max(1, at - 3); n <= Math.min(count, at + 3); n++)
-          if (n in lines) pre.appendChild(line(n, lines[n], n === at));
-        if (at > count) pre.appendChild(line(at, null, true));
-        item.appendChild(pre);
+      if (at > 0 || f[3] > 0) {
+        // The target's lines, where the user edits, beside the source's.
+        var pair = document.createElement('div');
+        pair.className = 'pair';
+        if (f[3] > 0) pair.appendChild(excerpt('target', d[3], target, f[3]));
+        if (at > 0) pair.appendChild(excerpt('source', d[0], lines, at));
+        item.appendChild(pair);
       }
       list.appendChild(item);
     });
@@ -219,12 +240,26 @@ std::string shown_line(const SourceExcerpt::Line& line) {
     return html_text(text) + (cut ? " \xe2\x80\xa6" : "");
 }
 
+// "[[number, html], ...]": the lines an excerpt kept.
+void excerpt_data(std::string& out, const SourceExcerpt* excerpt) {
+    out += '[';
+    if (excerpt)
+        for (const SourceExcerpt::Line& line : excerpt->lines) {
+            if (&line != &excerpt->lines.front()) out += ',';
+            out += '[' + std::to_string(line.number) + ',';
+            json_string(out, shown_line(line));
+            out += ']';
+        }
+    out += ']';
+}
+
 // What the script draws a file's findings and context from when its section
-// is opened: [line count, [[line or 0, code, severity], ...], [number, html],
-// ...], the lines the excerpt kept. Nothing in it can end the element:
+// is opened: [line count, [[line or 0, code, severity, target line or 0],
+// ...], [[number, html], ...], the target's line count, [[number, html],
+// ...]], the lines the excerpts kept. Nothing in it can end the element:
 // html_text escapes "<".
 void context_data(std::string& out, const std::vector<const Located*>& items,
-                  const SourceExcerpt* excerpt) {
+                  const SourceExcerpt* excerpt, const SourceExcerpt* target) {
     out += "<script type=\"application/json\" class=\"context\">[" +
            std::to_string(excerpt ? excerpt->line_count : 0) + ",[";
     for (const Located* item : items) {
@@ -234,17 +269,13 @@ void context_data(std::string& out, const std::vector<const Located*>& items,
         out += std::to_string(f.line && *f.line > 0 ? *f.line : 0);
         out += ',';
         json_string(out, html_text(code_info(f.code).name));
-        out += ",\"" + std::string(severity_name(item->severity)) + "\"]";
+        out += ",\"" + std::string(severity_name(item->severity)) + "\",";
+        out += std::to_string(target && item->target_line ? *item->target_line : 0) + ']';
     }
-    out += "]";
-    if (excerpt)
-        for (const SourceExcerpt::Line& line : excerpt->lines) {
-            out += ",[";
-            out += std::to_string(line.number);
-            out += ',';
-            json_string(out, shown_line(line));
-            out += "]";
-        }
+    out += "],";
+    excerpt_data(out, excerpt);
+    out += ',' + std::to_string(target ? target->line_count : 0) + ',';
+    excerpt_data(out, target);
     out += "]</script>\n";
 }
 
@@ -253,6 +284,7 @@ void finding(std::string& out, const Located& item) {
     const Finding& f = *item.finding;
     out += html_text(code_info(f.code).name) + " " + std::string(severity_name(item.severity));
     if (f.line) out += ", line " + std::to_string(*f.line);
+    if (item.target_line) out += ", target line " + std::to_string(*item.target_line);
     out += ": " + html_text(f.message) + "\n";
 }
 
@@ -279,6 +311,8 @@ void file_section(std::string& out, std::string_view path,
     std::vector<DiagnosticCode> seen;
     std::string codes;
     const SourceExcerpt* excerpt = nullptr;
+    const SourceExcerpt* target_excerpt = nullptr;
+    std::string_view target;
     for (const Located* item : items) {
         const DiagnosticCode code = item->finding->code;
         if (std::find(seen.begin(), seen.end(), code) == seen.end()) {
@@ -287,13 +321,20 @@ void file_section(std::string& out, std::string_view path,
             seen.push_back(code);
         }
         if (item->excerpt) excerpt = item->excerpt;
+        if (item->target_excerpt) target_excerpt = item->target_excerpt;
+        if (!item->target.empty()) target = item->target;
     }
+    // A renamed file names its target beside its source.
+    const std::string renamed =
+        target.empty() || target == path
+            ? std::string()
+            : " <span class=\"target\">\xe2\x86\x92 " + html_text(target) + "</span>";
     out += "<details class=\"file\" data-codes=\"" + codes + "\"><summary><span class=\"path\">" +
-           html_text(path) + "</span> <span class=\"tally\">" + tally(items) +
+           html_text(path) + "</span>" + renamed + " <span class=\"tally\">" + tally(items) +
            "</span></summary>\n<pre class=\"findings\">";
     for (const Located* item : items) finding(out, *item);
     out += "</pre>\n";
-    context_data(out, items, excerpt);
+    context_data(out, items, excerpt, target_excerpt);
     out += "</details>\n";
 }
 

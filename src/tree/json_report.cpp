@@ -71,7 +71,9 @@ json finding_of(const Located& d, JsonBytes& text) {
                 {"line", d.finding->line ? json(*d.finding->line) : json(nullptr)},
                 {"code", code_name(d.finding->code)},
                 {"severity", severity_name(d.severity)},
-                {"message", text(d.finding->message)}};
+                {"message", text(d.finding->message)},
+                {"target_path", d.target.empty() ? json(nullptr) : text(d.target)},
+                {"target_line", d.target_line ? json(*d.target_line) : json(nullptr)}};
 }
 
 // An element of a top-level list as dump(2) writes it there, two levels

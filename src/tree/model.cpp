@@ -8,6 +8,15 @@ bool is_renamed(const Entry& e, const FileOutcome& r) {
             r.status == FileStatus::kEdited);
 }
 
+bool target_converted(const FileOutcome& r) {
+    return r.status == FileStatus::kConverted || r.status == FileStatus::kManual;
+}
+
+std::string_view edited_in(const Entry& e, const FileOutcome& r) {
+    return target_converted(r) || r.status == FileStatus::kEdited ? std::string_view(e.target)
+                                                                  : std::string_view();
+}
+
 const char* kind_name(Kind k) {
     switch (k) {
         case Kind::kDirectory:
@@ -83,13 +92,17 @@ void ReportModel::add(const Entry& e, const FileOutcome& r) {
     skipped_template_ |= r.status == FileStatus::kSkipped && e.template_name;
 
     const SourceExcerpt* excerpt = r.excerpt ? &*r.excerpt : nullptr;
+    const bool converted = target_converted(r);
+    const std::string_view target = edited_in(e, r);
+    const SourceExcerpt* target_excerpt = r.target_excerpt ? &*r.target_excerpt : nullptr;
     for (const Finding& f : r.findings) {
         bump(Count::references_rewritten, f.code == DiagnosticCode::reference_rewritten);
-        findings_.push_back({e.path, &f, severity_of(f), excerpt});
+        findings_.push_back({e.path, &f, severity_of(f), excerpt, target,
+                             converted ? f.output_line : std::nullopt, target_excerpt});
     }
     auto own = [&](DiagnosticCode code, std::string message) {
         own_.push_back(Finding::at(code, std::nullopt, std::move(message)));
-        findings_.push_back({e.path, &own_.back(), severity(code), excerpt});
+        findings_.push_back({e.path, &own_.back(), severity(code), excerpt, target});
     };
     if (r.status == FileStatus::kFailed && !r.quiet)
         own(DiagnosticCode::file_failed, "failed: " + r.reason);

@@ -83,6 +83,13 @@ struct Located {
     const Finding* finding;
     Severity severity;
     const SourceExcerpt* excerpt;  // of the file at `path`, when kept
+    // Where the user edits it: for a file converted (or kept as edited by
+    // hand), its target relative to TARGET, else empty; and the line there
+    // of the construct reported (none in a file edited by hand, whose lines
+    // are the user's).
+    std::string_view target = {};
+    std::optional<int> target_line = {};
+    const SourceExcerpt* target_excerpt = nullptr;  // of the target, when kept
 };
 
 // One finished entry with its outcome.
@@ -129,6 +136,12 @@ class ReportModel {
 
 // Whether the entry's file took a new name (a macro file).
 bool is_renamed(const Entry& e, const FileOutcome& r);
+// Whether the target holds (or, under --check, would hold) the conversion
+// that the entry's findings come from, so that their output lines are its.
+bool target_converted(const FileOutcome& r);
+// The target the findings of the entry are edited in (relative to TARGET):
+// that of a file converted or kept as edited by hand; else empty.
+std::string_view edited_in(const Entry& e, const FileOutcome& r);
 const char* kind_name(Kind k);
 
 }  // namespace tvconv::tree

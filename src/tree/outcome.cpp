@@ -62,14 +62,13 @@ const SourceExcerpt::Line* SourceExcerpt::line(std::size_t number) const {
     return it != lines.end() && it->number == number ? &*it : nullptr;
 }
 
-SourceExcerpt excerpt_of(std::string_view source, const std::vector<Finding>& findings) {
+namespace {
+
+// The lines of `source` within kContextLines of the lines `at`.
+SourceExcerpt excerpt_around(std::string_view source, const std::vector<std::size_t>& at) {
     constexpr std::size_t kAround = SourceExcerpt::kContextLines;
     std::vector<std::pair<std::size_t, std::size_t>> wanted;  // line ranges
-    for (const Finding& f : findings)
-        if (shown_in_place(f)) {
-            std::size_t at = std::size_t(*f.line);
-            wanted.emplace_back(at > kAround ? at - kAround : 1, at + kAround);
-        }
+    for (std::size_t n : at) wanted.emplace_back(n > kAround ? n - kAround : 1, n + kAround);
     std::sort(wanted.begin(), wanted.end());
     SourceExcerpt excerpt;
     std::size_t next = 0;  // the first range that may still hold a line
@@ -98,6 +97,22 @@ SourceExcerpt excerpt_of(std::string_view source, const std::vector<Finding>& fi
         start = end + 1;
     }
     return excerpt;
+}
+
+}  // namespace
+
+SourceExcerpt excerpt_of(std::string_view source, const std::vector<Finding>& findings) {
+    std::vector<std::size_t> at;
+    for (const Finding& f : findings)
+        if (shown_in_place(f)) at.push_back(std::size_t(*f.line));
+    return excerpt_around(source, at);
+}
+
+SourceExcerpt target_excerpt_of(std::string_view output, const std::vector<Finding>& findings) {
+    std::vector<std::size_t> at;
+    for (const Finding& f : findings)
+        if (shown_in_place(f) && f.output_line) at.push_back(std::size_t(*f.output_line));
+    return excerpt_around(output, at);
 }
 
 }  // namespace tvconv::tree

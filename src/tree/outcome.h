@@ -63,6 +63,8 @@ struct SourceExcerpt {
 
 // The lines of `source` around the findings the HTML report shows.
 SourceExcerpt excerpt_of(std::string_view source, const std::vector<Finding>& findings);
+// The lines of the converted bytes around those findings' output lines.
+SourceExcerpt target_excerpt_of(std::string_view output, const std::vector<Finding>& findings);
 // Whether the HTML report shows source lines for any of `findings`.
 bool wants_excerpt(const std::vector<Finding>& findings);
 
@@ -79,8 +81,10 @@ struct FileOutcome {
     // With --diff: the diff from the template to its conversion, printed in
     // walk order and then dropped.
     std::string diff;
-    // With --html, for a file with findings to show in place.
+    // With --html, for a file with findings to show in place: its source's
+    // lines, and its conversion's (the target's) when it was converted.
     std::optional<SourceExcerpt> excerpt;
+    std::optional<SourceExcerpt> target_excerpt;
 };
 
 }  // namespace tvconv::tree

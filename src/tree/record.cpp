@@ -129,6 +129,11 @@ void put_file(std::string& out, const std::string& target, const FileRecord& f) 
             out += "null";
         out += ",\"message\":";
         put_bytes(out, d.message);
+        // Only where there is one: an old record has none either.
+        if (d.output_line) {
+            out += ",\"target_line\":";
+            put_number(out, std::int64_t(*d.output_line));
+        }
         out += '}';
     }
     out += "]}";
@@ -191,6 +196,8 @@ std::pair<std::string, FileRecord> file_from(const json& j) {
         Finding finding = Finding::at(code_from(d.at("code")), std::nullopt, {});
         if (!d.at("line").is_null()) finding.line = d.at("line").get<int>();
         finding.message = bytes_from_json(d.at("message"));
+        if (auto line = d.find("target_line"); line != d.end())
+            finding.output_line = line->get<int>();
         f.findings.push_back(std::move(finding));
     }
     return {bytes_from_json(j.at("target")), std::move(f)};

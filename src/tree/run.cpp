@@ -104,7 +104,8 @@ class Pipeline {
     }
 
     // Neither side changed since the last run: the source is not even read,
-    // unless the HTML page shows lines of it.
+    // unless the HTML page shows lines of it (and of the target, which still
+    // holds what the last run wrote).
     FileOutcome unchanged(const Entry& e, const Plan& plan) const {
         const FileRecord& known = *plan.target.known;
         FileOutcome r = outcome_with(
@@ -114,6 +115,10 @@ class Pipeline {
         if (!options_.html.empty() && wants_excerpt(r.findings)) {
             std::string bytes;
             if (!read_all(plan.source.fd(), bytes)) r.excerpt = excerpt_of(bytes, r.findings);
+            std::string written;
+            if (e.kind == Kind::kTemplate && !options_.target.empty() &&
+                !read_file(join(options_.target, e.target), written))
+                r.target_excerpt = target_excerpt_of(written, r.findings);
         }
         return r;
     }

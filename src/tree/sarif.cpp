@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tree/escape.h"
+#include "tree/paths.h"
 
 namespace tvconv::tree {
 
@@ -10,15 +11,25 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-json result_of(const Located& item) {
+// A path under a base id, at `line` when there is one.
+json location_of(std::string_view path, const char* base, std::optional<int> line) {
     // A path as a URI reference, every byte but the unreserved ones and
     // "/" percent-encoded, so that any name maps back to its bytes.
-    json location{{"physicalLocation",
-                   {{"artifactLocation",
-                     {{"uri", escape(item.path, uri_policy())}, {"uriBaseId", "SRCROOT"}}}}}};
+    json location{
+        {"physicalLocation",
+         {{"artifactLocation", {{"uri", escape(path, uri_policy())}, {"uriBaseId", base}}}}}};
+    if (line && *line > 0) location["physicalLocation"]["region"] = json{{"startLine", *line}};
+    return location;
+}
+
+// A finding is located where the user edits it: in the target, when the log
+// knows TARGETROOT and the file has one, with its source as a related
+// location; else in the source.
+json result_of(const Located& item, bool target_root) {
     const Finding& f = *item.finding;
-    if (f.line && *f.line > 0)
-        location["physicalLocation"]["region"] = json{{"startLine", *f.line}};
+    const bool in_target = target_root && !item.target.empty();
+    json location = in_target ? location_of(item.target, "TARGETROOT", item.target_line)
+                              : location_of(item.path, "SRCROOT", f.line);
     const DiagnosticCode code = f.code;
     json result{{"ruleId", code_name(code)}};
     result["ruleIndex"] = std::size_t(code);
@@ -27,7 +38,20 @@ json result_of(const Located& item) {
     // as \xXX, as on the terminal.
     result["message"] = json{{"text", escape(f.message, unicode_policy())}};
     result["locations"] = json::array({location});
+    if (in_target) {
+        json source = location_of(item.path, "SRCROOT", f.line);
+        source["id"] = 1;
+        source["message"] = json{{"text", "source"}};
+        result["relatedLocations"] = json::array({source});
+    }
     return result;
+}
+
+// The resolved TARGET, or empty when there is none to point into (--check
+// without one, or one not made yet).
+std::string target_root_of(const ReportModel& model) {
+    const std::string& target = model.options().target;
+    return target.empty() ? std::string() : real_path(target);
 }
 
 // `j` as nlohmann's dump(2) writes it `depth` levels down: the results are
@@ -75,6 +99,7 @@ void add_left_out(json& run, const SarifSelection& s) {
 
 SarifSelection sarif_selection(const ReportModel& model, const SarifLimits& limits) {
     const std::vector<Located>& all = model.findings();
+    const bool target_root = !target_root_of(model).empty();
     SarifSelection s;
     s.kept.assign(all.size(), 0);
     std::size_t bytes = 0;
@@ -83,7 +108,8 @@ SarifSelection sarif_selection(const ReportModel& model, const SarifLimits& limi
             if (all[i].severity != level) continue;
             // Once one result is left out, every one after it is too: the
             // log never holds a note in place of a warning.
-            const std::size_t size = s.left_out_count() ? 0 : result_of(all[i]).dump(2).size();
+            const std::size_t size =
+                s.left_out_count() ? 0 : result_of(all[i], target_root).dump(2).size();
             if (s.left_out_count() || s.kept_count == limits.results ||
                 bytes + size > limits.bytes) {
                 ++s.left_out[std::size_t(level)];
@@ -110,17 +136,21 @@ std::string sarif_report(const ReportModel& model, const std::string& source_roo
                              {"shortDescription", {{"text", c.help}}},
                              {"help", {{"text", c.help}}},
                              {"defaultConfiguration", {{"level", severity_name(c.severity)}}}});
-    std::string root = source_root;
-    if (root.empty() || root.back() != '/') root += '/';
-    json run{
-        {"tool",
-         {{"driver",
-           {{"name", "tvconv-tree"},
-            {"version", TVCONV_VERSION},
-            {"semanticVersion", TVCONV_VERSION},
-            {"rules", rules}}}}},
-        {"originalUriBaseIds", {{"SRCROOT", {{"uri", "file://" + escape(root, uri_policy())}}}}},
-        {"results", json::array()}};
+    auto as_base = [](std::string root) {
+        if (root.empty() || root.back() != '/') root += '/';
+        return json{{"uri", "file://" + escape(root, uri_policy())}};
+    };
+    json bases{{"SRCROOT", as_base(source_root)}};
+    const std::string target_root = target_root_of(model);
+    if (!target_root.empty()) bases["TARGETROOT"] = as_base(target_root);
+    json run{{"tool",
+              {{"driver",
+                {{"name", "tvconv-tree"},
+                 {"version", TVCONV_VERSION},
+                 {"semanticVersion", TVCONV_VERSION},
+                 {"rules", rules}}}}},
+             {"originalUriBaseIds", bases},
+             {"results", json::array()}};
     if (selection.left_out_count()) add_left_out(run, selection);
     json log{{"$schema", "https://json.schemastore.org/sarif-2.1.0.json"},
              {"version", "2.1.0"},
@@ -138,7 +168,7 @@ std::string sarif_report(const ReportModel& model, const std::string& source_roo
         if (!selection.kept[i]) continue;
         out += first ? "\n" : ",\n";
         first = false;
-        dump_at(out, result_of(all[i]), 4);
+        dump_at(out, result_of(all[i], !target_root.empty()), 4);
     }
     if (!first) out += "\n      ";
     out.append(frame, at + kEmpty.size() - 1);

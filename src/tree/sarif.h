@@ -33,9 +33,12 @@ SarifSelection sarif_selection(const ReportModel& model, const SarifLimits& limi
 std::string sarif_left_out_line(const SarifSelection& selection);
 
 // One run: the tool with its version and one rule per code, and a result
-// per selected finding, in the report's order, located by its path relative
-// to SOURCE under the base id SRCROOT (`source_root` is the resolved
-// SOURCE). When findings were left out, the run's properties count them by
+// per selected finding, in the report's order, located where the user edits
+// it: a finding of a converted file by its target's path and line under the
+// base id TARGETROOT (TARGET resolved), its source as a related location;
+// any other by its path relative to SOURCE under SRCROOT (`source_root` is
+// the resolved SOURCE). Without a TARGET to resolve, every finding is in
+// SOURCE. When findings were left out, the run's properties count them by
 // level and a tool notification says so.
 std::string sarif_report(const ReportModel& model, const std::string& source_root,
                          const SarifSelection& selection);

@@ -184,21 +184,36 @@ bool shows(const Finding& f, const FileOutcome& r, Verbosity verbosity) {
     return r.action != Action::kUnchanged && r.action != Action::kRecorded;
 }
 
+// A finding where the user edits it: TARGET:LINE: MESSAGE (source line N),
+// naming the source too when the file was renamed; PATH:LINE: MESSAGE for a
+// file with no target.
+void append_finding(std::string& out, const Entry& e, const FileOutcome& r, const Finding& d) {
+    const std::string_view target = edited_in(e, r);
+    if (target.empty())
+        append_path(out, e);
+    else
+        escape_to(out, target, terminal_policy());
+    const std::optional<int> line = target.empty()        ? d.line
+                                    : target_converted(r) ? d.output_line
+                                                          : std::nullopt;
+    if (line) out += ':' + std::to_string(*line);
+    out += ": ";
+    escape_to(out, d.message, terminal_policy());
+    if (!target.empty() && (d.line || target != e.path)) {
+        out += " (source ";
+        if (target != e.path) append_path(out, e);
+        if (d.line) out += (target != e.path ? " line " : "line ") + std::to_string(*d.line);
+        out += ')';
+    }
+    out += '\n';
+}
+
 }  // namespace
 
 void append_entry_lines(std::string& out, const Entry& e, const FileOutcome& r,
                         Verbosity verbosity) {
-    for (const Finding& d : r.findings) {
-        if (!shows(d, r, verbosity)) continue;
-        append_path(out, e);
-        if (d.line) {
-            out += ':';
-            out += std::to_string(*d.line);
-        }
-        out += ": ";
-        escape_to(out, d.message, terminal_policy());
-        out += '\n';
-    }
+    for (const Finding& d : r.findings)
+        if (shows(d, r, verbosity)) append_finding(out, e, r, d);
     if (r.status == FileStatus::kFailed && !r.quiet) {
         append_path(out, e);
         out += ": failed: " + printable(r.reason);

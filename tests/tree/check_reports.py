@@ -96,6 +96,9 @@ def json_mutants(doc):
     if doc["diagnostics"]:
         yield "severity 'warn'", set_(["diagnostics", 0, "severity"], "warn")
         yield "line 0", set_(["diagnostics", 0, "line"], 0)
+        yield "target_line 0", set_(["diagnostics", 0, "target_line"], 0)
+        yield "target_line as a string", set_(["diagnostics", 0, "target_line"], "1")
+        yield "target_path as a number", set_(["diagnostics", 0, "target_path"], 1)
         yield "a diagnostic without its code", drop(["diagnostics", 0, "code"])
 
 
@@ -212,6 +215,27 @@ def check_sarif(doc, sarif, path, source_dir):
     base = run["originalUriBaseIds"]["SRCROOT"]["uri"]
     if base != root:
         fail(f"{path}: SRCROOT {base}, expected {root}")
+    # The targets are where the user edits: a run into a TARGET locates
+    # the findings of its converted files there.
+    target_base = run["originalUriBaseIds"].get("TARGETROOT", {}).get("uri")
+    if doc["target"] and os.path.isdir(doc["target"]):
+        target_root = "file://" + urllib.parse.quote(os.path.realpath(doc["target"])) + "/"
+        if target_base != target_root:
+            fail(f"{path}: TARGETROOT {target_base}, expected {target_root}")
+    elif target_base is not None:
+        fail(f"{path}: TARGETROOT {target_base} without a target")
+
+    def place(location):
+        physical = location["physicalLocation"]
+        artifact = physical["artifactLocation"]
+        return (urllib.parse.unquote_to_bytes(artifact["uri"]), artifact["uriBaseId"],
+                physical.get("region", {}).get("startLine"))
+
+    def wanted_places(d):
+        source = (as_bytes(d["path"]), "SRCROOT", d["line"])
+        if target_base is None or d.get("target_path") is None:
+            return source, []
+        return (as_bytes(d["target_path"]), "TARGETROOT", d["target_line"]), [source]
 
     results = run["results"]
     check_sarif_cap(doc, run, path)
@@ -219,14 +243,11 @@ def check_sarif(doc, sarif, path, source_dir):
     # cap left out.
     wanted = iter(doc["diagnostics"])
     for i, r in enumerate(results):
-        location = r["locations"][0]["physicalLocation"]
-        artifact = location["artifactLocation"]
-        line = location.get("region", {}).get("startLine")
-        got = (r["ruleId"], r["level"], r["message"]["text"],
-               urllib.parse.unquote_to_bytes(artifact["uri"]), artifact["uriBaseId"], line)
+        related = r.get("relatedLocations", [])
+        got = (r["ruleId"], r["level"], r["message"]["text"], place(r["locations"][0]),
+               [place(l) for l in related])
         for d in wanted:
-            want = (d["code"], d["severity"], shown(d["message"]), as_bytes(d["path"]),
-                    "SRCROOT", d["line"])
+            want = (d["code"], d["severity"], shown(d["message"]), *wanted_places(d))
             if got == want:
                 break
         else:
@@ -235,8 +256,10 @@ def check_sarif(doc, sarif, path, source_dir):
         where = f"{path}: result {i} ({d['path']} {d['code']})"
         if len(r["locations"]) != 1:
             fail(f"{where}: {len(r['locations'])} locations")
-        if not re.fullmatch(r"(?:[A-Za-z0-9._~/-]|%[0-9A-F]{2})+", artifact["uri"]):
-            fail(f"{where}: the uri {artifact['uri']} is not percent-encoded throughout")
+        for location in r["locations"] + related:
+            uri = location["physicalLocation"]["artifactLocation"]["uri"]
+            if not re.fullmatch(r"(?:[A-Za-z0-9._~/-]|%[0-9A-F]{2})+", uri):
+                fail(f"{where}: the uri {uri} is not percent-encoded throughout")
         if levels.get(r["ruleId"]) != r["level"] or rules[r["ruleIndex"]]["id"] != r["ruleId"]:
             fail(f"{where}: rule {r.get('ruleIndex')} and level {r['level']} disagree with "
                  f"the rules")
@@ -341,11 +364,14 @@ class Page(HTMLParser):
     def _check_data(self, data):
         mine = self.findings[self._first:]
         listed = [[f[1], f[2][0]] for f in mine]
-        if [[c, s] for _, c, s in data[1]] != listed:
+        if [[c, s] for _, c, s, _ in data[1]] != listed:
             self.problems.append(f"{self._path}: the data says {data[1]}, the text {listed}")
-        for (line, _, _), f in zip(data[1], mine):
-            if line and f", line {line}:" not in f[3]:
+        for (line, _, _, target_line), f in zip(data[1], mine):
+            if line and not re.search(f", line {line}[,:]", f[3]):
                 self.problems.append(f"{self._path}: the data's line {line} is not in {f[3]!r}")
+            if target_line and f", target line {target_line}:" not in f[3]:
+                self.problems.append(
+                    f"{self._path}: the data's target line {target_line} is not in {f[3]!r}")
 
     def handle_data(self, data):
         if self._text:
@@ -396,6 +422,8 @@ def check_html(doc, path):
     page_path = {}
     for i, (f, d) in enumerate(zip(page.findings, grouped)):
         line = f", line {d['line']}" if d["line"] is not None else ""
+        if d.get("target_line") is not None:
+            line += f", target line {d['target_line']}"
         start = f"{d['code']} {d['severity']}{line}: "
         if f[1:3] != [d["code"], [d["severity"]]] or not f[3].startswith(start):
             fail(f"{path}: finding {i}: {f[1:]} is not {d['code']}, {d['severity']}, {start!r}")

@@ -103,6 +103,12 @@ const barKeys = ['converted', 'manual', 'edited', 'failed', 'copied', 'not_copie
 // What the page shows, read in the page.
 function readPage() {
     const visible = (e) => e.checkVisibility();
+    const lineOf = (l) => ({
+        no: l.querySelector('.no').textContent,
+        text: l.textContent.slice(l.querySelector('.no').textContent.length),
+        marked: l.tagName === 'MARK',
+        bytes: [...l.querySelectorAll('.byte')].map((b) => b.textContent),
+    });
     const rows = (id) =>
         [...document.querySelectorAll(`#${id} tr`)].map((tr) =>
             [...tr.cells].map((td) => td.textContent));
@@ -130,12 +136,8 @@ function readPage() {
                 codeText: f.querySelector('p').textContent.split(' ')[0],
                 text: f.querySelector('p').textContent,
                 visible: visible(f),
-                context: [...f.querySelectorAll('pre.context > .line')].map((l) => ({
-                    no: l.querySelector('.no').textContent,
-                    text: l.textContent.slice(l.querySelector('.no').textContent.length),
-                    marked: l.tagName === 'MARK',
-                    bytes: [...l.querySelectorAll('.byte')].map((b) => b.textContent),
-                })),
+                context: [...f.querySelectorAll('pre.context.source > .line')].map(lineOf),
+                target: [...f.querySelectorAll('pre.context.target > .line')].map(lineOf),
             })),
         })),
         sections: Object.fromEntries(['rewrites', 'renames', 'failed', 'skipped', 'excluded', 'stale']
@@ -177,7 +179,8 @@ function checkContent(label, page, drawn) {
         same(`${label}: ${file.path}: its counts`, file.tally,
             [['error', n('error')], ['warning', n('warning')]].filter(([, k]) => k)
                 .map(([s, k]) => `${k} ${s}${k === 1 ? '' : 's'}`).join(', '));
-        const textOf = (d) => `${d.code} ${d.severity}${d.line ? `, line ${d.line}` : ''}: ${shown(d.message)}`;
+        const textOf = (d) => `${d.code} ${d.severity}${d.line ? `, line ${d.line}` : ''}` +
+            `${d.target_line ? `, target line ${d.target_line}` : ''}: ${shown(d.message)}`;
         if (!drawn) {
             // Without scripts: a line of text per finding, its line and message.
             same(`${label}: ${file.path}: the findings as text`, file.lines, want.map(textOf));
@@ -193,13 +196,14 @@ function checkContent(label, page, drawn) {
             check(`${name}: visible`, f.visible);
             same(`${name}: code shown`, f.codeText, d.code);
             same(`${name}: message and line shown`, f.text, textOf(d));
+            checkTargetContext(name, f, d);
             if (!d.line) {
                 same(`${name}: no context`, f.context.length, 0);
                 return;
             }
             // Three lines before and after, as far as the file has them.
             const numbers = f.context.map((l) => Number(l.no));
-            const count = fileLines(d.path);
+            const count = fileLines(src, d.path);
             const from = Math.max(1, d.line - 3);
             const to = Math.min(count, d.line + 3);
             same(`${name}: context line numbers`, numbers,
@@ -210,6 +214,24 @@ function checkContent(label, page, drawn) {
     }
     if (drawn) checkContext(label, page);
     checkLists(label, page);
+}
+
+// Beside the source's lines, the target's around the line that holds the
+// construct: the remark the finding reports.
+function checkTargetContext(name, f, d) {
+    if (!d.target_line) {
+        same(`${name}: no target context`, f.target.length, 0);
+        return;
+    }
+    const count = fileLines(path.join(work, 'out'), d.target_path);
+    const from = Math.max(1, d.target_line - 3);
+    const to = Math.min(count, d.target_line + 3);
+    same(`${name}: target context line numbers`, f.target.map((l) => Number(l.no)),
+        Array.from({ length: to - from + 1 }, (_, k) => from + k));
+    const marked = f.target.filter((l) => l.marked);
+    same(`${name}: the marked target line`, marked.map((l) => Number(l.no)), [d.target_line]);
+    check(`${name}: the marked target line holds the remark`,
+        marked.length === 1 && marked[0].text.includes('^rem{^macro_exists['), marked);
 }
 
 // The context the script drew from the page's data.
@@ -275,18 +297,19 @@ function checkLists(label, page) {
 }
 
 const lineCounts = new Map();
-function fileLines(jsonPath) {
-    if (!lineCounts.has(jsonPath)) {
+function fileLines(root, jsonPath) {
+    const key = `${root}\0${jsonPath}`;
+    if (!lineCounts.has(key)) {
         // Back to the bytes of the name: U+DCxx is the byte xx.
         const parts = [];
         for (const ch of jsonPath) {
             const c = ch.codePointAt(0);
             parts.push(c >= 0xdc80 && c <= 0xdcff ? Buffer.from([c - 0xdc00]) : Buffer.from(ch));
         }
-        const bytes = fs.readFileSync(Buffer.concat([Buffer.from(src + '/'), ...parts]));
-        lineCounts.set(jsonPath, bytes.toString('latin1').split('\n').length - 1);
+        const bytes = fs.readFileSync(Buffer.concat([Buffer.from(root + '/'), ...parts]));
+        lineCounts.set(key, bytes.toString('latin1').split('\n').length - 1);
     }
-    return lineCounts.get(jsonPath);
+    return lineCounts.get(key);
 }
 
 const browser = await chromium.launch({

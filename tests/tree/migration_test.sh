@@ -29,15 +29,29 @@ printf 'a\n^macro_use[^var[m]]\n^macro_use[other.cfg]\n' >site/computed.html
 "$TREE" site out 2>err
 check "references: only the computed and unknown ones are left" test $? -eq 3
 cat >want <<'T'
-computed.html:2: Predefinitions changed: you must change extension of all files with macros from .cfg to .tvx and remove leading '_', if you've used tavrin.cfg you must rename it to auto.tvx everywhere it is
-computed.html:3: Predefinitions changed: you must change extension of all files with macros from .cfg to .tvx and remove leading '_', if you've used tavrin.cfg you must rename it to auto.tvx everywhere it is
-index.html:1: reference rewritten: inc/_menu.cfg -> inc/menu.tvx
-index.html:2: reference rewritten: /tavrin.cfg -> /auto.tvx
+computed.html:13: Predefinitions changed: you must change extension of all files with macros from .cfg to .tvx and remove leading '_', if you've used tavrin.cfg you must rename it to auto.tvx everywhere it is (source line 2)
+computed.html:14: Predefinitions changed: you must change extension of all files with macros from .cfg to .tvx and remove leading '_', if you've used tavrin.cfg you must rename it to auto.tvx everywhere it is (source line 3)
+index.html:12: reference rewritten: inc/_menu.cfg -> inc/menu.tvx (source line 1)
+index.html:13: reference rewritten: /tavrin.cfg -> /auto.tvx (source line 2)
 T
 grep -v '^tvconv-tree:\|^  \|^next:' err >got
 check "references: rewrites are notes, the rest warnings" same want got
 check "references: a page whose only edits were references is clean" has '^  converted cleanly: 3$' err
 check "references: the count" has '^  references rewritten: 2$' err
+# Each finding is at the line of the target that holds its construct, behind
+# the helper method the references need.
+check "references: the target line holds the reference" \
+    test "$(sed -n 13p out/index.html)" = '^macro_use[/auto.tvx]'
+check "references: the target line of one left" test "$(sed -n 14p out/computed.html)" = '^macro_use[other.cfg]'
+
+# A renamed macro file is reported by its new name, its source named too.
+mkdir -p ren/inc
+printf '@menu[]\nHome ^ascii[x]\n' >ren/inc/_menu.cfg
+"$TREE" ren renout 2>err
+check "a renamed file: its finding by the target's name and line, then the source's" has \
+    "^inc/menu.tvx:2: Unconvertible operator 'ascii': remarked, edit manually (source inc/_menu.cfg line 2)\$" err
+check "a renamed file: that line of the target holds the remark" \
+    test "$(sed -n 2p renout/inc/menu.tvx)" = 'Home ^rem{^ascii[x]}' 
 # Each page is what tvconv writes, but for the rewritten arguments.
 "$TVCONV" site/index.html 2>/dev/null | sed 's|inc/_menu.cfg|inc/menu.tvx|; s|/tavrin.cfg|/auto.tvx|' >want
 check "references: the page is tvconv's but for the names" cmp want out/index.html
@@ -111,7 +125,7 @@ check "a reference to a file not in the site is left" grep -q '_later.cfg' t/use
 printf '@m[]\n' >s/_later.cfg
 "$TREE" s t 2>err
 check "a new macro file: the page that names it is converted again" grep -q '^\^macro_use\[later.tvx\]$' t/uses.html
-check "a new macro file: its rewrite is reported" has '^uses.html:1: reference rewritten: _later.cfg -> later.tvx$' err
+check "a new macro file: its rewrite is reported" has '^uses.html:12: reference rewritten: _later.cfg -> later.tvx (source line 1)$' err
 
 # Temporary files of a killed run are removed.
 printf 'half' >t/.tvconv-tree.abc123
@@ -158,10 +172,10 @@ printf '\377\376<\000h\000>\000' >enc/wide.html
 printf 'a\nb\000c\000\n' >enc/nul.html
 "$TREE" enc encout 2>err
 check "encodings: each is a manual check" test $? -eq 3
-check "encodings: UTF-8 mark" has '^bom.html:1: UTF-8 byte-order mark' err
-check "encodings: a mark that hides a definition" has '^bomdef.html:1: UTF-8 byte-order mark before the definition header on line 1: the definition is lost' err
-check "encodings: UTF-16" has '^wide.html:1: UTF-16 byte-order mark' err
-check "encodings: NUL bytes and their line" has '^nul.html:2: 2 NUL bytes' err
+check "encodings: UTF-8 mark" has '^bom.html: UTF-8 byte-order mark.* (source line 1)$' err
+check "encodings: a mark that hides a definition" has '^bomdef.html: UTF-8 byte-order mark before the definition header on line 1: the definition is lost.* (source line 1)$' err
+check "encodings: UTF-16" has '^wide.html: UTF-16 byte-order mark.* (source line 1)$' err
+check "encodings: NUL bytes and their line" has '^nul.html: 2 NUL bytes.* (source line 2)$' err
 for f in bom bomdef wide nul; do
     "$TVCONV" enc/$f.html >want 2>/dev/null
     check "encodings: $f.html is still converted as tvconv does" cmp want encout/$f.html
@@ -226,24 +240,24 @@ printf '^macro_use[inc/_menu.cfg]\n^ascii[x]\n' >quiet/warn.html
 notes() { grep -c 'reference rewritten' "$1"; }
 "$TREE" --state "$W/q.rec" quiet qout 2>err
 check "first run: the notes are shown" test "$(notes err)" = 2
-check "first run: the warning too" has '^warn.html:2: Unconvertible operator' err
+check "first run: the warning too" has '^warn.html:13: Unconvertible operator.* (source line 2)$' err
 "$TREE" --state "$W/q.rec" --report q.json quiet qout 2>err
 check "re-run: exit status as before" test $? -eq 3
 check "re-run: no note about unchanged files" test "$(notes err)" = 0
-check "re-run: the warning is still shown" has '^warn.html:2: Unconvertible operator' err
+check "re-run: the warning is still shown" has '^warn.html:13: Unconvertible operator.* (source line 2)$' err
 check "re-run: the summary still counts the rewrites" has '^  references rewritten: 2$' err
 check "re-run: the JSON report holds every note" test "$(notes q.json)" = 2
 "$TREE" --state "$W/q.rec" -v quiet qout 2>err
 check "-v: every note again" test "$(notes err)" = 2
 printf 'Changed\n^macro_use[inc/_menu.cfg]\n' >quiet/ok.html
 "$TREE" --state "$W/q.rec" quiet qout 2>err
-check "re-run: the note of a file written again is shown" has '^ok.html:2: reference rewritten' err
+check "re-run: the note of a file written again is shown" has '^ok.html:13: reference rewritten.* (source line 2)$' err
 check "re-run: only that one" test "$(notes err)" = 1
 printf 'Changed again\n^macro_use[inc/_menu.cfg]\n' >quiet/ok.html
 "$TREE" --state "$W/q.rec" --quiet --report q.json quiet qout 2>err
 check "-q: exit status as without it" test $? -eq 3
 check "-q: no note, not even of a file written" test "$(notes err)" = 0
-check "-q: what needs the user" has '^warn.html:2: Unconvertible operator' err
+check "-q: what needs the user" has '^warn.html:13: Unconvertible operator.* (source line 2)$' err
 check "-q: the summary" has '^  written: 1$' err
 check "-q: the JSON report holds every note" test "$(notes q.json)" = 2
 "$TREE" --state "$W/q.rec" -q -v quiet qout 2>err
@@ -296,9 +310,9 @@ printf '^macro_use[../inc/_menu.cfg]\n^macro_use[_menu.cfg]\n^macro_use[/_menu.c
 "$TREE" --report refs.json refs refsout 2>err
 check "reference not found: exit 3" test $? -eq 3
 cat >want <<'T'
-sub/p.html:2: reference not found: _menu.cfg leads to no file of the site (from the page's folder); rewritten all the same
-sub/p.html:3: reference not found: /_menu.cfg leads to no file of the site (from its root); rewritten all the same
-sub/p.html:4: reference not found: ../../inc/_menu.cfg leads to no file of the site (from the page's folder); rewritten all the same
+sub/p.html:13: reference not found: _menu.cfg leads to no file of the site (from the page's folder); rewritten all the same (source line 2)
+sub/p.html:14: reference not found: /_menu.cfg leads to no file of the site (from its root); rewritten all the same (source line 3)
+sub/p.html:15: reference not found: ../../inc/_menu.cfg leads to no file of the site (from the page's folder); rewritten all the same (source line 4)
 T
 grep 'reference not found' err >got
 check "reference not found: each path that leads nowhere, and no other" same want got

@@ -303,8 +303,9 @@ check "--diff: the source tree is untouched" diff -r d.orig d
 # Each run is made twice from the same start, with one job and with four, in
 # jobs/1 and jobs/4 under the same names: the exit status, the report on
 # standard error, what goes to standard output, the JSON report, the SARIF
-# log and the HTML page are the same bytes, and so is the target tree with
-# its modes. A first run, a second run after edits, and --diff.
+# log (but for the resolved target it locates findings in) and the HTML page
+# are the same bytes, and so is the target tree with its modes. A first run,
+# a second run after edits, and --diff.
 listing() { (cd "$1" && find . -printf '%y %m %p\n' | LC_ALL=C sort); }
 # jobs_run NAME START OPTION...: from START (a directory with the target and
 # the record) a run with each number of jobs; compares the two.
@@ -319,10 +320,16 @@ jobs_run() {
             --html r.html --sarif r.sarif "$@" >stdout 2>err; echo $? >status)
         if [ -d "jobs/$n/out" ]; then listing "jobs/$n/out" >"jobs/$n/listing"; fi
     done
-    for f in status err stdout r.json r.sarif r.html listing; do
+    for f in status err stdout r.json r.html listing; do
         [ -e "jobs/1/$f" ] || [ -e "jobs/4/$f" ] || continue
         check "-j 1 and -j 4, $name: the same $f" cmp "jobs/1/$f" "jobs/4/$f"
     done
+    if grep -q TARGETROOT jobs/1/r.sarif; then
+        check "-j 1 and -j 4, $name: the same r.sarif but for the target" \
+            $PY "$CHECK" same-but-roots jobs/1 jobs/4 r.sarif
+    else
+        check "-j 1 and -j 4, $name: the same r.sarif" cmp jobs/1/r.sarif jobs/4/r.sarif
+    fi
     if [ -d jobs/1/out ]; then
         check "-j 1 and -j 4, $name: the same target tree" diff -r jobs/1/out jobs/4/out
     fi

@@ -144,6 +144,9 @@ FileRecord sample(int n) {
             Finding::at(DiagnosticCode::nul_byte, 3, "2 NUL bytes \"quoted\" \\ \t\x01"));
     f.findings.push_back(
         Finding::at(DiagnosticCode::utf8_bom, std::nullopt, "bytes \xff\xfe that are not UTF-8"));
+    // A finding of a construct: its line in the target too.
+    f.findings.push_back(Finding::at(DiagnosticCode::unconvertible_operator, 4, "remarked"));
+    f.findings.back().output_line = 27 + n;
     return f;
 }
 

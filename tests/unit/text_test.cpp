@@ -177,7 +177,7 @@ using Marks = std::vector<std::pair<std::size_t, std::size_t>>;
 
 Text* marked(TextPool& pool, std::string_view bytes, std::size_t diagnostic) {
     Text* t = pool.make(bytes);
-    t->mark(diagnostic);
+    pool.mark(t, diagnostic);
     return t;
 }
 
@@ -193,7 +193,7 @@ TEST(TextMarks, MoveWithTheBytesThroughJoinsWhicheverSideIsLonger) {
     joined->surround(3, 1);
     EXPECT_EQ(marks_of(joined), (Marks{{5, 0}, {7, 1}, {11, 2}}));
     // A construct around marked bytes comes first.
-    joined->mark(3);
+    pool.mark(joined, 3);
     EXPECT_EQ(marks_of(joined).front(), (std::pair<std::size_t, std::size_t>{0, 3}));
 }
 
@@ -230,12 +230,12 @@ TEST(TextMarks, GoWithTheBytesWhenAValueIsClearedOrReleased) {
     t->clear();
     EXPECT_FALSE(t->marks());
     t->append("abc");
-    t->mark(1);
+    pool.mark(t, 1);
     pool.release(t);
     Text* reused = pool.make("abc");
     EXPECT_EQ(reused, t);
     EXPECT_FALSE(reused->marks());
-    reused->mark(2);
+    pool.mark(reused, 2);
     EXPECT_EQ(reused->release_marks(), (TextMarks{{0, 2}}));
     EXPECT_FALSE(reused->marks());
 }

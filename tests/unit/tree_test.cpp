@@ -262,6 +262,12 @@ TEST(TreeReport, HtmlFindingsAndTheirContextData) {
     for (int i = 0; i < 100; ++i) long_line += "\xc3\xa9";
     std::string source = "one\r\ntwo\rcr\t\\\n" + long_line + "\nfour";
     outcome.excerpt = excerpt_of(source, outcome.findings);
+    // Two of them in the target too: lines 2 and 8 of twelve.
+    outcome.findings[1].output_line = 2;
+    outcome.findings[3].output_line = 8;
+    std::string target;
+    for (int i = 1; i <= 12; ++i) target += "t" + std::to_string(i) + "\n";
+    outcome.target_excerpt = target_excerpt_of(target, outcome.findings);
     std::vector<FileOutcome> outcomes{outcome};
     std::vector<char> finished{1};
     ReportModel model(options, entries, outcomes, finished, {}, false);
@@ -276,18 +282,22 @@ TEST(TreeReport, HtmlFindingsAndTheirContextData) {
     EXPECT_EQ(between("<span class=\"tally\">", "<"), "4 warnings");
     const std::string text = "unconvertible-operator warning, line ";
     const std::string message = ": m&lt;&quot;b&quot;&gt;\n";
-    EXPECT_EQ(
-        between("<pre class=\"findings\">", "</pre>"),
-        text + "1" + message + text + "3" + message + text + "5" + message + text + "9" + message);
+    EXPECT_EQ(between("<pre class=\"findings\">", "</pre>"),
+              text + "1" + message + text + "3, target line 2" + message + text + "5" + message +
+                  text + "9, target line 8" + message);
     std::string cut = "x" + std::string(70, ' ');
     for (int i = 0; i < 24; ++i) cut += "\xc3\xa9";  // 119 bytes: the 120th starts a character
     cut += " \xe2\x80\xa6";
-    const std::string f = "\"unconvertible-operator\",\"warning\"]";
+    const std::string f = "\"unconvertible-operator\",\"warning\",";
+    std::string target_lines;
+    for (int i : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11})
+        target_lines +=
+            (i > 1 ? ",[" : "[") + std::to_string(i) + ",\"t" + std::to_string(i) + "\"]";
     EXPECT_EQ(
         between("<script type=\"application/json\" class=\"context\">", "</script>"),
-        "[4,[[1," + f + ",[3," + f + ",[5," + f + ",[9," + f +
-            "],[1,\"one\"],[2,\"two<span class=\\\"byte\\\">\\\\x0d</span>cr\\t\\\\\"],[3,\"" +
-            cut + "\"],[4,\"four\"]]");
+        "[4,[[1," + f + "0],[3," + f + "2],[5," + f + "0],[9," + f +
+            "8]],[[1,\"one\"],[2,\"two<span class=\\\"byte\\\">\\\\x0d</span>cr\\t\\\\\"],[3,\"" +
+            cut + "\"],[4,\"four\"]],12,[" + target_lines + "]]");
 }
 
 // An outcome keeps only the lines the page shows, not its source: notes
@@ -436,7 +446,11 @@ TEST(TreeReport, TheTerminalLeavesOutNotesItShowedBefore) {
     r.status = FileStatus::kManual;
     r.findings = {Finding::at(DiagnosticCode::reference_rewritten, 1, "note"),
                   Finding::at(DiagnosticCode::ambiguous_conversion, 2, "warning")};
-    const std::string both = "p.html:1: note\np.html:2: warning\n", warning = "p.html:2: warning\n";
+    r.findings[0].output_line = 11;
+    r.findings[1].output_line = 12;
+    const std::string both =
+                          "p.html:11: note (source line 1)\np.html:12: warning (source line 2)\n",
+                      warning = "p.html:12: warning (source line 2)\n";
     for (Action a : {Action::kWritten, Action::kNone, Action::kKept}) {
         r.action = a;
         EXPECT_EQ(entry_lines(e, r, Verbosity::kDefault), both) << action_name(a);
@@ -457,6 +471,39 @@ TEST(TreeReport, TheTerminalLeavesOutNotesItShowedBefore) {
     EXPECT_EQ(entry_lines(e, skipped), "p.html: skipped: not a regular file\n");
     e.template_name = true;
     EXPECT_EQ(entry_lines(e, skipped, Verbosity::kQuiet), "p.html: skipped: not a regular file\n");
+}
+
+// A finding is shown where the user edits it: in the target written, at
+// its line there, then the source's line (and name, when renamed); in the
+// source when no target holds the conversion.
+TEST(TreeReport, TheTerminalLocatesFindingsInTheTarget) {
+    Entry e;
+    e.path = "inc/_menu.cfg";
+    e.target = "inc/menu.tvx";
+    e.kind = Kind::kTemplate;
+    FileOutcome r;
+    r.status = FileStatus::kManual;
+    r.action = Action::kWritten;
+    r.findings = {Finding::at(DiagnosticCode::unconvertible_operator, 4, "remarked"),
+                  Finding::at(DiagnosticCode::nul_byte, 2, "NUL"),
+                  Finding::at(DiagnosticCode::utf8_bom, std::nullopt, "mark")};
+    r.findings[0].output_line = 27;
+    EXPECT_EQ(entry_lines(e, r),
+              "inc/menu.tvx:27: remarked (source inc/_menu.cfg line 4)\n"
+              "inc/menu.tvx: NUL (source inc/_menu.cfg line 2)\n"
+              "inc/menu.tvx: mark (source inc/_menu.cfg)\n");
+    // Kept as edited by hand: its lines are the user's.
+    r.status = FileStatus::kEdited;
+    r.findings.resize(1);
+    r.reason = "edited by hand";
+    EXPECT_EQ(entry_lines(e, r),
+              "inc/menu.tvx: remarked (source inc/_menu.cfg line 4)\n"
+              "inc/menu.tvx: edited by hand\n");
+    // Not written: the source as it was.
+    e.path = e.target = "p.html";
+    r.status = FileStatus::kFailed;
+    r.reason = "syntax error";
+    EXPECT_EQ(entry_lines(e, r), "p.html:4: remarked\np.html: failed: syntax error; not written\n");
 }
 
 // An interrupted --check wrote nothing, and its next: line does not say
