@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "tree/escape.h"
@@ -78,17 +79,19 @@ constexpr const char* kScript = R"(
     if (at > count) pre.appendChild(line(at, null, true));
     return pre;
   }
-  function numbered(pairs) {
+  // A line given as a number is the source's line of that number.
+  function numbered(pairs, source) {
     var lines = {};
-    pairs.forEach(function (l) { lines[l[0]] = l[1]; });
+    pairs.forEach(function (l) { lines[l[0]] = typeof l[1] === 'number' ? source[l[1]] : l[1]; });
     return lines;
   }
   // The data: [line count, [[line or 0, code, severity, target line or 0], ...],
-  // [[number, html], ...], the target's line count, [[number, html], ...]].
+  // [[number, html], ...], the target's line count, [[number, html or the
+  // number of the source line shown the same], ...]].
   function context(file) {
     var data = file.querySelector('script.context'), text = file.querySelector('pre.findings');
     if (!data || !text) return;
-    var d = JSON.parse(data.textContent), lines = numbered(d[2]), target = numbered(d[4]);
+    var d = JSON.parse(data.textContent), lines = numbered(d[2], {}), target = numbered(d[4], lines);
     var rows = text.innerHTML.split('\n'), list = document.createElement('div');
     list.className = 'findings';
     d[1].forEach(function (f, k) {
@@ -240,24 +243,34 @@ std::string shown_line(const SourceExcerpt::Line& line) {
     return html_text(text) + (cut ? " \xe2\x80\xa6" : "");
 }
 
-// "[[number, html], ...]": the lines an excerpt kept.
-void excerpt_data(std::string& out, const SourceExcerpt* excerpt) {
+// "[[number, html], ...]": the lines an excerpt kept. A line shown as one
+// of `shared` is given as that one's number instead: most lines of a target
+// are those of its source, and the page would hold them twice.
+using ShownLines = std::unordered_map<std::string, std::size_t>;  // html -> number
+void excerpt_data(std::string& out, const SourceExcerpt* excerpt, const ShownLines* shared,
+                  ShownLines* shown) {
     out += '[';
     if (excerpt)
         for (const SourceExcerpt::Line& line : excerpt->lines) {
             if (&line != &excerpt->lines.front()) out += ',';
             out += '[' + std::to_string(line.number) + ',';
-            json_string(out, shown_line(line));
+            std::string html = shown_line(line);
+            const auto same = shared ? shared->find(html) : ShownLines::const_iterator();
+            if (shared && same != shared->end())
+                out += std::to_string(same->second);
+            else
+                json_string(out, html);
             out += ']';
+            if (shown) shown->emplace(std::move(html), line.number);
         }
     out += ']';
 }
 
 // What the script draws a file's findings and context from when its section
 // is opened: [line count, [[line or 0, code, severity, target line or 0],
-// ...], [[number, html], ...], the target's line count, [[number, html],
-// ...]], the lines the excerpts kept. Nothing in it can end the element:
-// html_text escapes "<".
+// ...], [[number, html], ...], the target's line count, [[number, html or
+// the number of the source line shown the same], ...]], the lines the
+// excerpts kept. Nothing in it can end the element: html_text escapes "<".
 void context_data(std::string& out, const std::vector<const Located*>& items,
                   const SourceExcerpt* excerpt, const SourceExcerpt* target) {
     out += "<script type=\"application/json\" class=\"context\">[" +
@@ -273,9 +286,10 @@ void context_data(std::string& out, const std::vector<const Located*>& items,
         out += std::to_string(target && item->target_line ? *item->target_line : 0) + ']';
     }
     out += "],";
-    excerpt_data(out, excerpt);
+    ShownLines source_lines;
+    excerpt_data(out, excerpt, nullptr, &source_lines);
     out += ',' + std::to_string(target ? target->line_count : 0) + ',';
-    excerpt_data(out, target);
+    excerpt_data(out, target, &source_lines, nullptr);
     out += "]</script>\n";
 }
 

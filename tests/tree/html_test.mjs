@@ -257,6 +257,18 @@ function checkContext(label, page) {
         ['8', 'line 8', false],
         ['9', 'line 9', false],
     ]);
+    // The target's lines beside them, escaped as converted; the lines it
+    // shares with the source are drawn from the source's.
+    same(`${label}: page.html target line 6: three lines before, three after`,
+        page_?.findings[1]?.target.map((l) => [l.no, l.text, l.marked]), [
+            ['3', '<script>alert^(1^)</script>', false],
+            ['4', '</html>', false],
+            ['5', '<!--', false],
+            ['6', '^rem{^macro_exists[b]}', true],
+            ['7', 'caf\\xe9 &amp^;', false],
+            ['8', 'line 8', false],
+            ['9', 'line 9', false],
+        ]);
     const line7 = page_?.findings[1]?.context.find((l) => l.no === '7');
     same(`${label}: the byte that is not UTF-8 is marked as one`, line7?.bytes, ['\\xe9']);
     check(`${label}: quoted markup is text`,

@@ -265,8 +265,9 @@ TEST(TreeReport, HtmlFindingsAndTheirContextData) {
     // Two of them in the target too: lines 2 and 8 of twelve.
     outcome.findings[1].output_line = 2;
     outcome.findings[3].output_line = 8;
-    std::string target;
-    for (int i = 1; i <= 12; ++i) target += "t" + std::to_string(i) + "\n";
+    // The first is shown as the source's first: given by its number.
+    std::string target = "one\n";
+    for (int i = 2; i <= 12; ++i) target += "t" + std::to_string(i) + "\n";
     outcome.target_excerpt = target_excerpt_of(target, outcome.findings);
     std::vector<FileOutcome> outcomes{outcome};
     std::vector<char> finished{1};
@@ -289,10 +290,9 @@ TEST(TreeReport, HtmlFindingsAndTheirContextData) {
     for (int i = 0; i < 24; ++i) cut += "\xc3\xa9";  // 119 bytes: the 120th starts a character
     cut += " \xe2\x80\xa6";
     const std::string f = "\"unconvertible-operator\",\"warning\",";
-    std::string target_lines;
-    for (int i : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11})
-        target_lines +=
-            (i > 1 ? ",[" : "[") + std::to_string(i) + ",\"t" + std::to_string(i) + "\"]";
+    std::string target_lines = "[1,1]";
+    for (int i : {2, 3, 4, 5, 6, 7, 8, 9, 10, 11})
+        target_lines += ",[" + std::to_string(i) + ",\"t" + std::to_string(i) + "\"]";
     EXPECT_EQ(
         between("<script type=\"application/json\" class=\"context\">", "</script>"),
         "[4,[[1," + f + "0],[3," + f + "2],[5," + f + "0],[9," + f +
