@@ -117,7 +117,7 @@ Converted Converter::operator()(const Entry& e, std::string_view bytes) const {
     }
     r.status = converted_status(r.findings);
     c.output = converted.output.str();
-    if (r.excerpt) r.target_excerpt = target_excerpt_of(c.output, r.findings);
+    if (r.excerpt) r.target_excerpt = target_excerpt_of(c.output, r.findings, *r.excerpt);
     return c;
 }
 

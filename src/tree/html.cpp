@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <map>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "tree/escape.h"
@@ -243,25 +242,20 @@ std::string shown_line(const SourceExcerpt::Line& line) {
     return html_text(text) + (cut ? " \xe2\x80\xa6" : "");
 }
 
-// "[[number, html], ...]": the lines an excerpt kept. A line shown as one
-// of `shared` is given as that one's number instead: most lines of a target
-// are those of its source, and the page would hold them twice.
-using ShownLines = std::unordered_map<std::string, std::size_t>;  // html -> number
-void excerpt_data(std::string& out, const SourceExcerpt* excerpt, const ShownLines* shared,
-                  ShownLines* shown) {
+// "[[number, html], ...]": the lines an excerpt kept. A target's line that
+// is one of the source's is given as that one's number: most lines of a
+// target are, and the page would hold them twice.
+void excerpt_data(std::string& out, const SourceExcerpt* excerpt) {
     out += '[';
     if (excerpt)
         for (const SourceExcerpt::Line& line : excerpt->lines) {
             if (&line != &excerpt->lines.front()) out += ',';
             out += '[' + std::to_string(line.number) + ',';
-            std::string html = shown_line(line);
-            const auto same = shared ? shared->find(html) : ShownLines::const_iterator();
-            if (shared && same != shared->end())
-                out += std::to_string(same->second);
+            if (line.same_as)
+                out += std::to_string(line.same_as);
             else
-                json_string(out, html);
+                json_string(out, shown_line(line));
             out += ']';
-            if (shown) shown->emplace(std::move(html), line.number);
         }
     out += ']';
 }
@@ -286,10 +280,9 @@ void context_data(std::string& out, const std::vector<const Located*>& items,
         out += std::to_string(target && item->target_line ? *item->target_line : 0) + ']';
     }
     out += "],";
-    ShownLines source_lines;
-    excerpt_data(out, excerpt, nullptr, &source_lines);
+    excerpt_data(out, excerpt);
     out += ',' + std::to_string(target ? target->line_count : 0) + ',';
-    excerpt_data(out, target, &source_lines, nullptr);
+    excerpt_data(out, target);
     out += "]</script>\n";
 }
 

@@ -1,6 +1,7 @@
 #include "tree/outcome.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace tvconv::tree {
 
@@ -108,11 +109,22 @@ SourceExcerpt excerpt_of(std::string_view source, const std::vector<Finding>& fi
     return excerpt_around(source, at);
 }
 
-SourceExcerpt target_excerpt_of(std::string_view output, const std::vector<Finding>& findings) {
+SourceExcerpt target_excerpt_of(std::string_view output, const std::vector<Finding>& findings,
+                                const SourceExcerpt& source) {
     std::vector<std::size_t> at;
     for (const Finding& f : findings)
         if (shown_in_place(f) && f.output_line) at.push_back(std::size_t(*f.output_line));
-    return excerpt_around(output, at);
+    SourceExcerpt target = excerpt_around(output, at);
+    std::unordered_map<std::string_view, std::size_t> numbers;
+    for (const SourceExcerpt::Line& l : source.lines)
+        if (!l.cut) numbers.emplace(l.text, l.number);
+    for (SourceExcerpt::Line& l : target.lines) {
+        auto same = l.cut ? numbers.end() : numbers.find(l.text);
+        if (same == numbers.end()) continue;
+        l.same_as = same->second;
+        std::string().swap(l.text);
+    }
+    return target;
 }
 
 }  // namespace tvconv::tree

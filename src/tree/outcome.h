@@ -53,6 +53,9 @@ struct SourceExcerpt {
         std::size_t number;
         std::string text;  // without its line feed (and a CR before it)
         bool cut;
+        // In a target's excerpt: the number of the source's line that is
+        // the same, whose text is not held twice (this text is then empty).
+        std::size_t same_as = 0;
     };
     std::size_t line_count = 0;
     std::vector<Line> lines;  // by number
@@ -63,8 +66,10 @@ struct SourceExcerpt {
 
 // The lines of `source` around the findings the HTML report shows.
 SourceExcerpt excerpt_of(std::string_view source, const std::vector<Finding>& findings);
-// The lines of the converted bytes around those findings' output lines.
-SourceExcerpt target_excerpt_of(std::string_view output, const std::vector<Finding>& findings);
+// The lines of the converted bytes around those findings' output lines; a
+// line that is one of `source`'s is given as its number.
+SourceExcerpt target_excerpt_of(std::string_view output, const std::vector<Finding>& findings,
+                                const SourceExcerpt& source);
 // Whether the HTML report shows source lines for any of `findings`.
 bool wants_excerpt(const std::vector<Finding>& findings);
 

@@ -116,9 +116,9 @@ class Pipeline {
             std::string bytes;
             if (!read_all(plan.source.fd(), bytes)) r.excerpt = excerpt_of(bytes, r.findings);
             std::string written;
-            if (e.kind == Kind::kTemplate && !options_.target.empty() &&
+            if (r.excerpt && e.kind == Kind::kTemplate && !options_.target.empty() &&
                 !read_file(join(options_.target, e.target), written))
-                r.target_excerpt = target_excerpt_of(written, r.findings);
+                r.target_excerpt = target_excerpt_of(written, r.findings, *r.excerpt);
         }
         return r;
     }

@@ -268,7 +268,11 @@ TEST(TreeReport, HtmlFindingsAndTheirContextData) {
     // The first is shown as the source's first: given by its number.
     std::string target = "one\n";
     for (int i = 2; i <= 12; ++i) target += "t" + std::to_string(i) + "\n";
-    outcome.target_excerpt = target_excerpt_of(target, outcome.findings);
+    outcome.target_excerpt = target_excerpt_of(target, outcome.findings, *outcome.excerpt);
+    // A line the source has is held once.
+    EXPECT_EQ(outcome.target_excerpt->lines[0].same_as, 1u);
+    EXPECT_EQ(outcome.target_excerpt->lines[0].text, "");
+    EXPECT_EQ(outcome.target_excerpt->lines[1].same_as, 0u);
     std::vector<FileOutcome> outcomes{outcome};
     std::vector<char> finished{1};
     ReportModel model(options, entries, outcomes, finished, {}, false);
