@@ -97,6 +97,8 @@ SourceExcerpt excerpt_around(std::string_view source, const std::vector<std::siz
         excerpt.line_count = number;
         start = end + 1;
     }
+    // Kept until the reports are written, for every file with findings.
+    excerpt.lines.shrink_to_fit();
     return excerpt;
 }
 
@@ -115,13 +117,13 @@ SourceExcerpt target_excerpt_of(std::string_view output, const std::vector<Findi
     for (const Finding& f : findings)
         if (shown_in_place(f) && f.output_line) at.push_back(std::size_t(*f.output_line));
     SourceExcerpt target = excerpt_around(output, at);
-    std::unordered_map<std::string_view, std::size_t> numbers;
-    for (const SourceExcerpt::Line& l : source.lines)
-        if (!l.cut) numbers.emplace(l.text, l.number);
+    // Lines cut alike are shown alike: only what the excerpt holds is shown.
+    std::unordered_map<std::string_view, const SourceExcerpt::Line*> same;
+    for (const SourceExcerpt::Line& l : source.lines) same.emplace(l.text, &l);
     for (SourceExcerpt::Line& l : target.lines) {
-        auto same = l.cut ? numbers.end() : numbers.find(l.text);
-        if (same == numbers.end()) continue;
-        l.same_as = same->second;
+        auto it = same.find(l.text);
+        if (it == same.end() || it->second->cut != l.cut) continue;
+        l.same_as = it->second->number;
         std::string().swap(l.text);
     }
     return target;
