@@ -262,10 +262,9 @@ TEST(OutputPieces, WriteReportsAFailedWrite) {
 }
 
 // The output lines of a conversion's diagnostics, in order.
-std::vector<std::optional<int>> output_lines(std::string_view input,
-                                             const ConvertOptions& options = {}) {
+std::vector<std::optional<int>> output_lines(std::string_view input) {}) {
     std::vector<std::optional<int>> lines;
-    for (const Diagnostic& d : convert(input, options).diagnostics) lines.push_back(d.output_line);
+    for (const Diagnostic& d : convert(input).diagnostics) lines.push_back(d.output_line);
     return lines;
 }
 
@@ -294,15 +293,6 @@ TEST(OutputLines, NoneForWhatTheOutputDoesNotHold) {
     EXPECT_EQ(output_lines("^ascii[x]\n^if x"), (Lines{std::nullopt, std::nullopt}));
     // A remark inside a construct whose arguments are dropped.
     EXPECT_EQ(output_lines("^include[^ascii[x];y]"), none);
-}
-
-TEST(OutputLines, PointToARewrittenReference) {
-    ConvertOptions options;
-    options.renamed_macro_file = [](std::string_view, std::string_view) {
-        return std::optional<std::string>("menu.tvx");
-    };
-    // Behind the eleven lines of the helper method that a reference needs.
-    EXPECT_EQ(output_lines("a\n\n^macro_use[_menu.cfg]", options), (Lines{14}));
 }
 
 // Far into a large document, and past reads of the input: every line feed
