@@ -262,7 +262,7 @@ TEST(OutputPieces, WriteReportsAFailedWrite) {
 }
 
 // The output lines of a conversion's diagnostics, in order.
-std::vector<std::optional<int>> output_lines(std::string_view input) {}) {
+std::vector<std::optional<int>> output_lines(std::string_view input) {
     std::vector<std::optional<int>> lines;
     for (const Diagnostic& d : convert(input).diagnostics) lines.push_back(d.output_line);
     return lines;
