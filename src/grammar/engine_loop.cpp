@@ -9,10 +9,12 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 #include <type_traits>
 
 #include "context/conversion.h"
 #include "grammar/grammar_symbols.h"
+#include "grammar/parser.h"
 #include "grammar/parser_automaton.h"
 #include "grammar/parser_tables.h"
 #include "grammar/syntax_error.h"
@@ -167,6 +169,33 @@ constexpr DenseTables kDenseTables;
 // happens exactly where the token-by-token path would have it.
 constexpr int kTextRunHeadroom = 4;
 
+// A construction converted in a run (ConstructionWriter) would push, token by
+// token, its caret, keyword, "[", the argument's expression and its text
+// (a string and a blank run with its next blank) above the expression it
+// joins: never more than this.
+constexpr int kConstructionHeadroom = 12;
+
+// The constructions that text runs convert whole: those with one argument
+// whose rule is the only one of its keyword's to end after that argument
+// and whose action needs nothing but the argument's text. Their reduction
+// is the rule's own action, so the result is the parser's by construction.
+class OneArgument final : public ConstructionWriter {
+  public:
+    explicit OneArgument(Conversion& cv) : cv_(cv) {}
+
+    bool takes(int token) const override { return token == TOK_ITEM || token == TOK_VAR; }
+
+    void write(int token, std::string_view argument, Text& into) override {
+        Text* a = cv_.make(argument);
+        Text* v = token == TOK_ITEM ? tr::item_1(cv_, a) : tr::var_1(cv_, a);
+        into.append(v->view());
+        cv_.release(v);
+    }
+
+  private:
+    Conversion& cv_;
+};
+
 // The two stacks, in the call's storage first and then in one heap block.
 class Stacks {
   public:
@@ -242,6 +271,7 @@ int parse_document(Conversion& cv) {
     // parser.
     TextRuns text_runs(cv);
     PendingTokens pending;
+    OneArgument one_argument(cv);
 
     for (;;) {
         // Push the current state; grow when that filled the last slot.
@@ -272,7 +302,10 @@ int parse_document(Conversion& cv) {
                         run = kNoRun;
                     if (run != kNoRun && used + kTextRunHeadroom < grammar::kMaxDepth) {
                         pending.count = pending.next = 0;
-                        text_runs.scan(**vsp, run == kBlankRun, &pending);
+                        ConstructionWriter* writer =
+                            used + kConstructionHeadroom < grammar::kMaxDepth ? &one_argument
+                                                                              : nullptr;
+                        text_runs.scan(**vsp, run == kBlankRun, &pending, writer);
                     }
                 }
                 if (!pending.empty()) {

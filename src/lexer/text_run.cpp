@@ -8,6 +8,7 @@
 #include "lexer/text_run.h"
 
 #include <cstddef>
+#include <string_view>
 
 #include "context/conversion.h"
 #include "grammar/parser.h"
@@ -23,6 +24,43 @@ using namespace fast_path;
 
 namespace {
 
+// A construction that a scan converts whole (see ConstructionWriter).
+struct Construction {
+    int token = 0;
+    std::string_view argument;
+    char* end = nullptr;  // past its "]"
+};
+
+constexpr bool caret_rule(int r) {
+    return r == rule::caret || r == rule::params_caret;
+}
+
+// Whether the bytes from the caret at `p` make a construction that `writer`
+// takes, all before `limit`: an operator keyword, "[", bytes that are text
+// copied as they are, and a "]" that closes the list back into `condition`
+// (no plain "[" is open, so it is not text).
+bool match_construction(const Conversion& cv, const ConstructionWriter& writer, int condition,
+                        const char* p, const char* limit, Construction& k) {
+    if (cv.scan.bracket_nesting != 0 ||
+        condition != (cv.scan.param_depth == 0 ? kInitial : kParams))
+        return false;
+    const char* name_end = nullptr;
+    const int r = kOperatorNames.lookup(p + 1, limit, name_end);
+    const int token = r != 0 ? keyword_token(r) : 0;
+    if (token == 0 || !writer.takes(token)) return false;
+    const char* open_end = nullptr;
+    if (kShortTokens.match(kOpname, 0, name_end, limit, open_end) != rule::opname_open)
+        return false;
+    const auto& params = kByteActions.action[kParams][0];
+    const char* q = open_end;
+    while (q < limit && params[static_cast<unsigned char>(*q)] == kCopy) ++q;
+    if (q >= limit || params[static_cast<unsigned char>(*q)] != kBracketClose) return false;
+    k.token = token;
+    k.argument = {open_end, static_cast<std::size_t>(q - open_end)};
+    k.end = const_cast<char*>(q + 1);
+    return true;
+}
+
 // Queues the structure tokens from `p` on (see PendingTokens) and returns
 // where they end. Does what each token's rule does to the start condition
 // and the counters, and stops before anything else: text, a "]" or ";" that
@@ -32,8 +70,11 @@ namespace {
 // the last one and `condition` the start condition after it. A caller that
 // has matched the token at `p` already gives its rule and end (`first_rule`
 // 0: none).
+// With `writer`, it stops before a construction that the writer takes:
+// the next scan converts it.
 char* take_structure(Conversion& cv, char* p, const char* limit, int bol, int& condition,
-                     const char*& last, PendingTokens& q, int first_rule, const char* first_end) {
+                     const char*& last, PendingTokens& q, int first_rule, const char* first_end,
+                     const ConstructionWriter* writer) {
     const ShortTokens& shorts = kShortTokens;
     const OperatorNames& names = kOperatorNames;
     int c = condition;
@@ -49,10 +90,14 @@ char* take_structure(Conversion& cv, char* p, const char* limit, int bol, int& c
         int code;
         switch (r) {
             case rule::params_caret:
-            case rule::caret:
+            case rule::caret: {
+                Construction k;
+                if (writer && q.count > 0 && match_construction(cv, *writer, c, p, limit, k))
+                    goto stop;
                 code = TOK_BIRD;
                 c = kOpname;
                 break;
+            }
             case rule::opname_open:
                 ++cv.scan.param_depth;
                 c = kParams;
@@ -89,7 +134,8 @@ stop:
 
 TextRuns::TextRuns(Conversion& cv) : cv_(cv), bulk_(bulk_setup()) {}
 
-std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending) {
+std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending,
+                           ConstructionWriter* writer) {
     if (!buffer_.attached() && !buffer_.attach(cv_.scan.flex)) return 0;
     const ScannerPosition at = buffer_.position();
     const int condition = at.condition;
@@ -181,6 +227,24 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending)
                     // the rules above; anything else (a keyword, a header
                     // word, a caret) ends the run.
                     a = action_of_rule(r);
+                    Construction k;
+                    if (writer && caret_rule(r) &&
+                        match_construction(cv_, *writer, condition, p, limit, k)) {
+                        // Its reduction sees the lines counted so far.
+                        into.commit(out);
+                        cv_.line_number += lines;
+                        lines = 0;
+                        writer->write(k.token, k.argument, into);
+                        out = into.tail(2 * stretch + kSlack);
+                        p = k.end;
+                        stretch_end =
+                            static_cast<std::size_t>(limit - p) > stretch ? p + stretch : limit;
+                        last = p - 1;
+                        last_rule = 0;
+                        bol = 0;
+                        may_run = true;
+                        continue;
+                    }
                     if (end != p + 1 || a == kStop || a == kComplex) {
                         stop_rule = r;
                         stop_end = end;
@@ -250,7 +314,7 @@ done:
     if (pending) {
         const char* structure_last = nullptr;
         char* structure_end = take_structure(cv_, p, limit, static_cast<int>(bol), to.condition,
-                                             structure_last, *pending, stop_rule, stop_end);
+                                             structure_last, *pending, stop_rule, stop_end, writer);
         if (structure_last) {
             to.last = structure_last;
             to.last_length = static_cast<int>(structure_end - structure_last);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "lexer/scanner_tables.h"
 
@@ -63,6 +64,26 @@ BulkLoop selected_bulk_loop();
 // many.
 void let_through_bulk_loops(int byte);
 
+// The constructions that a scan converts whole, in its stride, where the
+// parser would only append their conversion to the text before them: an
+// operator keyword with a single argument of bytes that are text copied as
+// they are ("^item[name]"), closed in the start condition it was opened in.
+// Which keywords, and their conversion, are the grammar's to say; the scan
+// only recognises the shape and moves the scanner's state past it as the
+// tokens' rules would.
+class ConstructionWriter {
+  public:
+    // Whether the construction of operator token `token` (a TOK_ code) with
+    // one argument is taken.
+    virtual bool takes(int token) const = 0;
+    // Appends to `into` the conversion of that construction with `argument`,
+    // doing whatever else its reduction does.
+    virtual void write(int token, std::string_view argument, Text& into) = 0;
+
+  protected:
+    ~ConstructionWriter() = default;
+};
+
 namespace fast_path {
 struct BulkSetup;
 }
@@ -74,7 +95,11 @@ class TextRuns {
   public:
     explicit TextRuns(Conversion& cv);
 
-    std::size_t scan(Text& into, bool blanks_only = false, PendingTokens* pending = nullptr);
+    // With `writer`, the constructions it takes are converted in the run
+    // (and the structure queue stops before one); the caller gives it only
+    // where the parser's stack has room for such a construction's tokens.
+    std::size_t scan(Text& into, bool blanks_only = false, PendingTokens* pending = nullptr,
+                     ConstructionWriter* writer = nullptr);
 
     // Whether a blank may come next: a blank run asked for before anything
     // else (a word after a blank, the commonest) is not worth a scan.
