@@ -9,14 +9,13 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <string_view>
 #include <type_traits>
 
 #include "context/conversion.h"
 #include "grammar/grammar_symbols.h"
-#include "grammar/parser.h"
 #include "grammar/parser_automaton.h"
 #include "grammar/parser_tables.h"
+#include "grammar/run_constructions.h"
 #include "grammar/syntax_error.h"
 #include "lexer/scanner.h"
 #include "lexer/text_run.h"
@@ -175,27 +174,6 @@ constexpr int kTextRunHeadroom = 4;
 // joins: never more than this.
 constexpr int kConstructionHeadroom = 12;
 
-// The constructions that text runs convert whole: those with one argument
-// whose rule is the only one of its keyword's to end after that argument
-// and whose action needs nothing but the argument's text. Their reduction
-// is the rule's own action, so the result is the parser's by construction.
-class OneArgument final : public ConstructionWriter {
-  public:
-    explicit OneArgument(Conversion& cv) : cv_(cv) {}
-
-    bool takes(int token) const override { return token == TOK_ITEM || token == TOK_VAR; }
-
-    void write(int token, std::string_view argument, Text& into) override {
-        Text* a = cv_.make(argument);
-        Text* v = token == TOK_ITEM ? tr::item_1(cv_, a) : tr::var_1(cv_, a);
-        into.append(v->view());
-        cv_.release(v);
-    }
-
-  private:
-    Conversion& cv_;
-};
-
 // The two stacks, in the call's storage first and then in one heap block.
 class Stacks {
   public:
@@ -271,7 +249,7 @@ int parse_document(Conversion& cv) {
     // parser.
     TextRuns text_runs(cv);
     PendingTokens pending;
-    OneArgument one_argument(cv);
+    RunConstructions run_constructions(cv);
 
     for (;;) {
         // Push the current state; grow when that filled the last slot.
@@ -303,7 +281,7 @@ int parse_document(Conversion& cv) {
                     if (run != kNoRun && used + kTextRunHeadroom < grammar::kMaxDepth) {
                         pending.count = pending.next = 0;
                         ConstructionWriter* writer =
-                            used + kConstructionHeadroom < grammar::kMaxDepth ? &one_argument
+                            used + kConstructionHeadroom < grammar::kMaxDepth ? &run_constructions
                                                                               : nullptr;
                         text_runs.scan(**vsp, run == kBlankRun, &pending, writer);
                     }
