@@ -247,9 +247,9 @@ int parse_document(Conversion& cv) {
     int rule = 0;
     // The text fast path, and the structure tokens it took ahead of the
     // parser.
-    TextRuns text_runs(cv);
-    PendingTokens pending;
     RunConstructions run_constructions(cv);
+    TextRuns text_runs(cv, &run_constructions);
+    PendingTokens pending;
 
     for (;;) {
         // Push the current state; grow when that filled the last slot.
@@ -280,10 +280,8 @@ int parse_document(Conversion& cv) {
                         run = kNoRun;
                     if (run != kNoRun && used + kTextRunHeadroom < grammar::kMaxDepth) {
                         pending.count = pending.next = 0;
-                        ConstructionWriter* writer =
-                            used + kConstructionHeadroom < grammar::kMaxDepth ? &run_constructions
-                                                                              : nullptr;
-                        text_runs.scan(**vsp, run == kBlankRun, &pending, writer);
+                        text_runs.scan(**vsp, run == kBlankRun, &pending,
+                                       used + kConstructionHeadroom < grammar::kMaxDepth);
                     }
                 }
                 if (!pending.empty()) {

@@ -8,6 +8,7 @@
 #include "lexer/text_run.h"
 
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
 #include "context/conversion.h"
@@ -35,28 +36,30 @@ constexpr bool caret_rule(int r) {
     return r == rule::caret || r == rule::params_caret;
 }
 
-// Whether the bytes from the caret at `p` make a construction that `writer`
-// takes, all before `limit`: an operator keyword, "[", bytes that are text
-// copied as they are, and a "]" that closes the list back into `condition`
-// (no plain "[" is open, so it is not text).
-bool match_construction(const Conversion& cv, const ConstructionWriter& writer, int condition,
+// Whether the bytes from the caret at `p` make a construction that the
+// writer takes, all before `limit`: one of its keywords, "[", bytes that are
+// text copied as they are, and a "]" that closes the list back into
+// `condition` (no plain "[" is open, so it is not text).
+bool match_construction(const Conversion& cv, const TextRuns::Keywords& words, int condition,
                         const char* p, const char* limit, Construction& k) {
     if (cv.scan.bracket_nesting != 0 ||
         condition != (cv.scan.param_depth == 0 ? kInitial : kParams))
         return false;
-    const char* name_end = nullptr;
-    const int r = kOperatorNames.lookup(p + 1, limit, name_end);
-    const int token = r != 0 ? keyword_token(r) : 0;
-    if (token == 0 || !writer.takes(token)) return false;
-    const char* open_end = nullptr;
-    if (kShortTokens.match(kOpname, 0, name_end, limit, open_end) != rule::opname_open)
-        return false;
+    const char* name = p + 1;
+    const TextRuns::Keywords::Name* w = words.name;
+    const TextRuns::Keywords::Name* const words_end = w + words.count;
+    for (;; ++w) {
+        if (w == words_end) return false;
+        if (static_cast<std::size_t>(limit - name) > w->length && name[0] == w->text[0] &&
+            std::memcmp(name, w->text, w->length + 1) == 0)
+            break;
+    }
+    const char* q = name + w->length + 1;
     const auto& params = kByteActions.action[kParams][0];
-    const char* q = open_end;
     while (q < limit && params[static_cast<unsigned char>(*q)] == kCopy) ++q;
     if (q >= limit || params[static_cast<unsigned char>(*q)] != kBracketClose) return false;
-    k.token = token;
-    k.argument = {open_end, static_cast<std::size_t>(q - open_end)};
+    k.token = w->token;
+    k.argument = {name + w->length + 1, static_cast<std::size_t>(q - name - w->length - 1)};
     k.end = const_cast<char*>(q + 1);
     return true;
 }
@@ -70,11 +73,11 @@ bool match_construction(const Conversion& cv, const ConstructionWriter& writer, 
 // the last one and `condition` the start condition after it. A caller that
 // has matched the token at `p` already gives its rule and end (`first_rule`
 // 0: none).
-// With `writer`, it stops before a construction that the writer takes:
+// With `words`, it stops before a construction that the writer takes:
 // the next scan converts it.
 char* take_structure(Conversion& cv, char* p, const char* limit, int bol, int& condition,
                      const char*& last, PendingTokens& q, int first_rule, const char* first_end,
-                     const ConstructionWriter* writer) {
+                     const TextRuns::Keywords* words) {
     const ShortTokens& shorts = kShortTokens;
     const OperatorNames& names = kOperatorNames;
     int c = condition;
@@ -92,7 +95,7 @@ char* take_structure(Conversion& cv, char* p, const char* limit, int bol, int& c
             case rule::params_caret:
             case rule::caret: {
                 Construction k;
-                if (writer && q.count > 0 && match_construction(cv, *writer, c, p, limit, k))
+                if (words && q.count > 0 && match_construction(cv, *words, c, p, limit, k))
                     goto stop;
                 code = TOK_BIRD;
                 c = kOpname;
@@ -130,12 +133,54 @@ stop:
     return p;
 }
 
+// Whether "[" after an operator name is the token that opens a list
+// whatever byte follows it.
+bool opens_alone() {
+    for (int b = 0; b < 256; ++b) {
+        const char probe[2] = {'[', static_cast<char>(b)};
+        const char* end = nullptr;
+        if (kShortTokens.match(kOpname, 0, probe, probe + 2, end) != rule::opname_open ||
+            end != probe + 1)
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-TextRuns::TextRuns(Conversion& cv) : cv_(cv), bulk_(bulk_setup()) {}
+// Each keyword is kept with the "[" after it only where the automaton ends
+// the name at that "[", and the "[" opens a list whatever follows, so that
+// those bytes alone decide the tokens.
+TextRuns::Keywords TextRuns::keywords_of(ConstructionWriter* writer) {
+    TextRuns::Keywords words;
+    words.writer = writer;
+    if (!writer || !opens_alone()) return words;
+    kOperatorNames.each([&](std::string_view name, int r) {
+        const int token = keyword_token(r);
+        if (token == 0 || !writer->takes(token) || words.count == TextRuns::Keywords::kCapacity ||
+            name.size() + 2 > sizeof words.name[0].text)
+            return;
+        auto& w = words.name[words.count];
+        std::memcpy(w.text, name.data(), name.size());
+        w.text[name.size()] = '[';
+        w.text[name.size() + 1] = 'x';
+        const char* const probe_end = w.text + name.size() + 2;
+        const char* name_end = nullptr;
+        if (kOperatorNames.lookup(w.text, probe_end, name_end) != r ||
+            name_end != w.text + name.size())
+            return;
+        w.length = name.size();
+        w.token = token;
+        ++words.count;
+    });
+    return words;
+}
+
+TextRuns::TextRuns(Conversion& cv, ConstructionWriter* writer)
+    : cv_(cv), bulk_(bulk_setup()), keywords_(keywords_of(writer)) {}
 
 std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending,
-                           ConstructionWriter* writer) {
+                           bool constructions) {
     if (!buffer_.attached() && !buffer_.attach(cv_.scan.flex)) return 0;
     const ScannerPosition at = buffer_.position();
     const int condition = at.condition;
@@ -144,6 +189,7 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending,
     // Unsigned, as it indexes a table at every byte.
     std::size_t bol = at.at_line_start ? 1 : 0;
     if (condition < 0 || condition == kOpname) return 0;
+    const Keywords* const words = constructions && keywords_.count > 0 ? &keywords_ : nullptr;
     // Between tokens the byte at the scan position is held aside.
     *begin = at.held;
 
@@ -228,13 +274,13 @@ std::size_t TextRuns::scan(Text& into, bool blanks_only, PendingTokens* pending,
                     // word, a caret) ends the run.
                     a = action_of_rule(r);
                     Construction k;
-                    if (writer && caret_rule(r) &&
-                        match_construction(cv_, *writer, condition, p, limit, k)) {
+                    if (words && caret_rule(r) &&
+                        match_construction(cv_, *words, condition, p, limit, k)) {
                         // Its reduction sees the lines counted so far.
                         into.commit(out);
                         cv_.line_number += lines;
                         lines = 0;
-                        writer->write(k.token, k.argument, into);
+                        keywords_.writer->write(k.token, k.argument, into);
                         out = into.tail(2 * stretch + kSlack);
                         p = k.end;
                         stretch_end =
@@ -314,7 +360,7 @@ done:
     if (pending) {
         const char* structure_last = nullptr;
         char* structure_end = take_structure(cv_, p, limit, static_cast<int>(bol), to.condition,
-                                             structure_last, *pending, stop_rule, stop_end, writer);
+                                             structure_last, *pending, stop_rule, stop_end, words);
         if (structure_last) {
             to.last = structure_last;
             to.last_length = static_cast<int>(structure_end - structure_last);

@@ -93,13 +93,31 @@ struct BulkSetup;
 // scanner. The bulk loop is chosen when it is made.
 class TextRuns {
   public:
-    explicit TextRuns(Conversion& cv);
+    // With `writer`, scans may convert the constructions it takes.
+    explicit TextRuns(Conversion& cv, ConstructionWriter* writer = nullptr);
 
-    // With `writer`, the constructions it takes are converted in the run
-    // (and the structure queue stops before one); the caller gives it only
-    // where the parser's stack has room for such a construction's tokens.
+    // With `constructions`, those the writer takes are converted in the run
+    // (and the structure queue stops before one); the caller asks for it
+    // only where the parser's stack has room for such a construction's
+    // tokens.
     std::size_t scan(Text& into, bool blanks_only = false, PendingTokens* pending = nullptr,
-                     ConstructionWriter* writer = nullptr);
+                     bool constructions = false);
+
+    // The operator names of the constructions a writer takes, each with the
+    // "[" after it: those bytes are that keyword and its list whatever
+    // follows.
+    struct Keywords {
+        struct Name {
+            char text[16];
+            std::size_t length;  // without the "["
+            int token;
+        };
+        static constexpr int kCapacity = 8;
+        Name name[kCapacity];
+        int count = 0;
+        ConstructionWriter* writer = nullptr;
+    };
+    static Keywords keywords_of(ConstructionWriter* writer);
 
     // Whether a blank may come next: a blank run asked for before anything
     // else (a word after a blank, the commonest) is not worth a scan.
@@ -113,6 +131,7 @@ class TextRuns {
     Conversion& cv_;
     const fast_path::BulkSetup& bulk_;
     ScannerBuffer buffer_;
+    Keywords keywords_;
 };
 
 }  // namespace tvconv

@@ -324,6 +324,10 @@ TEST(Engines, AgreeOnConstructionsTakenInARun) {
              "^match[p;o;^item[x]^var[y];^item[z]]",
              "^item[x;y]^var[a;.;b]^var[a;+;b]^item [x]^itemx[y]^item[x]]",
              "^item[x^var[y]]^var[[x]]^item[x\ny]^item[x",
+             "^itemx]",
+             "a^var;b]c",
+             "^items[x]",
+             "^var]",
              "^if[[^item[x];^var[y]]]^eval[[^var[x]y];z]",
              "^^item[x]^;^var[y]$^item[z]$$^var[w]",
          }) {

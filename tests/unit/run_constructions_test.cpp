@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "context/conversion.h"
@@ -57,6 +59,24 @@ TEST(RunConstructions, WriteWhatTheirActionsGive) {
     for (int token :
          {TOK_IF, TOK_CHAR, TOK_OPTIMIZE, TOK_SORT, TOK_MACRO_NEW, TOK_CONTEXT, TOK_MENU, TOK_EVAL})
         EXPECT_FALSE(writer.takes(token)) << token;
+}
+
+// The text runs find the keywords of the constructions they convert in the
+// scanner's own operator names, each with the "[" that opens its list.
+TEST(RunConstructions, AreFoundByTheirKeywords) {
+    Conversion cv(nullptr);
+    RunConstructions writer(cv);
+    const TextRuns::Keywords words = TextRuns::keywords_of(&writer);
+    std::vector<std::pair<std::string, int>> found;
+    for (int i = 0; i < words.count; ++i)
+        found.emplace_back(std::string(words.name[i].text, words.name[i].length + 1),
+                           words.name[i].token);
+    std::sort(found.begin(), found.end());
+    const std::vector<std::pair<std::string, int>> expected = {{"item[", TOK_ITEM},
+                                                               {"var[", TOK_VAR}};
+    EXPECT_EQ(found, expected);
+    EXPECT_EQ(words.writer, &writer);
+    EXPECT_EQ(TextRuns::keywords_of(nullptr).count, 0);
 }
 
 }  // namespace
