@@ -75,6 +75,9 @@ enum RunKind : std::uint8_t {
 // token-by-token path.
 struct RunKinds {
     std::array<RunKind, pa::YYNSTATES> kind{};
+    // The kTextRun states with a `string` on top, the expression it joins
+    // beneath it.
+    std::array<bool, pa::YYNSTATES> string_on_expression{};
 
     constexpr RunKinds() {
         // Text tokens are the terminals that can begin a `symbol`, blanks
@@ -98,6 +101,7 @@ struct RunKinds {
                 continue;
             kind[static_cast<std::size_t>(s)] = kTextRun;
             kind[static_cast<std::size_t>(string_state)] = kTextRun;
+            string_on_expression[static_cast<std::size_t>(string_state)] = true;
             mark_blank_state(s);
             mark_blank_state(string_state);
         }
@@ -222,6 +226,20 @@ class Stacks {
     int limit_;
 };
 
+// A run that goes on from a string (after a token taken one by one, or a
+// read) goes into the expression beneath it instead: the string is only ever
+// joined to that expression, and a run through many constructions would
+// otherwise grow the two side by side, each moved as it outgrows its block.
+// So the string is joined now, as its reduction will join it, and its entry
+// keeps an empty value. Returns the expression.
+Text* join_string_early(Conversion& cv, Text** vsp) {
+    if (!vsp[0]->empty()) {
+        vsp[-1] = append(cv.pool, vsp[-1], vsp[0]);
+        vsp[0] = cv.make({});
+    }
+    return vsp[-1];
+}
+
 }  // namespace
 
 int parse_document(Conversion& cv) {
@@ -280,7 +298,10 @@ int parse_document(Conversion& cv) {
                         run = kNoRun;
                     if (run != kNoRun && used + kTextRunHeadroom < grammar::kMaxDepth) {
                         pending.count = pending.next = 0;
-                        text_runs.scan(**vsp, run == kBlankRun, &pending,
+                        Text* into = *vsp;
+                        if (kRunKinds.string_on_expression[static_cast<std::size_t>(state)])
+                            into = join_string_early(cv, vsp);
+                        text_runs.scan(*into, run == kBlankRun, &pending,
                                        used + kConstructionHeadroom < grammar::kMaxDepth);
                     }
                 }
