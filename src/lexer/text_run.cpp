@@ -36,6 +36,19 @@ constexpr bool caret_rule(int r) {
     return r == rule::caret || r == rule::params_caret;
 }
 
+// Whether the keyword `w` and its "[" stand at `name`, before `limit`: one
+// load and compare where a word of the buffer is there to be read.
+bool name_at(const TextRuns::Keywords::Name& w, const char* name, const char* limit) {
+    const auto room = static_cast<std::size_t>(limit - name);
+    if (room <= w.length) return false;
+    if (w.mask != 0 && room >= sizeof(std::uint64_t)) {
+        std::uint64_t bytes;
+        std::memcpy(&bytes, name, sizeof bytes);
+        return ((bytes ^ w.word) & w.mask) == 0;
+    }
+    return std::memcmp(name, w.text, w.length + 1) == 0;
+}
+
 // Whether the bytes from the caret at `p` make a construction that the
 // writer takes, all before `limit`: one of its keywords, "[", bytes that are
 // text copied as they are, and a "]" that closes the list back into
@@ -50,9 +63,7 @@ bool match_construction(const Conversion& cv, const TextRuns::Keywords& words, i
     const TextRuns::Keywords::Name* const words_end = w + words.count;
     for (;; ++w) {
         if (w == words_end) return false;
-        if (static_cast<std::size_t>(limit - name) > w->length && name[0] == w->text[0] &&
-            std::memcmp(name, w->text, w->length + 1) == 0)
-            break;
+        if (name_at(*w, name, limit)) break;
     }
     const char* q = name + w->length + 1;
     const auto& params = kByteActions.action[kParams][0];
@@ -171,6 +182,15 @@ TextRuns::Keywords TextRuns::keywords_of(ConstructionWriter* writer) {
             return;
         w.length = name.size();
         w.token = token;
+        // Laid out as the bytes are, whatever the byte order.
+        unsigned char word[sizeof w.word] = {};
+        unsigned char mask[sizeof w.mask] = {};
+        if (name.size() + 1 <= sizeof word) {
+            std::memcpy(word, w.text, name.size() + 1);
+            std::memset(mask, 0xff, name.size() + 1);
+        }
+        std::memcpy(&w.word, word, sizeof word);
+        std::memcpy(&w.mask, mask, sizeof mask);
         ++words.count;
     });
     return words;

@@ -111,6 +111,10 @@ class TextRuns {
             char text[16];
             std::size_t length;  // without the "["
             int token;
+            // The text with its "[" as the bytes of one word, and the mask
+            // of those bytes (0: longer than a word).
+            std::uint64_t word;
+            std::uint64_t mask;
         };
         static constexpr int kCapacity = 8;
         Name name[kCapacity];
