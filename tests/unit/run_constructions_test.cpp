@@ -40,8 +40,12 @@ Converted by_action(int token, const std::string& context, const std::string& ar
 TEST(RunConstructions, WriteWhatTheirActionsGive) {
     Conversion cv(nullptr);
     RunConstructions writer(cv);
-    const std::vector<std::string> contexts = {"", "shop", std::string(300, 't')};
-    const std::vector<std::string> arguments = {"", "x", "a b.5", std::string(5000, 'n')};
+    const std::vector<std::string> contexts = {"", "s", "shop", "shop_items_list",
+                                               std::string(300, 't')};
+    // Every length up to past the copies of 16 bytes, and a long one.
+    std::vector<std::string> arguments = {std::string(5000, 'n')};
+    for (std::size_t n = 0; n <= 18; ++n)
+        arguments.push_back(std::string("a b.5xyz0123456789").substr(0, n));
     for (int token : {TOK_ITEM, TOK_VAR}) {
         EXPECT_TRUE(writer.takes(token));
         for (const std::string& context : contexts) {
