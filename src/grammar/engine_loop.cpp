@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 #include <type_traits>
 
 #include "context/conversion.h"
@@ -177,6 +178,10 @@ constexpr int kTextRunHeadroom = 4;
 // (a string and a blank run with its next blank) above the expression it
 // joins: never more than this.
 constexpr int kConstructionHeadroom = 12;
+// The queue ahead of a construction queued whole may deepen the stack before
+// it: each of its tokens shifts one entry and may bring two empty ones (an
+// argument's expression, a marker or a mid-rule action).
+constexpr int kQueuedDepth = 3 * PendingTokens::kCapacity;
 
 // The two stacks, in the call's storage first and then in one heap block.
 class Stacks {
@@ -240,6 +245,16 @@ Text* join_string_early(Conversion& cv, Text** vsp) {
     return vsp[-1];
 }
 
+// Writes the construction queued whole at `i` behind `top`, and takes its
+// "]" as the last token, as its reduction would have it.
+void apply_queued(RunConstructions& writer, const PendingTokens& q, int i, Text& top,
+                  Conversion& cv) {
+    const char* argument = q.argument[i];
+    const std::size_t length = q.argument_length[i];
+    writer.write(q.construction[i], std::string_view(argument, length), top);
+    cv.scan.defer_last_token(argument + length, 1);
+}
+
 }  // namespace
 
 int parse_document(Conversion& cv) {
@@ -268,6 +283,8 @@ int parse_document(Conversion& cv) {
     RunConstructions run_constructions(cv);
     TextRuns text_runs(cv, &run_constructions);
     PendingTokens pending;
+    int queued = -1;  // the entry of `pending` held as the look-ahead, when
+                      // it is a construction queued whole
 
     for (;;) {
         // Push the current state; grow when that filled the last slot.
@@ -301,14 +318,16 @@ int parse_document(Conversion& cv) {
                         Text* into = *vsp;
                         if (kRunKinds.string_on_expression[static_cast<std::size_t>(state)])
                             into = join_string_early(cv, vsp);
-                        text_runs.scan(*into, run == kBlankRun, &pending,
-                                       used + kConstructionHeadroom < grammar::kMaxDepth);
+                        text_runs.scan(
+                            *into, run == kBlankRun, &pending,
+                            used + kConstructionHeadroom + kQueuedDepth < grammar::kMaxDepth);
                     }
                 }
                 if (!pending.empty()) {
                     int i = pending.next++;
                     lookahead = pending.code[i];
                     lookahead_value = nullptr;
+                    queued = pending.construction[i] != 0 ? i : -1;
                     cv.scan.defer_last_token(pending.text[i], pending.length[i]);
                 } else {
                     cv.scan.settle_last_token();
@@ -323,6 +342,14 @@ int parse_document(Conversion& cv) {
                                                    : grammar::kUndefinedSymbol;
             }
             int a = action[state * ntokens + token];
+            if (a > 0 && queued >= 0) {
+                // Its caret would shift here, on the expression its
+                // reduction joins: the same bytes, and the same state after.
+                apply_queued(run_constructions, pending, queued, **vsp, cv);
+                queued = -1;
+                lookahead = kNoToken;
+                continue;
+            }
             if (a > 0) {  // shift
                 state = a;
                 *++vsp = lookahead_value;

@@ -75,6 +75,17 @@ bool match_construction(const Conversion& cv, const TextRuns::Keywords& words, i
     return true;
 }
 
+// Queues the construction whose caret is at `p` whole (see PendingTokens).
+void queue_construction(PendingTokens& q, const char* p, const Construction& k) {
+    q.code[q.count] = TOK_BIRD;
+    q.text[q.count] = p;
+    q.length[q.count] = 1;
+    q.construction[q.count] = k.token;
+    q.argument[q.count] = k.argument.data();
+    q.argument_length[q.count] = static_cast<std::uint32_t>(k.argument.size());
+    ++q.count;
+}
+
 // Queues the structure tokens from `p` on (see PendingTokens) and returns
 // where they end. Does what each token's rule does to the start condition
 // and the counters, and stops before anything else: text, a "]" or ";" that
@@ -84,8 +95,7 @@ bool match_construction(const Conversion& cv, const TextRuns::Keywords& words, i
 // the last one and `condition` the start condition after it. A caller that
 // has matched the token at `p` already gives its rule and end (`first_rule`
 // 0: none).
-// With `words`, it stops before a construction that the writer takes:
-// the next scan converts it.
+// With `words`, a construction that the writer takes is queued whole.
 char* take_structure(Conversion& cv, char* p, const char* limit, int bol, int& condition,
                      const char*& last, PendingTokens& q, int first_rule, const char* first_end,
                      const TextRuns::Keywords* words) {
@@ -105,9 +115,15 @@ char* take_structure(Conversion& cv, char* p, const char* limit, int bol, int& c
         switch (r) {
             case rule::params_caret:
             case rule::caret: {
+                // (With nothing queued yet the scan has tried this caret.)
                 Construction k;
-                if (words && q.count > 0 && match_construction(cv, *words, c, p, limit, k))
-                    goto stop;
+                if (words && q.count > 0 && match_construction(cv, *words, c, p, limit, k)) {
+                    queue_construction(q, p, k);
+                    last = k.end - 1;
+                    p = k.end;
+                    bol = 0;
+                    continue;
+                }
                 code = TOK_BIRD;
                 c = kOpname;
                 break;
@@ -134,6 +150,7 @@ char* take_structure(Conversion& cv, char* p, const char* limit, int bol, int& c
         q.code[q.count] = code;
         q.text[q.count] = p;
         q.length[q.count] = static_cast<std::uint8_t>(end - p);
+        q.construction[q.count] = 0;
         ++q.count;
         last = p;
         p = const_cast<char*>(end);

@@ -37,6 +37,12 @@ class Text;
 // scanner for more, and takes each token's text as the last token's when it
 // does. None of them holds a line feed, so line_number is already right for
 // every action run in between.
+//
+// A construction that a ConstructionWriter takes is queued whole, as its
+// caret (TOK_BIRD, with the caret's text) marked with its keyword token and
+// argument: where the parser would shift that caret, the caller has the
+// writer append the construction to the expression on top instead, and takes
+// its "]" as the last token.
 struct PendingTokens {
     static constexpr int kCapacity = 8;
     int count = 0;
@@ -45,6 +51,11 @@ struct PendingTokens {
     const char* text[kCapacity];  // in the scanner's buffer, unchanged until
                                   // the scanner is next called
     std::uint8_t length[kCapacity];
+    // For a construction queued whole, its keyword token (else 0) and its
+    // argument, which its "]" follows.
+    int construction[kCapacity];
+    const char* argument[kCapacity];
+    std::uint32_t argument_length[kCapacity];
 
     bool empty() const { return next == count; }
 };

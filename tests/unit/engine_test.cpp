@@ -236,8 +236,9 @@ TEST(Engines, AgreeNearTheStackLimit) {
     };
     for (const auto& n : nestings) {
         for (int depth = n.from; depth <= n.to; ++depth) {
-            for (const char* inner : {"x", "xy", "x y", " \n ", "x \n ", "^item[x]",
-                                      "a^var[x  \ty]b", "^if[^item[x];y]"}) {
+            for (const char* inner :
+                 {"x", "xy", "x y", " \n ", "x \n ", "^item[x]", "a^var[x  \ty]b",
+                  "^if[^item[x];y]", "^if[^var[x];^item[y];^var[z]]"}) {
                 std::string s = n.prefix;
                 for (int i = 0; i < depth; ++i) s += n.open;
                 s += inner;
@@ -330,6 +331,21 @@ TEST(Engines, AgreeOnConstructionsTakenInARun) {
              "^var]",
              "^if[[^item[x];^var[y]]]^eval[[^var[x]y];z]",
              "^^item[x]^;^var[y]$^item[z]$$^var[w]",
+             // Queued whole after a "[" or ";": helpers registered by the
+             // constructions before them first, and keywords that expect
+             // no expression there.
+             "^counter[a]^item[b]^if[^counter[c];^item[d]]^date[x]^var[e]",
+             "^uri[^var[x]]",
+             "^query[^item[x]]",
+             "^char[^var[x]]",
+             "^optimize[^var[x]]",
+             "^sort[a;^var[b]]",
+             "^macro_new[^var[x];y]",
+             "^match[a;b;^item[c]]",
+             "^context[^var[t];^item[x]]",
+             "^if[^var[a];^item[b];^var[c]",
+             "^if[^var[a]^var[b]^var[c]^var[d]^var[e]^var[f]^var[g]^var[h]^var[i];x]",
+             "@m[^var[a];^item[b]]\n^if[^var[c];^item[d]]",
          }) {
         SCOPED_TRACE(s);
         expect_same(s);
