@@ -107,10 +107,10 @@ class TextRuns {
     // With `writer`, scans may convert the constructions it takes.
     explicit TextRuns(Conversion& cv, ConstructionWriter* writer = nullptr);
 
-    // With `constructions`, those the writer takes are converted in the run
-    // (and the structure queue stops before one); the caller asks for it
-    // only where the parser's stack has room for such a construction's
-    // tokens.
+    // With `constructions`, those the writer takes are converted in the run,
+    // or queued whole by the structure queue; the caller asks for it only
+    // where the parser's stack has room for such a construction's tokens,
+    // and for those of the queue before it.
     std::size_t scan(Text& into, bool blanks_only = false, PendingTokens* pending = nullptr,
                      bool constructions = false);
 
