@@ -162,16 +162,11 @@ stop:
 }
 
 // Whether "[" after an operator name is the token that opens a list
-// whatever byte follows it.
-bool opens_alone() {
-    for (int b = 0; b < 256; ++b) {
-        const char probe[2] = {'[', static_cast<char>(b)};
-        const char* end = nullptr;
-        if (kShortTokens.match(kOpname, 0, probe, probe + 2, end) != rule::opname_open ||
-            end != probe + 1)
-            return false;
-    }
-    return true;
+// whatever byte follows it: the automaton can go no further after it.
+constexpr bool opens_alone() {
+    const FinalStates is_final;
+    const int s = Automaton::next(Automaton::start(kOpname, 0), '[');
+    return s != kJamState && is_final(s) && Automaton::accept(s) == rule::opname_open;
 }
 
 }  // namespace
@@ -182,7 +177,8 @@ bool opens_alone() {
 TextRuns::Keywords TextRuns::keywords_of(ConstructionWriter* writer) {
     TextRuns::Keywords words;
     words.writer = writer;
-    if (!writer || !opens_alone()) return words;
+    static_assert(opens_alone(), "run constructions expect \"[\" to open a list alone");
+    if (!writer) return words;
     kOperatorNames.each([&](std::string_view name, int r) {
         const int token = keyword_token(r);
         if (token == 0 || !writer->takes(token) || words.count == TextRuns::Keywords::kCapacity ||
