@@ -9,12 +9,14 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 #include <type_traits>
 
 #include "context/conversion.h"
 #include "grammar/grammar_symbols.h"
 #include "grammar/parser_automaton.h"
 #include "grammar/parser_tables.h"
+#include "grammar/run_constructions.h"
 #include "grammar/syntax_error.h"
 #include "lexer/scanner.h"
 #include "lexer/text_run.h"
@@ -74,6 +76,9 @@ enum RunKind : std::uint8_t {
 // token-by-token path.
 struct RunKinds {
     std::array<RunKind, pa::YYNSTATES> kind{};
+    // The kTextRun states with a `string` on top, the expression it joins
+    // beneath it.
+    std::array<bool, pa::YYNSTATES> string_on_expression{};
 
     constexpr RunKinds() {
         // Text tokens are the terminals that can begin a `symbol`, blanks
@@ -97,6 +102,7 @@ struct RunKinds {
                 continue;
             kind[static_cast<std::size_t>(s)] = kTextRun;
             kind[static_cast<std::size_t>(string_state)] = kTextRun;
+            string_on_expression[static_cast<std::size_t>(string_state)] = true;
             mark_blank_state(s);
             mark_blank_state(string_state);
         }
@@ -167,6 +173,16 @@ constexpr DenseTables kDenseTables;
 // happens exactly where the token-by-token path would have it.
 constexpr int kTextRunHeadroom = 4;
 
+// A construction converted in a run (ConstructionWriter) would push, token by
+// token, its caret, keyword, "[", the argument's expression and its text
+// (a string and a blank run with its next blank) above the expression it
+// joins: never more than this.
+constexpr int kConstructionHeadroom = 12;
+// The queue ahead of a construction queued whole may deepen the stack before
+// it: each of its tokens shifts one entry and may bring two empty ones (an
+// argument's expression, a marker or a mid-rule action).
+constexpr int kQueuedDepth = 3 * PendingTokens::kCapacity;
+
 // The two stacks, in the call's storage first and then in one heap block.
 class Stacks {
   public:
@@ -215,6 +231,30 @@ class Stacks {
     int limit_;
 };
 
+// A run that goes on from a string (after a token taken one by one, or a
+// read) goes into the expression beneath it instead: the string is only ever
+// joined to that expression, and a run through many constructions would
+// otherwise grow the two side by side, each moved as it outgrows its block.
+// So the string is joined now, as its reduction will join it, and its entry
+// keeps an empty value. Returns the expression.
+Text* join_string_early(Conversion& cv, Text** vsp) {
+    if (!vsp[0]->empty()) {
+        vsp[-1] = append(cv.pool, vsp[-1], vsp[0]);
+        vsp[0] = cv.make({});
+    }
+    return vsp[-1];
+}
+
+// Writes the construction queued whole at `i` behind `top`, and takes its
+// "]" as the last token, as its reduction would have it.
+void apply_queued(RunConstructions& writer, const PendingTokens& q, int i, Text& top,
+                  Conversion& cv) {
+    const char* argument = q.argument[i];
+    const std::size_t length = q.argument_length[i];
+    writer.write(q.construction[i], std::string_view(argument, length), top);
+    cv.scan.defer_last_token(argument + length, 1);
+}
+
 }  // namespace
 
 int parse_document(Conversion& cv) {
@@ -240,8 +280,11 @@ int parse_document(Conversion& cv) {
     int rule = 0;
     // The text fast path, and the structure tokens it took ahead of the
     // parser.
-    TextRuns text_runs(cv);
+    RunConstructions run_constructions(cv);
+    TextRuns text_runs(cv, &run_constructions);
     PendingTokens pending;
+    int queued = -1;  // the entry of `pending` held as the look-ahead, when
+                      // it is a construction queued whole
 
     for (;;) {
         // Push the current state; grow when that filled the last slot.
@@ -272,13 +315,19 @@ int parse_document(Conversion& cv) {
                         run = kNoRun;
                     if (run != kNoRun && used + kTextRunHeadroom < grammar::kMaxDepth) {
                         pending.count = pending.next = 0;
-                        text_runs.scan(**vsp, run == kBlankRun, &pending);
+                        Text* into = *vsp;
+                        if (kRunKinds.string_on_expression[static_cast<std::size_t>(state)])
+                            into = join_string_early(cv, vsp);
+                        text_runs.scan(
+                            *into, run == kBlankRun, &pending,
+                            used + kConstructionHeadroom + kQueuedDepth < grammar::kMaxDepth);
                     }
                 }
                 if (!pending.empty()) {
                     int i = pending.next++;
                     lookahead = pending.code[i];
                     lookahead_value = nullptr;
+                    queued = pending.construction[i] != 0 ? i : -1;
                     cv.scan.defer_last_token(pending.text[i], pending.length[i]);
                 } else {
                     cv.scan.settle_last_token();
@@ -293,6 +342,14 @@ int parse_document(Conversion& cv) {
                                                    : grammar::kUndefinedSymbol;
             }
             int a = action[state * ntokens + token];
+            if (a > 0 && queued >= 0) {
+                // Its caret would shift here, on the expression its
+                // reduction joins: the same bytes, and the same state after.
+                apply_queued(run_constructions, pending, queued, **vsp, cv);
+                queued = -1;
+                lookahead = kNoToken;
+                continue;
+            }
             if (a > 0) {  // shift
                 state = a;
                 *++vsp = lookahead_value;

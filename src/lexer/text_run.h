@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "lexer/scanner_tables.h"
 
@@ -36,6 +37,12 @@ class Text;
 // scanner for more, and takes each token's text as the last token's when it
 // does. None of them holds a line feed, so line_number is already right for
 // every action run in between.
+//
+// A construction that a ConstructionWriter takes is queued whole, as its
+// caret (TOK_BIRD, with the caret's text) marked with its keyword token and
+// argument: where the parser would shift that caret, the caller has the
+// writer append the construction to the expression on top instead, and takes
+// its "]" as the last token.
 struct PendingTokens {
     static constexpr int kCapacity = 8;
     int count = 0;
@@ -44,6 +51,11 @@ struct PendingTokens {
     const char* text[kCapacity];  // in the scanner's buffer, unchanged until
                                   // the scanner is next called
     std::uint8_t length[kCapacity];
+    // For a construction queued whole, its keyword token (else 0) and its
+    // argument, which its "]" follows.
+    int construction[kCapacity];
+    const char* argument[kCapacity];
+    std::uint32_t argument_length[kCapacity];
 
     bool empty() const { return next == count; }
 };
@@ -63,6 +75,26 @@ BulkLoop selected_bulk_loop();
 // many.
 void let_through_bulk_loops(int byte);
 
+// The constructions that a scan converts whole, in its stride, where the
+// parser would only append their conversion to the text before them: an
+// operator keyword with a single argument of bytes that are text copied as
+// they are ("^item[name]"), closed in the start condition it was opened in.
+// Which keywords, and their conversion, are the grammar's to say; the scan
+// only recognises the shape and moves the scanner's state past it as the
+// tokens' rules would.
+class ConstructionWriter {
+  public:
+    // Whether the construction of operator token `token` (a TOK_ code) with
+    // one argument is taken.
+    virtual bool takes(int token) const = 0;
+    // Appends to `into` the conversion of that construction with `argument`,
+    // doing whatever else its reduction does.
+    virtual void write(int token, std::string_view argument, Text& into) = 0;
+
+  protected:
+    ~ConstructionWriter() = default;
+};
+
 namespace fast_path {
 struct BulkSetup;
 }
@@ -72,9 +104,35 @@ struct BulkSetup;
 // scanner. The bulk loop is chosen when it is made.
 class TextRuns {
   public:
-    explicit TextRuns(Conversion& cv);
+    // With `writer`, scans may convert the constructions it takes.
+    explicit TextRuns(Conversion& cv, ConstructionWriter* writer = nullptr);
 
-    std::size_t scan(Text& into, bool blanks_only = false, PendingTokens* pending = nullptr);
+    // With `constructions`, those the writer takes are converted in the run,
+    // or queued whole by the structure queue; the caller asks for it only
+    // where the parser's stack has room for such a construction's tokens,
+    // and for those of the queue before it.
+    std::size_t scan(Text& into, bool blanks_only = false, PendingTokens* pending = nullptr,
+                     bool constructions = false);
+
+    // The operator names of the constructions a writer takes, each with the
+    // "[" after it: those bytes are that keyword and its list whatever
+    // follows.
+    struct Keywords {
+        struct Name {
+            char text[16];
+            std::size_t length;  // without the "["
+            int token;
+            // The text with its "[" as the bytes of one word, and the mask
+            // of those bytes (0: longer than a word).
+            std::uint64_t word;
+            std::uint64_t mask;
+        };
+        static constexpr int kCapacity = 8;
+        Name name[kCapacity];
+        int count = 0;
+        ConstructionWriter* writer = nullptr;
+    };
+    static Keywords keywords_of(ConstructionWriter* writer);
 
     // Whether a blank may come next: a blank run asked for before anything
     // else (a word after a blank, the commonest) is not worth a scan.
@@ -88,6 +146,7 @@ class TextRuns {
     Conversion& cv_;
     const fast_path::BulkSetup& bulk_;
     ScannerBuffer buffer_;
+    Keywords keywords_;
 };
 
 }  // namespace tvconv

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #include "grammar/parser.h"
 #include "lexer/automaton.h"
@@ -159,9 +160,16 @@ class OperatorNames {
         }
     }
 
-  private:
+    // Calls f(name, rule) for every name held.
+    template <class F>
+    void each(F&& f) const {
+        for (const Entry& e : slots_)
+            if (e.length != 0) f(std::string_view(e.text, e.length), e.rule);
+    }
+
     static constexpr std::size_t kMaxName = 15;
 
+  private:
     // memcmp for names of up to 14 bytes, with fixed-size loads that stay
     // inside both.
     static bool same_name(const char* a, const char* b, std::size_t n) {
