@@ -264,4 +264,21 @@ std::size_t remove_leftovers(const std::string& dir, std::string_view prefix) {
     return removed;
 }
 
+std::size_t remove_files_unless(const std::string& dir,
+                                const std::function<bool(std::string_view name)>& keep) {
+    std::size_t removed = 0;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return 0;
+    while (dirent* entry = ::readdir(d)) {
+        std::string_view name = entry->d_name;
+        if (name == "." || name == ".." || keep(name)) continue;
+        struct stat st;
+        std::string path = join(dir, std::string(name));
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0)
+            ++removed;
+    }
+    ::closedir(d);
+    return removed;
+}
+
 }  // namespace tvconv::tree

@@ -123,5 +123,9 @@ Error sync_file_system(const std::string& path);
 // Removes from the directory `dir` the temporary files a killed run left
 // behind: regular files named <prefix>XXXXXX. Returns how many.
 std::size_t remove_leftovers(const std::string& dir, std::string_view prefix = kTemporaryPrefix);
+// Removes from the directory `dir` every regular file whose name `keep`
+// refuses. Returns how many.
+std::size_t remove_files_unless(const std::string& dir,
+                                const std::function<bool(std::string_view name)>& keep);
 
 }  // namespace tvconv::tree

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "context/codes.h"
+#include "tree/merge.h"
 #include "tree/record.h"
 
 namespace tvconv::tree {
@@ -33,7 +34,14 @@ enum class Action {
     kUnchanged,  // its inputs are unchanged since the last run: not rewritten
     kRecorded,   // it already held exactly the conversion: only recorded
     kKept,       // edited by hand: not overwritten
+    kMerged,     // edited by hand: the new conversion merged into it, and written
+    kConflict,   // edited by hand: the merge conflicts, so not overwritten
 };
+
+// Whether the target file was written (and so waits for its batch).
+inline bool is_written(Action a) {
+    return a == Action::kWritten || a == Action::kMerged;
+}
 
 const char* file_status_name(FileStatus s);
 const char* action_name(Action a);
@@ -81,6 +89,8 @@ struct FileOutcome {
     std::string diff;
     // With --html, for a file with findings to show in place.
     std::optional<SourceExcerpt> excerpt;
+    // Where the merge into a page edited by hand conflicts (Action::kConflict).
+    std::vector<ConflictHunk> conflicts;
 };
 
 }  // namespace tvconv::tree

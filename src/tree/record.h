@@ -25,6 +25,10 @@
 // At worst, it is converted again. The record is written and synced only
 // after one more sync of the target, and keeps the intents no later claim
 // has resolved.
+//
+// A page's last conversion (its base for a merge, store.h) is stored before
+// its file is staged or claimed, and synced with the target (or on its own
+// when the store lies on another file system) before the journal names it.
 #pragma once
 
 #include <sys/stat.h>
@@ -45,6 +49,7 @@
 #include "tree/content_hash.h"
 #include "tree/error.h"
 #include "tree/io.h"
+#include "tree/store.h"
 
 namespace tvconv::tree {
 
@@ -68,6 +73,10 @@ struct FileRecord {
     std::string written_hash;
     Identity target_id;
     std::vector<Finding> findings;
+    // The stored last conversion (see store.h): written_hash for a page
+    // written as converted, the conversion merged in for a merged page;
+    // empty when none is stored (a copy, an older record).
+    std::string base_hash;
     bool operator==(const FileRecord&) const = default;
 };
 
@@ -78,8 +87,14 @@ struct Intent {
     std::string written_hash;
     enum class Held { kHash, kNoFile, kNotOurs } held = Held::kNotOurs;
     std::string held_hash;  // with kHash
+    // The last conversions of the bytes it would hold and of those it held
+    // (see FileRecord::base_hash); empty when they are those bytes.
+    std::string base_hash, held_base;
     // Whether a target that holds `hash` now was left by that run.
     bool covers(const std::string& hash) const;
+    // The last conversion of `hash`, which it covers: `hash` itself unless
+    // that run wrote or found a merged page.
+    std::string base_of(const std::string& hash) const;
     bool operator==(const Intent&) const = default;
 };
 
@@ -133,6 +148,17 @@ class Record {
     // Forgets a file whose target is gone.
     void forget(const std::string& target_path);
 
+    // Stores the conversion `bytes` (content hash `hash`) as a base, before
+    // anything that names it is claimed or staged. Thread-safe.
+    Error put_base(const std::string& hash, std::string_view bytes) {
+        return store_.put(hash, bytes);
+    }
+    // The stored base `hash` (a FileRecord's base_hash), checked.
+    Error load_base(const std::string& hash, std::string& bytes) const {
+        return tree::load_base(store_.directory(), hash, bytes);
+    }
+    const std::string& store_directory() const { return store_.directory(); }
+
     // The intent a killed run left for a target that no later claim
     // resolved, if any.
     const Intent* intent(const std::string& target_path) const;
@@ -162,7 +188,7 @@ class Record {
     void flush_or_keep();
 
     // Syncs the target, journals the last batch, writes the whole record
-    // durably and removes the journal.
+    // durably, removes the journal and the bases no entry names.
     Error save();
     // Whether anything changed since it was read.
     bool changed() const { return changed_; }
@@ -189,8 +215,10 @@ class Record {
     bool batch_due();
     void place(Staged& s, const Error& failed);
     Error write_record(int fd);
+    void collect_bases();
 
     std::string path_, source_, target_;
+    BaseStore store_;
     std::map<std::string, FileRecord> files_;
     std::map<std::string, Intent> intents_;  // unresolved, from earlier runs
     // The claims this run journalled: save copies their lines.

@@ -221,7 +221,7 @@ class Runner {
         std::lock_guard lock(mutex_);
         outcomes_[i] = std::move(r);
         // A file written is finished once it is in place, with its batch.
-        if (outcomes_[i].action == Action::kWritten && ++placing_[i] < 2) return;
+        if (is_written(outcomes_[i].action) && ++placing_[i] < 2) return;
         finish(i);
     }
 
@@ -384,6 +384,16 @@ int check_names(const Options& options, std::FILE* report, Roots& roots) {
                                            " is the source directory or lies inside it");
         if (::stat(roots.target.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
             return usage_error(report, target_name + ": not a directory");
+    }
+    if (!options.conflicts.empty()) {
+        const std::string dir = resolved(options.conflicts);
+        // Either way round, a page written there could land in a tree.
+        auto overlaps = [&](const std::string& root) {
+            return !root.empty() && (is_within(dir, root) || is_within(root, dir));
+        };
+        if (dir.empty() || overlaps(roots.source) || overlaps(roots.target))
+            return usage_error(report, "the conflicts directory " + printable(options.conflicts) +
+                                           " overlaps the source or target directory");
     }
     for (const std::string* file : {&options.report, &options.html, &options.sarif}) {
         if (file->empty()) continue;

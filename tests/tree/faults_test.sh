@@ -211,7 +211,7 @@ while [ "$n" -le "$K2" ]; do
     faulted 1 "$S2" TVCONV_FAULT_AT="$n" TVCONV_FAULT_KILL=1
     point=$(grep -E ' KILLED$' "$W/trace" | sed "s| $W/| |; s/ [A-Z]*\$//")
     label="re-run killed at $point, then killed saving the record"
-    faulted 1 "$S2" TVCONV_FAULT_MATCH="mkstemp $ST/rec.json." TVCONV_FAULT_KILL=1
+    faulted 1 "$S2" TVCONV_FAULT_MATCH="mkstemp $ST/rec.json.XXXXXX" TVCONV_FAULT_KILL=1
     if grep -q ' KILLED$' "$W/trace"; then
         check "$label: killed" test "$status" -eq 137
     else
