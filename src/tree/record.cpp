@@ -120,6 +120,10 @@ void put_file(std::string& out, const std::string& target, const FileRecord& f) 
         out += ",\"base_hash\":";
         put_string(out, f.base_hash);
     }
+    if (!f.conflict_base.empty()) {
+        out += ",\"conflict_base\":";
+        put_string(out, f.conflict_base);
+    }
     out += ",\"target_id\":";
     put_identity(out, f.target_id);
     out += ",\"findings\":[";
@@ -199,6 +203,8 @@ std::pair<std::string, FileRecord> file_from(const json& j) {
     f.written_hash = j.at("written_hash").get<std::string>();
     f.target_id = identity_from(j.at("target_id"));
     if (auto base = j.find("base_hash"); base != j.end()) f.base_hash = base->get<std::string>();
+    if (auto base = j.find("conflict_base"); base != j.end())
+        f.conflict_base = base->get<std::string>();
     for (const json& d : j.at("findings")) {
         Finding finding = Finding::at(code_from(d.at("code")), std::nullopt, {});
         if (!d.at("line").is_null()) finding.line = d.at("line").get<int>();
@@ -676,7 +682,10 @@ Error Record::write_record(int fd) {
 // is no one's base any more.
 void Record::collect_bases() {
     std::unordered_set<std::string_view> live;
-    for (const auto& [target, f] : files_) live.insert(f.base_hash);
+    for (const auto& [target, f] : files_) {
+        live.insert(f.base_hash);
+        live.insert(f.conflict_base);
+    }
     for (const auto& [target, intent] : intents_) {
         live.insert(intent.base_hash);
         live.insert(intent.held_base);

@@ -77,6 +77,10 @@ struct FileRecord {
     // written as converted, the conversion merged in for a merged page;
     // empty when none is stored (a copy, an older record).
     std::string base_hash;
+    // After a merge that conflicted (written_hash is then the page as the
+    // hand edits left it): the new conversion, the base once the page is
+    // resolved.
+    std::string conflict_base;
     bool operator==(const FileRecord&) const = default;
 };
 

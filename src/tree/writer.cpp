@@ -78,8 +78,9 @@ class TreeWriter final : public Writer {
     void commit_template(const Entry& e, const Plan& plan, std::string_view source,
                          std::string_view output, FileOutcome& r, unsigned) override {
         const std::string written = content_hash(output);
-        FileRecord file{e.path,     plan.source_id, content_hash(source), *plan.inputs, written, {},
-                        r.findings, written};
+        FileRecord file{e.path,       plan.source_id, content_hash(source),
+                        *plan.inputs, written,        {},
+                        r.findings,   written,        {}};
         Intent intent;
         if (!plan.target.id) intent.held = Intent::Held::kNoFile;
         Merge merge{output, {}};
@@ -97,7 +98,7 @@ class TreeWriter final : public Writer {
     }
 
     void commit_copy(const Entry& e, const Plan& plan, FileOutcome& r, unsigned) override {
-        FileRecord file{e.path, plan.source_id, {}, *plan.inputs, {}, {}, r.findings, {}};
+        FileRecord file{e.path, plan.source_id, {}, *plan.inputs, {}, {}, r.findings, {}, {}};
         Intent intent;
         if (!plan.target.id) intent.held = Intent::Held::kNoFile;
         // A file already there is compared with the source before anything
@@ -157,6 +158,8 @@ class TreeWriter final : public Writer {
     bool merged(const Entry& e, const Held& held, FileRecord& file, Intent& intent, FileOutcome& r,
                 Merge& merge);
     void conflict(const Entry& e, const MergeResult& result, FileOutcome& r);
+    void remember_conflict(const Entry& e, const Held& held, const FileRecord& file,
+                           std::string_view output);
     using Fill =
         std::function<Error(unsigned slot, std::string& temp, struct stat& st, FileRecord& file)>;
     void stage(const Entry& e, FileRecord file, Intent intent, FileOutcome& r, const Fill& fill);
@@ -183,7 +186,9 @@ TreeWriter::Held TreeWriter::held_at(const Entry& e, const Plan& plan) {
         h.ours = true;
         h.base = announced->base_of(h.hash);
     } else if (known) {
-        h.base = known->base_hash;
+        // Changed since a conflict was reported: resolved, from the new
+        // conversion of then.
+        h.base = known->conflict_base.empty() ? known->base_hash : known->conflict_base;
     }
     return h;
 }
@@ -258,7 +263,11 @@ bool TreeWriter::claim_held(const Entry& e, const Plan& plan, FileRecord& file, 
 // merged (`file` and `intent` then name the merge), or a conflict, kept.
 bool TreeWriter::merged(const Entry& e, const Held& held, FileRecord& file, Intent& intent,
                         FileOutcome& r, Merge& merge) {
-    if (held.base == file.written_hash && !held.ours) return false;
+    // The same conversion as the base: the source brought nothing new, unless
+    // this is the conversion a conflict left to resolve.
+    const FileRecord* known = record_.find(e.target);
+    if (held.base == file.written_hash && !held.ours && (!known || known->conflict_base.empty()))
+        return false;
     std::string base, ours;
     if (record_.load_base(held.base, base)) return false;
     if (read_file(join(target_, e.target), ours) || content_hash(ours) != held.hash) return false;
@@ -269,6 +278,7 @@ bool TreeWriter::merged(const Entry& e, const Held& held, FileRecord& file, Inte
     }
     if (!result.clean) {
         conflict(e, result, r);
+        remember_conflict(e, held, file, merge.output);
         return true;
     }
     // Said once, by this run: the record keeps the conversion's findings.
@@ -281,6 +291,22 @@ bool TreeWriter::merged(const Entry& e, const Held& held, FileRecord& file, Inte
     intent.base_hash = file.base_hash;
     merge.merged = std::move(result.text);
     return true;
+}
+
+// The record takes the page as it is, with its base, and the new conversion
+// for the base once the page is resolved. The source stays as last recorded,
+// so the next run merges again.
+void TreeWriter::remember_conflict(const Entry& e, const Held& held, const FileRecord& file,
+                                   std::string_view output) {
+    const FileRecord* known = record_.find(e.target);
+    struct stat st;
+    if (!known || ::lstat(join(target_, e.target).c_str(), &st) != 0) return;
+    FileRecord kept = *known;
+    kept.written_hash = held.hash;
+    kept.base_hash = held.base;
+    kept.target_id = identity_of(st);
+    kept.conflict_base = file.written_hash;
+    if (!record_.put_base(kept.conflict_base, output)) (void)record_.claim(e.target, kept);
 }
 
 // Keeps the page; with --conflicts, writes the merge with its markers there.
