@@ -12,6 +12,10 @@ W=$(mktemp -d)
 trap '[ -n "${KEEP:-}" ] || rm -rf "$W"' EXIT
 cd "$W" || exit 1
 . "$TESTS_DIR/../check.sh"
+CHECK="$TESTS_DIR/check_reports.py"
+SCHEMA="$TESTS_DIR/../../doc/report.schema.json"
+# Debian's Python, with python3-jsonschema.
+PY=/usr/bin/python3
 has() { grep -q -- "$1" "$2" || { echo "no '$1' in $2:" >&2; cat "$2" >&2; false; }; }
 lacks() { ! grep -q -- "$1" "$2"; }
 run() { "$TREE" --state "$W/st/rec.json" "$@" s t >out 2>err; status=$?; }
@@ -34,8 +38,10 @@ cp t/b.html b.before
 # --- three source changes in a row into one edited page -----------------------
 sed -i 's/^four$/four, edited by hand/' t/a.html
 sed -i 's/^one$/one, v2/' s/a.html
-run --report r.json
+run --report r.json --html r.html --sarif r.sarif
 check "1st merge: exit 0" test "$status" -eq 0
+check "1st merge: the reports are valid and agree" $PY "$CHECK" agree r.json r.sarif r.html s
+check "1st merge: the JSON report is valid" $PY "$CHECK" validate json r.json "$SCHEMA"
 check "1st merge: the hand edit is kept" has 'four, edited by hand' t/a.html
 check "1st merge: the source's change is in" has 'one, v2' t/a.html
 check "1st merge: its note" has '^a.html: merged the source' err
@@ -62,7 +68,7 @@ sed -i 's/^two, v4$/two, by hand/' t/a.html
 sed -i 's/^two, v4$/two, from the source/' s/a.html
 cp t/a.html edited
 cp -r st st.before
-run --report r.json --conflicts "$W/cf"
+run --report r.json --html r.html --sarif r.sarif --conflicts "$W/cf"
 check "conflict: exit 3" test "$status" -eq 3
 check "conflict: the target is untouched" cmp edited t/a.html
 check "conflict: no marker in the target" lacks '^<<<<<<<' t/a.html
@@ -76,7 +82,10 @@ assert f["action"] == "conflict", f
 [h] = f["conflicts"]
 assert (h["base"], h["ours"], h["theirs"]) == ("two, v4\n", "two, by hand\n", "two, from the source\n"), h
 PY
-"$TREE" --check s >/dev/null 2>&1  # (only to have the conversion's bytes below)
+check "conflict: the JSON report is valid" $PY "$CHECK" validate json r.json "$SCHEMA"
+check "conflict: the reports agree" $PY "$CHECK" agree r.json r.sarif r.html s
+check "conflict: the HTML page shows the hunk" grep -q '<pre class="side">two, from the source' r.html
+check "conflict: the merge-conflict finding" grep -q '"code": "merge-conflict"' r.json
 printf 'one, v2\ntwo, from the source\nthree\nfour\nfive\nsix\nseven, v3\n' >theirs
 printf 'one, v2\ntwo, v4\nthree\nfour\nfive\nsix\nseven, v3\n' >base
 git merge-file -p -L 'a.html (target, edited by hand)' -L 'a.html (last conversion)' \
