@@ -91,6 +91,10 @@ struct FileOutcome {
     std::optional<SourceExcerpt> excerpt;
     // Where the merge into a page edited by hand conflicts (Action::kConflict).
     std::vector<ConflictHunk> conflicts;
+    // With --diff: the merge a run would write into a page edited by hand
+    // (with conflict markers where it conflicts), to diff to instead of the
+    // conversion.
+    std::optional<std::string> merge_text;
 };
 
 }  // namespace tvconv::tree

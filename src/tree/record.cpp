@@ -286,7 +286,21 @@ Error Record::open(const std::string& path, const std::string& source, const std
     // A run killed while saving leaves its temporary copy of the record
     // (PATH.XXXXXX); now that the lock is held, none is in use.
     (void)remove_leftovers(dir.empty() ? "." : dir.string(), base_name(path) + ".");
+    return load();
+}
 
+Error Record::open_read_only(const std::string& path, const std::string& source,
+                             const std::string& target) {
+    path_ = path;
+    source_ = source;
+    target_ = target;
+    store_.use(BaseStore::directory_of(path));
+    return load();
+}
+
+// Reads the record and its journal, if there are any.
+Error Record::load() {
+    const std::string& path = path_;
     std::string data;
     if (Error e = read_file(path, data); e && e.errnum() != ENOENT)
         return Error("cannot read " + path, path, e.errnum());

@@ -139,6 +139,11 @@ class Record {
     // target at once.
     Error open(const std::string& path, const std::string& source, const std::string& target);
 
+    // The same without the lock, for a run that writes nothing (--diff):
+    // such a record is only read, and never claimed in nor saved.
+    Error open_read_only(const std::string& path, const std::string& source,
+                         const std::string& target);
+
     // Replaces the batching rule (the tests count syncs and lines).
     void set_batching(Batching batching);
 
@@ -210,6 +215,7 @@ class Record {
     };
 
     Error take_lock(const std::string& lock);
+    Error load();
     Error read(const std::string& data);
     void replay(const std::string& journal);
     Error append_to_journal(std::string lines, std::uint64_t& at);

@@ -31,6 +31,8 @@ class BaseStore {
     // that of the target tree: a store on the same file system is synced
     // with it.
     void open(std::string dir, dev_t target_device);
+    // Uses `dir` to read from only.
+    void use(std::string dir) { dir_ = std::move(dir); }
     const std::string& directory() const { return dir_; }
 
     // Stores `bytes`, whose content hash is `hash`, unless a file of that

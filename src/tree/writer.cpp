@@ -45,14 +45,16 @@ std::string hash_of_file(const std::string& path) {
 class TreeWriter final : public Writer {
   public:
     TreeWriter(const Options& options, std::string source_root, std::string target_root,
-               Record& record)
+               Record& record, bool preview)
         : options_(options),
+          preview_(preview),
           source_(std::move(source_root)),
           target_(std::move(target_root)),
           record_(record),
           guard_(source_) {}
 
     std::size_t prepare(const std::vector<Entry>& entries) override {
+        if (preview_) return 0;
         std::size_t leftovers = remove_leftovers(target_);
         for (const Entry& e : entries)
             if (e.kind == Kind::kDirectory) leftovers += remove_leftovers(join(target_, e.target));
@@ -60,7 +62,7 @@ class TreeWriter final : public Writer {
     }
 
     Error make_directory(const std::string& rel) override {
-        return guard_.make_directory(join(target_, rel));
+        return preview_ ? Error() : guard_.make_directory(join(target_, rel));
     }
 
     Error inspect(const std::string& rel, TargetState& state) override {
@@ -77,6 +79,7 @@ class TreeWriter final : public Writer {
 
     void commit_template(const Entry& e, const Plan& plan, std::string_view source,
                          std::string_view output, FileOutcome& r, unsigned) override {
+        if (preview_) return preview(e, plan, output, r);
         const std::string written = content_hash(output);
         FileRecord file{e.path,       plan.source_id, content_hash(source),
                         *plan.inputs, written,        {},
@@ -98,6 +101,7 @@ class TreeWriter final : public Writer {
     }
 
     void commit_copy(const Entry& e, const Plan& plan, FileOutcome& r, unsigned) override {
+        if (preview_) return;
         FileRecord file{e.path, plan.source_id, {}, *plan.inputs, {}, {}, r.findings, {}, {}};
         Intent intent;
         if (!plan.target.id) intent.held = Intent::Held::kNoFile;
@@ -125,17 +129,20 @@ class TreeWriter final : public Writer {
 
     std::vector<Stale> stale(const std::vector<Entry>& entries) override;
 
-    Error finish() override { return record_.changed() ? record_.save() : Error(); }
+    Error finish() override { return !preview_ && record_.changed() ? record_.save() : Error(); }
 
     unsigned use_slots(unsigned first, unsigned writers) override {
-        return record_.use_slots(first, writers);
+        return preview_ ? 0 : record_.use_slots(first, writers);
     }
     void on_placed(Placed placed) override {
+        if (preview_) return;
         record_.on_placed([placed = std::move(placed)](const void* token, const Error& error) {
             placed(*static_cast<const Entry*>(token), error);
         });
     }
-    void flush() override { record_.flush_or_keep(); }
+    void flush() override {
+        if (!preview_) record_.flush_or_keep();
+    }
 
   private:
     // A template's conversion, and what a merge into a page edited by hand
@@ -164,7 +171,10 @@ class TreeWriter final : public Writer {
         std::function<Error(unsigned slot, std::string& temp, struct stat& st, FileRecord& file)>;
     void stage(const Entry& e, FileRecord file, Intent intent, FileOutcome& r, const Fill& fill);
 
+    void preview(const Entry& e, const Plan& plan, std::string_view output, FileOutcome& r);
+
     const Options& options_;
+    const bool preview_;  // --diff: writes nothing, shows the merges
     const std::string source_, target_;
     Record& record_;
     TargetWriter guard_;
@@ -278,6 +288,10 @@ bool TreeWriter::merged(const Entry& e, const Held& held, FileRecord& file, Inte
     }
     if (!result.clean) {
         conflict(e, result, r);
+        if (preview_) {
+            merge.merged = std::move(result.text);
+            return true;
+        }
         remember_conflict(e, held, file, merge.output);
         return true;
     }
@@ -316,7 +330,7 @@ void TreeWriter::conflict(const Entry& e, const MergeResult& result, FileOutcome
                      "the edits; not overwritten");
     r.action = Action::kConflict;
     r.conflicts = result.conflicts;
-    if (options_.conflicts.empty()) return;
+    if (options_.conflicts.empty() || preview_) return;
     const std::string path = join(options_.conflicts, e.target);
     std::error_code ec;
     std::filesystem::create_directories(containing_directory(path), ec);
@@ -349,7 +363,30 @@ void TreeWriter::stage(const Entry& e, FileRecord file, Intent intent, FileOutco
     record_.stage(one);
 }
 
+// What a run would make of a page edited by hand, written nowhere: its
+// merge, or its conflict. Anything else keeps the outcome of --diff alone.
+void TreeWriter::preview(const Entry& e, const Plan& plan, std::string_view output,
+                         FileOutcome& r) {
+    if (!plan.target.id || !options_.merge || options_.force) return;
+    FileRecord file;
+    file.written_hash = content_hash(output);
+    const Held held = held_at(e, plan);
+    if (held.hash == file.written_hash || held.base.empty() || held.base == held.hash) return;
+    Intent intent;
+    Merge merge{output, {}};
+    FileOutcome probe = r;
+    if (!merged(e, held, file, intent, probe, merge) || probe.status == FileStatus::kFailed) return;
+    r = std::move(probe);
+    if (r.action == Action::kMerged) {
+        r.action = Action::kNone;  // nothing is written
+        r.findings.front().message = "a run would merge the source's changes into the page "
+                                     "edited by hand";
+    }
+    r.merge_text = std::move(merge.merged);
+}
+
 std::vector<Stale> TreeWriter::stale(const std::vector<Entry>& entries) {
+    if (preview_) return {};
     std::set<std::string> produced;
     for (const Entry& e : entries)
         if (e.kind == Kind::kTemplate || e.kind == Kind::kFile) produced.insert(e.target);
@@ -376,7 +413,12 @@ std::unique_ptr<Writer> dry_writer() {
 
 std::unique_ptr<Writer> tree_writer(const Options& options, const std::string& source_root,
                                     const std::string& target_root, Record& record) {
-    return std::make_unique<TreeWriter>(options, source_root, target_root, record);
+    return std::make_unique<TreeWriter>(options, source_root, target_root, record, false);
+}
+
+std::unique_ptr<Writer> preview_writer(const Options& options, const std::string& source_root,
+                                       const std::string& target_root, Record& record) {
+    return std::make_unique<TreeWriter>(options, source_root, target_root, record, true);
 }
 
 }  // namespace tvconv::tree

@@ -38,7 +38,16 @@ cp t/b.html b.before
 # --- three source changes in a row into one edited page -----------------------
 sed -i 's/^four$/four, edited by hand/' t/a.html
 sed -i 's/^one$/one, v2/' s/a.html
+# --diff previews the merge: applied to a copy of the source, its patch
+# gives what the run then writes.
+cp t/a.html edited
+"$TREE" --diff --state "$W/st/rec.json" s t >merge.diff 2>err
+check "--diff of a merge: exit 0" test $? -eq 0
+check "--diff of a merge: says a run would merge" has '^a.html: a run would merge' err
+check "--diff of a merge: the target untouched" cmp edited t/a.html
+rm -rf copy && cp -r s copy && (cd copy && patch -s -p1 <../merge.diff)
 run --report r.json --html r.html --sarif r.sarif
+check "--diff of a merge: its patch gives the merge" cmp copy/a.html t/a.html
 check "1st merge: exit 0" test "$status" -eq 0
 check "1st merge: the reports are valid and agree" $PY "$CHECK" agree r.json r.sarif r.html s
 check "1st merge: the JSON report is valid" $PY "$CHECK" validate json r.json "$SCHEMA"
@@ -68,6 +77,12 @@ sed -i 's/^two, v4$/two, by hand/' t/a.html
 sed -i 's/^two, v4$/two, from the source/' s/a.html
 cp t/a.html edited
 cp -r st st.before
+"$TREE" --diff --state "$W/st/rec.json" s t >conflict.diff 2>err
+check "--diff of a conflict: exit 3" test $? -eq 3
+check "--diff of a conflict: the hunk" has '| two, from the source' err
+rm -rf copy && cp -r s copy && (cd copy && patch -s -p1 <../conflict.diff)
+check "--diff of a conflict: the target untouched" cmp edited t/a.html
+check "--diff of a conflict: the record untouched" cmp st.before/rec.json st/rec.json
 run --report r.json --html r.html --sarif r.sarif --conflicts "$W/cf"
 check "conflict: exit 3" test "$status" -eq 3
 check "conflict: the target is untouched" cmp edited t/a.html
@@ -91,6 +106,7 @@ printf 'one, v2\ntwo, v4\nthree\nfour\nfive\nsix\nseven, v3\n' >base
 git merge-file -p -L 'a.html (target, edited by hand)' -L 'a.html (last conversion)' \
     -L 'a.html (new conversion)' edited base theirs >want
 check "conflict: --conflicts writes what git merge-file writes" cmp want cf/a.html
+check "--diff of a conflict: its patch gives the merge with markers" cmp want copy/a.html
 run
 check "conflict, run again unresolved: still a conflict" test "$status" -eq 3
 check "  the target still untouched" cmp edited t/a.html
