@@ -239,6 +239,15 @@ Error write_output(const std::string& path_or_dash,
     return error ? Error({}, path, error.errnum()) : Error();
 }
 
+Error create_file(const std::string& path, std::string_view data, mode_t mode) {
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (fd.get() < 0) return Error("cannot write", path, errno);
+    Error error = write_all(fd.get(), data, path);
+    if (fd.close() != 0 && !error) error = Error("cannot write", path, errno);
+    if (error) (void)::unlink(path.c_str());
+    return error;
+}
+
 Error sync_file_system(const std::string& path) {
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0 || ::syncfs(fd.get()) != 0) return Error("cannot sync", path, errno);

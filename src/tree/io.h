@@ -54,6 +54,13 @@ Error atomic_write_with(const std::string& path, mode_t mode, unsigned slot, Dur
 Error atomic_copy(const std::string& from, const std::string& path, mode_t mode, unsigned slot,
                   Durability durability, std::string& hash);
 
+// Creates `path`, which must not exist, holding `data` (mode `mode`), with no
+// temporary file and no sync: for a file whose name is the hash of its
+// content, which its reader checks (a file a crash cut short is no such
+// file). Removed on failure; EEXIST when it exists already. Failures are
+// "cannot write" on `path`.
+Error create_file(const std::string& path, std::string_view data, mode_t mode);
+
 // A target file written in two steps, so that a batch of them can be
 // announced (see Record) before any is renamed into place: its temporary
 // file DIR/.tvconv-tree.XXXXXX is written, given `mode` and closed, and `st`

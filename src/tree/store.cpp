@@ -27,22 +27,25 @@ void BaseStore::open(std::string dir, dev_t target_device) {
 
 Error BaseStore::put(const std::string& hash, std::string_view bytes) {
     const std::string path = join(dir_, hash);
-    struct stat st;
-    // Counted once done, found or written: one found may be another
-    // worker's, renamed but not yet synced, and the batch naming it must
-    // sync it.
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-        std::uint64_t(st.st_size) == bytes.size()) {
-        ++puts_;
-        return {};
-    }
     if (!made_) {
         if (::mkdir(dir_.c_str(), 0700) != 0 && errno != EEXIST)
             return Error("cannot store the last conversion in " + dir_, dir_, errno);
         made_ = true;
     }
-    if (Error e = atomic_write(path, bytes, 0600, kNoSlot, Durability::kRename))
-        return Error("cannot store the last conversion in " + dir_, dir_, e.errnum());
+    // Straight to its name: no temporary file, no rename. One that is there
+    // already holds these bytes, unless a crash cut it short (found by its
+    // size here, by its hash when read) and it is replaced.
+    Error e = create_file(path, bytes, 0600);
+    struct stat st;
+    if (e && e.errnum() == EEXIST &&
+        !(::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+          std::uint64_t(st.st_size) == bytes.size()))
+        e = atomic_write(path, bytes, 0600, kNoSlot, Durability::kRename);
+    else if (e && e.errnum() == EEXIST)
+        e = {};
+    if (e) return Error("cannot store the last conversion in " + dir_, dir_, e.errnum());
+    // Counted once done, written or found: one found may be another
+    // worker's, not yet synced, and the batch naming it must sync it.
     ++puts_;
     return {};
 }
