@@ -224,6 +224,12 @@ bool TreeWriter::settled(const Entry& e, const Plan& plan, FileRecord& file, Int
     } else if (options_.force) {
         return false;
     }
+    if (merge && held.ours && held.base == file.written_hash) {
+        // A merged page whose source brought nothing new (touched, say).
+        file.written_hash = held.hash;
+        file.base_hash = held.base;
+        return claim_held(e, plan, file, r, merge->output);
+    }
     if (merge && options_.merge && !held.base.empty() && merged(e, held, file, intent, r, *merge)) {
         if (r.action != Action::kMerged) return true;      // a conflict, kept
         if (file.written_hash != held.hash) return false;  // to be written
@@ -379,8 +385,9 @@ void TreeWriter::preview(const Entry& e, const Plan& plan, std::string_view outp
     r = std::move(probe);
     if (r.action == Action::kMerged) {
         r.action = Action::kNone;  // nothing is written
-        r.findings.front().message = "a run would merge the source's changes into the page "
-                                     "edited by hand";
+        r.findings.front().message =
+            "a run would merge the source's changes into the page "
+            "edited by hand";
     }
     r.merge_text = std::move(merge.merged);
 }

@@ -67,6 +67,11 @@ printf 'one, v2\ntwo, v4\nthree\nfour, edited by hand\nfive\nsix\nseven, v3\n' >
 check "after three merges the page holds every change and the edit" cmp want t/a.html
 check "the store holds only what the record names" test "$(bases)" -eq "$(recorded_bases)"
 before=$(stat -c %Y.%y t/a.html)
+touch -d '1 minute ago' s/a.html
+run
+check "a source touched after merges: nothing merged" lacks 'merged' err
+check "  nor written" has '^  written: 0$' err
+check "  and the page alone" test "$before" = "$(stat -c %Y.%y t/a.html)"
 run
 check "an unchanged re-run after merges writes nothing" has '^  written: 0$' err
 check "  and leaves the merged page alone" test "$before" = "$(stat -c %Y.%y t/a.html)"

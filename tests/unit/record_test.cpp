@@ -139,6 +139,9 @@ FileRecord sample(int n) {
     f.inputs = content_hash("inputs");
     f.written_hash = content_hash("written " + std::to_string(n));
     f.target_id = {1u, 900u + unsigned(n), 2050u, -5};
+    // Odd ones were merged: their base is not what they hold.
+    f.base_hash = n % 2 ? content_hash("base " + std::to_string(n)) : f.written_hash;
+    if (n % 3 == 1) f.conflict_base = content_hash("conflict " + std::to_string(n));
     if (n % 2)
         f.findings.push_back(
             Finding::at(DiagnosticCode::nul_byte, 3, "2 NUL bytes \"quoted\" \\ \t\x01"));
@@ -454,6 +457,57 @@ TEST_F(TreeRecord, OpeningRemovesTheTemporaryCopyOfAKilledSave) {
     ASSERT_FALSE(record.open(path_, "/s", "/t"));
     EXPECT_FALSE(fs::exists(path_ + ".Ab12Cd"));
     EXPECT_TRUE(fs::exists(path_ + ".notmine"));
+}
+
+// The last conversions beside the record: each stored once, read back only
+// when whole, and kept only while the record names it.
+TEST_F(TreeRecord, StoredBasesAreCheckedAndCollected) {
+    const std::string one = "one\n", two = "two\n", three = "three\n";
+    {
+        Record record;
+        ASSERT_FALSE(record.open(path_, "/s", "/t"));
+        record.set_batching(counted(256, std::chrono::hours(1)));
+        for (const std::string* b : {&one, &two, &three})
+            ASSERT_FALSE(record.put_base(content_hash(*b), *b));
+        ASSERT_FALSE(record.put_base(content_hash(one), one)) << "a second put is no failure";
+        FileRecord f = sample(0);
+        f.base_hash = content_hash(one);
+        f.conflict_base = content_hash(two);
+        ASSERT_FALSE(record.claim("a.html", f));
+        ASSERT_FALSE(record.save());
+    }
+    const std::string store = BaseStore::directory_of(path_);
+    EXPECT_TRUE(fs::exists(store + "/" + content_hash(one)));
+    EXPECT_TRUE(fs::exists(store + "/" + content_hash(two)));
+    EXPECT_FALSE(fs::exists(store + "/" + content_hash(three))) << "named by no entry";
+
+    Record again;
+    ASSERT_FALSE(again.open(path_, "/s", "/t"));
+    EXPECT_EQ(again.find("a.html")->base_hash, content_hash(one));
+    EXPECT_EQ(again.find("a.html")->conflict_base, content_hash(two));
+    std::string bytes;
+    ASSERT_FALSE(again.load_base(content_hash(one), bytes));
+    EXPECT_EQ(bytes, one);
+    put(store + "/" + content_hash(one), "ONE\n");  // same size, other bytes
+    EXPECT_TRUE(again.load_base(content_hash(one), bytes)) << "a damaged base is no base";
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_EQ(again.load_base(content_hash(three), bytes).errnum(), ENOENT);
+    EXPECT_TRUE(again.load_base("../a.html", bytes)) << "only hashes name bases";
+    // A base cut short is replaced by the next put of it.
+    put(store + "/" + content_hash(two), "tw");
+    ASSERT_FALSE(again.put_base(content_hash(two), two));
+    ASSERT_FALSE(again.load_base(content_hash(two), bytes));
+    EXPECT_EQ(bytes, two);
+}
+
+// What a killed run's intent says the page it left came from.
+TEST(TreeIntent, TheBaseOfWhatItCovers) {
+    Intent merged{"m", Intent::Held::kHash, "h", "t", "b"};
+    EXPECT_EQ(merged.base_of("m"), "t");
+    EXPECT_EQ(merged.base_of("h"), "b");
+    Intent plain{"w", Intent::Held::kHash, "h", {}, {}};
+    EXPECT_EQ(plain.base_of("w"), "w") << "written as converted: its own base";
+    EXPECT_EQ(plain.base_of("h"), "h");
 }
 
 TEST(TreeRecordPath, TheCacheDirectoryKeysTheTarget) {
