@@ -620,6 +620,9 @@ Error Record::save() {
     Error flushed = staged ? flush() : Error();
     std::lock_guard flushing(flush_mutex_);
     std::lock_guard lock(mutex_);
+    // No base is stored after this: its pack is closed first, so that the
+    // sync below covers all it holds and a failure of either is seen.
+    if (Error e = store_.close_pack()) return e;
     if (Error e = sync_target()) return e;
     // The journal first: a run killed while writing the record still
     // leaves every claim behind it.

@@ -163,8 +163,8 @@ class Record {
         return store_.put(hash, bytes);
     }
     // The stored base `hash` (a FileRecord's base_hash), checked.
-    Error load_base(const std::string& hash, std::string& bytes) const {
-        return tree::load_base(store_.directory(), hash, bytes);
+    Error load_base(const std::string& hash, std::string& bytes) {
+        return store_.load(hash, bytes);
     }
     const std::string& store_directory() const { return store_.directory(); }
 

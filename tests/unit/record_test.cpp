@@ -460,14 +460,15 @@ TEST_F(TreeRecord, OpeningRemovesTheTemporaryCopyOfAKilledSave) {
 }
 
 // The last conversions beside the record: each stored once, read back only
-// when whole, and kept only while the record names it.
+// when whole, and dropped once the record names them no more and they take
+// more room than those it names.
 TEST_F(TreeRecord, StoredBasesAreCheckedAndCollected) {
-    const std::string one = "one\n", two = "two\n", three = "three\n";
+    const std::string one = "one\n", two = "two\n", dead(100, 'x');
     {
         Record record;
         ASSERT_FALSE(record.open(path_, "/s", "/t"));
         record.set_batching(counted(256, std::chrono::hours(1)));
-        for (const std::string* b : {&one, &two, &three})
+        for (const std::string* b : {&one, &two, &dead})
             ASSERT_FALSE(record.put_base(content_hash(*b), *b));
         ASSERT_FALSE(record.put_base(content_hash(one), one)) << "a second put is no failure";
         FileRecord f = sample(0);
@@ -477,9 +478,10 @@ TEST_F(TreeRecord, StoredBasesAreCheckedAndCollected) {
         ASSERT_FALSE(record.save());
     }
     const std::string store = BaseStore::directory_of(path_);
-    EXPECT_TRUE(fs::exists(store + "/" + content_hash(one)));
-    EXPECT_TRUE(fs::exists(store + "/" + content_hash(two)));
-    EXPECT_FALSE(fs::exists(store + "/" + content_hash(three))) << "named by no entry";
+    const fs::directory_iterator first(store), last;
+    std::vector<fs::path> packs(first, last);
+    ASSERT_EQ(packs.size(), 1u);
+    EXPECT_EQ(fs::file_size(packs[0]), 2 * (33 + 2) + 2 * 4) << "one entry each, none dead";
 
     Record again;
     ASSERT_FALSE(again.open(path_, "/s", "/t"));
@@ -488,16 +490,17 @@ TEST_F(TreeRecord, StoredBasesAreCheckedAndCollected) {
     std::string bytes;
     ASSERT_FALSE(again.load_base(content_hash(one), bytes));
     EXPECT_EQ(bytes, one);
-    put(store + "/" + content_hash(one), "ONE\n");  // same size, other bytes
-    EXPECT_TRUE(again.load_base(content_hash(one), bytes)) << "a damaged base is no base";
-    EXPECT_TRUE(bytes.empty());
-    EXPECT_EQ(again.load_base(content_hash(three), bytes).errnum(), ENOENT);
+    EXPECT_EQ(again.load_base(content_hash(dead), bytes).errnum(), ENOENT);
     EXPECT_TRUE(again.load_base("../a.html", bytes)) << "only hashes name bases";
-    // A base cut short is replaced by the next put of it.
-    put(store + "/" + content_hash(two), "tw");
-    ASSERT_FALSE(again.put_base(content_hash(two), two));
-    ASSERT_FALSE(again.load_base(content_hash(two), bytes));
-    EXPECT_EQ(bytes, two);
+
+    // Damaged: same size, other bytes; cut short: the entry is not there.
+    std::string pack = contents(packs[0].string());
+    pack.replace(pack.find("one\n"), 4, "ONE\n");
+    put(packs[0].string(), pack);
+    EXPECT_TRUE(load_base(store, content_hash(one), bytes)) << "a damaged base is no base";
+    EXPECT_TRUE(bytes.empty());
+    put(packs[0].string(), pack.substr(0, pack.find("two\n") + 2));
+    EXPECT_EQ(load_base(store, content_hash(two), bytes).errnum(), ENOENT);
 }
 
 // What a killed run's intent says the page it left came from.
