@@ -139,6 +139,9 @@ FileRecord sample(int n) {
     f.inputs = content_hash("inputs");
     f.written_hash = content_hash("written " + std::to_string(n));
     f.target_id = {1u, 900u + unsigned(n), 2050u, -5};
+    // Odd ones were merged: their base is not what they hold.
+    f.base_hash = n % 2 ? content_hash("base " + std::to_string(n)) : f.written_hash;
+    if (n % 3 == 1) f.conflict_base = content_hash("conflict " + std::to_string(n));
     if (n % 2)
         f.findings.push_back(
             Finding::at(DiagnosticCode::nul_byte, 3, "2 NUL bytes \"quoted\" \\ \t\x01"));
@@ -382,9 +385,9 @@ TEST_F(TreeRecord, AnIntentOfAKilledRunCoversItsTarget) {
         ASSERT_FALSE(kept.open(path_, "/s", "/t"));
         kept.set_batching(counted(256, std::chrono::hours(1)));
         ASSERT_NE(kept.intent("a.html"), nullptr);
-        EXPECT_EQ(*kept.intent("a.html"), (Intent{"new", Intent::Held::kHash, "old"}));
-        EXPECT_EQ(*kept.intent("n.html"), (Intent{"fresh", Intent::Held::kNoFile, ""}));
-        EXPECT_EQ(*kept.intent("f.html"), (Intent{"forced", Intent::Held::kNotOurs, ""}));
+        EXPECT_EQ(*kept.intent("a.html"), (Intent{"new", Intent::Held::kHash, "old", {}, {}}));
+        EXPECT_EQ(*kept.intent("n.html"), (Intent{"fresh", Intent::Held::kNoFile, "", {}, {}}));
+        EXPECT_EQ(*kept.intent("f.html"), (Intent{"forced", Intent::Held::kNotOurs, "", {}, {}}));
         ASSERT_FALSE(kept.claim("a.html", sample(0)));
         kept.forget("n.html");
         ASSERT_FALSE(kept.save());
@@ -457,6 +460,60 @@ TEST_F(TreeRecord, OpeningRemovesTheTemporaryCopyOfAKilledSave) {
     ASSERT_FALSE(record.open(path_, "/s", "/t"));
     EXPECT_FALSE(fs::exists(path_ + ".Ab12Cd"));
     EXPECT_TRUE(fs::exists(path_ + ".notmine"));
+}
+
+// The last conversions beside the record: each stored once, read back only
+// when whole, and dropped once the record names them no more and they take
+// more room than those it names.
+TEST_F(TreeRecord, StoredBasesAreCheckedAndCollected) {
+    const std::string one = "one\n", two = "two\n", dead(100, 'x');
+    {
+        Record record;
+        ASSERT_FALSE(record.open(path_, "/s", "/t"));
+        record.set_batching(counted(256, std::chrono::hours(1)));
+        for (const std::string* b : {&one, &two, &dead})
+            ASSERT_FALSE(record.put_base(content_hash(*b), *b));
+        ASSERT_FALSE(record.put_base(content_hash(one), one)) << "a second put is no failure";
+        FileRecord f = sample(0);
+        f.base_hash = content_hash(one);
+        f.conflict_base = content_hash(two);
+        ASSERT_FALSE(record.claim("a.html", f));
+        ASSERT_FALSE(record.save());
+    }
+    const std::string store = BaseStore::directory_of(path_);
+    const fs::directory_iterator first(store), last;
+    std::vector<fs::path> packs(first, last);
+    ASSERT_EQ(packs.size(), 1u);
+    EXPECT_EQ(fs::file_size(packs[0]), 2 * (33 + 2) + 2 * 4) << "one entry each, none dead";
+
+    Record again;
+    ASSERT_FALSE(again.open(path_, "/s", "/t"));
+    EXPECT_EQ(again.find("a.html")->base_hash, content_hash(one));
+    EXPECT_EQ(again.find("a.html")->conflict_base, content_hash(two));
+    std::string bytes;
+    ASSERT_FALSE(again.load_base(content_hash(one), bytes));
+    EXPECT_EQ(bytes, one);
+    EXPECT_EQ(again.load_base(content_hash(dead), bytes).errnum(), ENOENT);
+    EXPECT_TRUE(again.load_base("../a.html", bytes)) << "only hashes name bases";
+
+    // Damaged: same size, other bytes; cut short: the entry is not there.
+    std::string pack = contents(packs[0].string());
+    pack.replace(pack.find("one\n"), 4, "ONE\n");
+    put(packs[0].string(), pack);
+    EXPECT_TRUE(load_base(store, content_hash(one), bytes)) << "a damaged base is no base";
+    EXPECT_TRUE(bytes.empty());
+    put(packs[0].string(), pack.substr(0, pack.find("two\n") + 2));
+    EXPECT_EQ(load_base(store, content_hash(two), bytes).errnum(), ENOENT);
+}
+
+// What a killed run's intent says the page it left came from.
+TEST(TreeIntent, TheBaseOfWhatItCovers) {
+    Intent merged{"m", Intent::Held::kHash, "h", "t", "b"};
+    EXPECT_EQ(merged.base_of("m"), "t");
+    EXPECT_EQ(merged.base_of("h"), "b");
+    Intent plain{"w", Intent::Held::kHash, "h", {}, {}};
+    EXPECT_EQ(plain.base_of("w"), "w") << "written as converted: its own base";
+    EXPECT_EQ(plain.base_of("h"), "h");
 }
 
 TEST(TreeRecordPath, TheCacheDirectoryKeysTheTarget) {
