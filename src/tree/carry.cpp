@@ -1,0 +1,29 @@
+#include "tree/carry.h"
+
+#include <dtl/dtl.hpp>
+
+#include "tree/diff.h"
+
+namespace tvconv::tree {
+
+LineMap::LineMap(std::string_view before, std::string_view after) {
+    std::vector<std::string_view> a = lines_of(before), b = lines_of(after);
+    new_line_.assign(a.size(), 0);
+    dtl::Diff<std::string_view, std::vector<std::string_view>> diff(a, b);
+    diff.compose();
+    // Counted along the edit script rather than read from its indices,
+    // which dtl gives from the other side when it swapped the texts.
+    std::size_t old_line = 0, new_line = 0;
+    for (const auto& [line, info] : diff.getSes().getSequence()) {
+        if (info.type != dtl::SES_ADD) ++old_line;
+        if (info.type != dtl::SES_DELETE) ++new_line;
+        if (info.type == dtl::SES_COMMON) new_line_[old_line - 1] = new_line;
+    }
+}
+
+std::optional<std::size_t> LineMap::find(std::size_t line) const {
+    if (line == 0 || line > new_line_.size() || new_line_[line - 1] == 0) return std::nullopt;
+    return new_line_[line - 1];
+}
+
+}  // namespace tvconv::tree
