@@ -3,7 +3,7 @@
 #   ./build.sh example   build, then convert examples/example.tv2 to standard output
 #   ./build.sh test      build, then run every test
 # Missing build tools (flex, bison, cmake, ninja, a C++ compiler, the JSON,
-# hash and diff headers, and for the tests GoogleTest, groff, man-db,
+# hash and diff headers, libgit2 for merges, and for the tests GoogleTest, groff, man-db,
 # mandoc, python3 with python3-jsonschema, patch, git, Chromium, Node.js and npm)
 # are installed with apt-get first (as root, or through sudo); the tests'
 # playwright-core comes from npm. TVCONV_WERROR=ON in the environment makes
@@ -35,6 +35,8 @@ need g++ g++
 need /usr/include/nlohmann/json.hpp nlohmann-json3-dev
 need /usr/include/xxhash.h libxxhash-dev
 need /usr/include/dtl/dtl.hpp libdtl-dev
+need pkg-config pkg-config
+need /usr/include/git2.h libgit2-dev
 if [ "$mode" = test ]; then
     need /usr/include/gtest/gtest.h libgtest-dev
     # The manual page tests format and lint the pages.

@@ -129,7 +129,7 @@ def steps(tree, src, work, tag, jobs, k):
     """One round of the three tvconv-tree steps; returns {step: measurement}."""
     target = os.path.join(work, "out-" + tag)
     state = os.path.join(work, "record-" + tag)
-    reset(target, state, state + ".lock", state + ".journal")
+    reset(target, state, state + ".lock", state + ".journal", state + ".bases")
     subprocess.run(["sync"])
     cmd = [tree, "--state", state] + jobs + [src, target]
     got = {"first run": measured(cmd), "unchanged": measured(cmd)}
@@ -157,7 +157,7 @@ def per_file_growth(tree, work, files, jobs):
         reset(src)
         make_site(src, n)
         target, state = os.path.join(work, "growth-out"), os.path.join(work, "growth-record")
-        reset(target, state, state + ".lock", state + ".journal")
+        reset(target, state, state + ".lock", state + ".journal", state + ".bases")
         cmd = [tree, "--state", state] + jobs + [src, target]
         peaks[n] = (measured(cmd)[3], measured(cmd)[3])
         reset(src, target)

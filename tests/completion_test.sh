@@ -47,7 +47,9 @@ mapfile -t help_options < <("$TREE" --help | sed -n '/^options:/,/^$/p' | grep '
 [ ${#help_options[@]} -gt 5 ] || { echo "FAIL: no options in --help"; exit 1; }
 offers - '=>' "${help_options[@]}" --
 offers --re '=>' --report
-offers --check --no '=>' --no-copy
+offers --check --no "=>" --no-copy --no-merge
+# --conflicts takes a directory, not a file.
+offers --conflicts al "=>" alpha
 offers -j 2 --vers '=>' --version
 offers --s '=>' --sarif --state
 offers --check --k '=>' --keep-references

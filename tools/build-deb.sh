@@ -18,6 +18,9 @@ need g++ g++
 need gzip gzip
 need dpkg-shlibdeps dpkg-dev
 need file file
+need pkg-config pkg-config
+# tvconv-tree's merges link libgit2; the package then depends on its library.
+[ -e /usr/include/git2.h ] || missing="$missing libgit2-dev"
 . tools/apt-install-missing.sh
 
 # Debian's build flags, with every hardening feature (bindnow too): the

@@ -47,6 +47,7 @@ pre .where { display: block; padding: 0 .8em; color: #888; font-style: italic; }
 pre .no { display: inline-block; min-width: 4em; color: #888; user-select: none; }
 .byte { color: #b00; }
 #filter { margin: .5em 0; }
+pre.side { padding: .2em .5em; white-space: pre-wrap; min-width: 12em; }
 )";
 
 // The context of each finding, drawn from its file's data when the file's
@@ -367,9 +368,23 @@ void findings_section(PieceWriter& out, const ReportModel& model) {
     out.text() += "</section>\n";
 }
 
+// The conflicting hunks of a page, one row each, the three sides in full.
+std::string conflict_rows(const Entry& e, const FileOutcome& r) {
+    std::string rows;
+    for (const ConflictHunk& h : r.conflicts) {
+        rows += "<tr><td>" + html_text(e.target) + "</td><td>line " + std::to_string(h.line) +
+                "</td><td>";
+        rows += h.base_known ? "<pre class=\"side\">" + html_text(h.base) + "</pre>"
+                             : std::string("(not told apart)");
+        rows += "</td><td><pre class=\"side\">" + html_text(h.ours) +
+                "</pre></td><td><pre class=\"side\">" + html_text(h.theirs) + "</pre></td></tr>\n";
+    }
+    return rows;
+}
+
 // Rewritten references, renames, and the files left out or kept.
 std::string list_sections(const ReportModel& model) {
-    std::string rewrites, renames, failed, skipped, excluded, stale;
+    std::string rewrites, renames, failed, skipped, excluded, stale, conflicts;
     for (const Located& item : model.findings())
         if (item.finding->code == DiagnosticCode::reference_rewritten)
             rewrites += "<tr><td>" + html_text(item.path) + "</td><td>line " +
@@ -388,6 +403,7 @@ std::string list_sections(const ReportModel& model) {
         if (r.status == FileStatus::kFailed && !r.quiet) failed += reason_row();
         if (r.status == FileStatus::kSkipped) skipped += reason_row();
         if (r.status == FileStatus::kExcluded) excluded += reason_row();
+        conflicts += conflict_rows(e, r);
     }
     for (const Stale& s : model.stale())
         stale += "<tr><td>" + html_text(s.target) + "</td><td>from " + html_text(s.source) +
@@ -400,6 +416,11 @@ std::string list_sections(const ReportModel& model) {
     };
     section("rewrites", "References rewritten", rewrites);
     section("renames", "Renamed macro files", renames);
+    if (!conflicts.empty())
+        conflicts.insert(0,
+                         "<tr><th>target</th><th>at</th><th>last conversion</th><th>target "
+                         "(edited)</th><th>new conversion</th></tr>\n");
+    section("conflicts", "Merge conflicts (target kept)", conflicts);
     section("failed", "Failed", failed);
     section("skipped", "Skipped", skipped);
     section("excluded", "Excluded", excluded);

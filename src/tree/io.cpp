@@ -239,6 +239,15 @@ Error write_output(const std::string& path_or_dash,
     return error ? Error({}, path, error.errnum()) : Error();
 }
 
+Error create_file(const std::string& path, std::string_view data, mode_t mode) {
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (fd.get() < 0) return Error("cannot write", path, errno);
+    Error error = write_all(fd.get(), data, path);
+    if (fd.close() != 0 && !error) error = Error("cannot write", path, errno);
+    if (error) (void)::unlink(path.c_str());
+    return error;
+}
+
 Error sync_file_system(const std::string& path) {
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0 || ::syncfs(fd.get()) != 0) return Error("cannot sync", path, errno);
@@ -255,6 +264,23 @@ std::size_t remove_leftovers(const std::string& dir, std::string_view prefix) {
             name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
                                    prefix.size()) != std::string_view::npos)
             continue;
+        struct stat st;
+        std::string path = join(dir, std::string(name));
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0)
+            ++removed;
+    }
+    ::closedir(d);
+    return removed;
+}
+
+std::size_t remove_files_unless(const std::string& dir,
+                                const std::function<bool(std::string_view name)>& keep) {
+    std::size_t removed = 0;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return 0;
+    while (dirent* entry = ::readdir(d)) {
+        std::string_view name = entry->d_name;
+        if (name == "." || name == ".." || keep(name)) continue;
         struct stat st;
         std::string path = join(dir, std::string(name));
         if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0)

@@ -54,6 +54,13 @@ Error atomic_write_with(const std::string& path, mode_t mode, unsigned slot, Dur
 Error atomic_copy(const std::string& from, const std::string& path, mode_t mode, unsigned slot,
                   Durability durability, std::string& hash);
 
+// Creates `path`, which must not exist, holding `data` (mode `mode`), with no
+// temporary file and no sync: for a file whose name is the hash of its
+// content, which its reader checks (a file a crash cut short is no such
+// file). Removed on failure; EEXIST when it exists already. Failures are
+// "cannot write" on `path`.
+Error create_file(const std::string& path, std::string_view data, mode_t mode);
+
 // A target file written in two steps, so that a batch of them can be
 // announced (see Record) before any is renamed into place: its temporary
 // file DIR/.tvconv-tree.XXXXXX is written, given `mode` and closed, and `st`
@@ -123,5 +130,9 @@ Error sync_file_system(const std::string& path);
 // Removes from the directory `dir` the temporary files a killed run left
 // behind: regular files named <prefix>XXXXXX. Returns how many.
 std::size_t remove_leftovers(const std::string& dir, std::string_view prefix = kTemporaryPrefix);
+// Removes from the directory `dir` every regular file whose name `keep`
+// refuses. Returns how many.
+std::size_t remove_files_unless(const std::string& dir,
+                                const std::function<bool(std::string_view name)>& keep);
 
 }  // namespace tvconv::tree

@@ -63,6 +63,17 @@ json file_of(const Entry& e, const FileOutcome& r, JsonBytes& text) {
     f["action"] = action_name(r.action);
     if (!r.reason.empty()) f["reason"] = text(r.reason);
     if (e.kind == Kind::kTemplate) f["diagnostics"] = r.findings.size();
+    if (!r.conflicts.empty()) {
+        json hunks = json::array();
+        for (const ConflictHunk& h : r.conflicts) {
+            json hunk{{"line", h.line}};
+            if (h.base_known) hunk["base"] = text(h.base);
+            hunk["ours"] = text(h.ours);
+            hunk["theirs"] = text(h.theirs);
+            hunks.push_back(std::move(hunk));
+        }
+        f["conflicts"] = std::move(hunks);
+    }
     return f;
 }
 

@@ -87,7 +87,11 @@ void ReportModel::add(const Entry& e, const FileOutcome& r) {
     bump(Count::failed, r.status == FileStatus::kFailed &&
                             !(e.kind == Kind::kDirectory && (r.files_lost > 0 || r.quiet)));
     bump(Count::renamed, is_renamed(e, r));
-    bump(Count::written, r.action == Action::kWritten);
+    bump(Count::written, is_written(r.action));
+    bump(Count::merged,
+         r.action == Action::kMerged || (r.action == Action::kRecorded && !r.findings.empty() &&
+                                         r.findings.front().code == DiagnosticCode::merged));
+    bump(Count::conflicts, r.action == Action::kConflict && !r.conflicts.empty());
     bump(Count::unchanged, r.action == Action::kUnchanged);
     skipped_template_ |= r.status == FileStatus::kSkipped && e.template_name;
 
@@ -109,6 +113,10 @@ void ReportModel::add(const Entry& e, const FileOutcome& r) {
     else if (r.status == FileStatus::kSkipped)
         own(e.template_name ? DiagnosticCode::template_skipped : DiagnosticCode::file_skipped,
             "skipped: " + r.reason);
+    else if (r.status == FileStatus::kEdited && !r.conflicts.empty())
+        own(DiagnosticCode::merge_conflict,
+            r.reason + " (" + std::to_string(r.conflicts.size()) +
+                (r.conflicts.size() == 1 ? " conflicting hunk)" : " conflicting hunks)"));
     else if (r.status == FileStatus::kEdited)
         own(DiagnosticCode::edited_by_hand, r.reason);
 }

@@ -35,6 +35,8 @@ enum LongOnly : int {
     kHtml,
     kSarif,
     kDiff,
+    kNoMerge,
+    kConflicts,
 };
 
 const option kLong[] = {
@@ -43,6 +45,8 @@ const option kLong[] = {
     {"no-copy", no_argument, nullptr, kNoCopy},
     {"keep-references", no_argument, nullptr, kKeepReferences},
     {"force", no_argument, nullptr, kForce},
+    {"no-merge", no_argument, nullptr, kNoMerge},
+    {"conflicts", required_argument, nullptr, kConflicts},
     {"state", required_argument, nullptr, kState},
     {"check", no_argument, nullptr, kCheck},
     {"report", required_argument, nullptr, kReport},
@@ -93,6 +97,11 @@ Error apply(int c, const std::string& value, Options& o, Flags& flags) {
         case kForce:
             o.force = true;
             return {};
+        case kNoMerge:
+            o.merge = false;
+            return {};
+        case kConflicts:
+            return set_nonempty(o.conflicts, value, "--conflicts", "a directory name");
         case kState:
             return set_nonempty(o.state, value, "--state", "a file name");
         case kCheck:
@@ -200,11 +209,17 @@ const char* usage_text() {
            "  --no-copy          do not copy files that are not templates\n"
            "  --keep-references  do not rewrite ^macro_use references to renamed files\n"
            "  --force            overwrite target files edited by hand since the last run\n"
+           "  --no-merge         keep pages edited by hand as they are, rather than merge\n"
+           "                     their sources' changes into them\n"
+           "  --conflicts DIR    write each page whose merge conflicts into DIR, at its\n"
+           "                     target path, with conflict markers\n"
            "  --state FILE       keep the record of what was written in FILE (default:\n"
            "                     in $XDG_CACHE_HOME/tvconv or ~/.cache/tvconv)\n"
            "  --check            convert and report, but write nothing\n"
            "  --diff             print a unified diff from each template to its conversion on\n"
-           "                     standard output, and write nothing (implies --check)\n"
+           "                     standard output, and write nothing (implies --check); with\n"
+           "                     TARGET_DIR, to the merge a run would make of a page edited\n"
+           "                     by hand\n"
            "  --report FILE      also write the report as JSON to FILE ('-': standard output)\n"
            "  --html FILE        also write the report as a self-contained HTML page\n"
            "  --sarif FILE       also write the findings as a SARIF 2.1.0 log\n"

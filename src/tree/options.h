@@ -29,6 +29,8 @@ struct Options {
     unsigned jobs = 0;                  // 0: one per processor
     bool keep_references = false;       // leave ^macro_use arguments as they are
     bool force = false;                 // overwrite target files edited by hand
+    bool merge = true;                  // merge new conversions into hand-edited pages
+    std::string conflicts;              // where conflicting merges go, with markers
     std::string state;                  // the record of what was written; empty: the cache
     std::vector<std::string> excludes;  // globs over paths relative to the source
     Verbosity verbosity = Verbosity::kDefault;  // the last of -q and -v wins

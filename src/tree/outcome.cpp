@@ -41,6 +41,10 @@ const char* action_name(Action a) {
             return "recorded";
         case Action::kKept:
             return "kept";
+        case Action::kMerged:
+            return "merged";
+        case Action::kConflict:
+            return "conflict";
     }
     return "";
 }

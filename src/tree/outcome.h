@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "context/codes.h"
+#include "tree/merge.h"
 #include "tree/record.h"
 
 namespace tvconv::tree {
@@ -33,7 +34,14 @@ enum class Action {
     kUnchanged,  // its inputs are unchanged since the last run: not rewritten
     kRecorded,   // it already held exactly the conversion: only recorded
     kKept,       // edited by hand: not overwritten
+    kMerged,     // edited by hand: the new conversion merged into it, and written
+    kConflict,   // edited by hand: the merge conflicts, so not overwritten
 };
+
+// Whether the target file was written (and so waits for its batch).
+inline bool is_written(Action a) {
+    return a == Action::kWritten || a == Action::kMerged;
+}
 
 const char* file_status_name(FileStatus s);
 const char* action_name(Action a);
@@ -90,6 +98,12 @@ struct FileOutcome {
     // lines, and its conversion's (the target's) when it was converted.
     std::optional<SourceExcerpt> excerpt;
     std::optional<SourceExcerpt> target_excerpt;
+    // Where the merge into a page edited by hand conflicts (Action::kConflict).
+    std::vector<ConflictHunk> conflicts;
+    // With --diff: the merge a run would write into a page edited by hand
+    // (with conflict markers where it conflicts), to diff to instead of the
+    // conversion.
+    std::optional<std::string> merge_text;
 };
 
 }  // namespace tvconv::tree

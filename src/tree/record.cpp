@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
+#include <unordered_set>
 
 #include "tree/io.h"
 #include "tree/names.h"
@@ -115,6 +116,14 @@ void put_file(std::string& out, const std::string& target, const FileRecord& f) 
     put_string(out, f.inputs);
     out += ",\"written_hash\":";
     put_string(out, f.written_hash);
+    if (!f.base_hash.empty()) {
+        out += ",\"base_hash\":";
+        put_string(out, f.base_hash);
+    }
+    if (!f.conflict_base.empty()) {
+        out += ",\"conflict_base\":";
+        put_string(out, f.conflict_base);
+    }
     out += ",\"target_id\":";
     put_identity(out, f.target_id);
     out += ",\"findings\":[";
@@ -151,6 +160,12 @@ void put_intent(std::string& out, const std::string& target, const Intent& inten
         put_string(out, intent.held_hash);
     } else if (intent.held == Intent::Held::kNoFile) {
         out += ",\"held\":null";
+    }
+    for (auto [key, hash] : {std::pair{",\"base\":", &intent.base_hash},
+                             std::pair{",\"held_base\":", &intent.held_base}}) {
+        if (hash->empty()) continue;
+        out += key;
+        put_string(out, *hash);
     }
     out += '}';
 }
@@ -192,6 +207,9 @@ std::pair<std::string, FileRecord> file_from(const json& j) {
     f.inputs = j.at("inputs").get<std::string>();
     f.written_hash = j.at("written_hash").get<std::string>();
     f.target_id = identity_from(j.at("target_id"));
+    if (auto base = j.find("base_hash"); base != j.end()) f.base_hash = base->get<std::string>();
+    if (auto base = j.find("conflict_base"); base != j.end())
+        f.conflict_base = base->get<std::string>();
     for (const json& d : j.at("findings")) {
         Finding finding = Finding::at(code_from(d.at("code")), std::nullopt, {});
         if (!d.at("line").is_null()) finding.line = d.at("line").get<int>();
@@ -210,6 +228,9 @@ std::pair<std::string, Intent> intent_from(const json& j) {
         intent.held = held->is_null() ? Intent::Held::kNoFile : Intent::Held::kHash;
         if (!held->is_null()) intent.held_hash = held->get<std::string>();
     }
+    if (auto base = j.find("base"); base != j.end()) intent.base_hash = base->get<std::string>();
+    if (auto base = j.find("held_base"); base != j.end())
+        intent.held_base = base->get<std::string>();
     return {bytes_from_json(j.at("intent")), std::move(intent)};
 }
 
@@ -225,6 +246,12 @@ bool Intent::covers(const std::string& hash) const {
     // A new file that a power cut left empty: renamed, its data never synced.
     static const std::string empty = content_hash({});
     return held == Held::kNoFile && hash == empty;
+}
+
+std::string Intent::base_of(const std::string& hash) const {
+    if (hash == written_hash) return base_hash.empty() ? hash : base_hash;
+    if (held == Held::kHash && hash == held_hash) return held_base.empty() ? hash : held_base;
+    return hash;
 }
 
 Identity identity_of(const struct stat& st) {
@@ -260,10 +287,27 @@ Error Record::open(const std::string& path, const std::string& source, const std
         if (ec) return Error("cannot create " + dir.string(), dir.string(), ec.value());
     }
     if (Error e = take_lock(path + ".lock")) return e;
+    struct stat target_st;
+    store_.open(BaseStore::directory_of(path),
+                ::stat(target.c_str(), &target_st) == 0 ? target_st.st_dev : dev_t(-1));
     // A run killed while saving leaves its temporary copy of the record
     // (PATH.XXXXXX); now that the lock is held, none is in use.
     (void)remove_leftovers(dir.empty() ? "." : dir.string(), base_name(path) + ".");
+    return load();
+}
 
+Error Record::open_read_only(const std::string& path, const std::string& source,
+                             const std::string& target) {
+    path_ = path;
+    source_ = source;
+    target_ = target;
+    store_.use(BaseStore::directory_of(path));
+    return load();
+}
+
+// Reads the record and its journal, if there are any.
+Error Record::load() {
+    const std::string& path = path_;
     std::string data;
     if (Error e = read_file(path, data); e && e.errnum() != ENOENT)
         return Error("cannot read " + path, path, e.errnum());
@@ -483,7 +527,8 @@ void Record::flush_or_keep() {
 
 Error Record::sync_target() {
     Error e = batching_.sync ? batching_.sync() : sync_file_system(target_);
-    return e ? Error("cannot sync the target directory", e.path(), e.errnum()) : e;
+    if (e) return Error("cannot sync the target directory", e.path(), e.errnum());
+    return store_.sync();
 }
 
 // One sync of the target makes both the files the waiting claims name and
@@ -607,6 +652,7 @@ Error Record::save() {
     journalled_.clear();
     (void)::unlink((path_ + ".journal").c_str());
     changed_ = false;
+    collect_bases();
     return journalled;
 }
 
@@ -651,6 +697,24 @@ Error Record::write_record(int fd) {
     }
     out += "}\n";
     return write_all(fd, out, path_);
+}
+
+// With the mutex held, the record durable: what no entry or intent names
+// is no one's base any more.
+void Record::collect_bases() {
+    std::unordered_set<std::string_view> live;
+    for (const auto& [target, f] : files_) {
+        live.insert(f.base_hash);
+        live.insert(f.conflict_base);
+    }
+    for (const auto& [target, intent] : intents_) {
+        live.insert(intent.base_hash);
+        live.insert(intent.held_base);
+        // A plain write's base is its bytes.
+        live.insert(intent.written_hash);
+        live.insert(intent.held_hash);
+    }
+    (void)store_.collect([&](std::string_view hash) { return live.count(hash) != 0; });
 }
 
 Record::~Record() {

@@ -25,6 +25,10 @@
 // At worst, it is converted again. The record is written and synced only
 // after one more sync of the target, and keeps the intents no later claim
 // has resolved.
+//
+// A page's last conversion (its base for a merge, store.h) is stored before
+// its file is staged or claimed, and synced with the target (or on its own
+// when the store lies on another file system) before the journal names it.
 #pragma once
 
 #include <sys/stat.h>
@@ -45,6 +49,7 @@
 #include "tree/content_hash.h"
 #include "tree/error.h"
 #include "tree/io.h"
+#include "tree/store.h"
 
 namespace tvconv::tree {
 
@@ -68,6 +73,14 @@ struct FileRecord {
     std::string written_hash;
     Identity target_id;
     std::vector<Finding> findings;
+    // The stored last conversion (see store.h): written_hash for a page
+    // written as converted, the conversion merged in for a merged page;
+    // empty when none is stored (a copy, an older record).
+    std::string base_hash;
+    // After a merge that conflicted (written_hash is then the page as the
+    // hand edits left it): the new conversion, the base once the page is
+    // resolved.
+    std::string conflict_base;
     bool operator==(const FileRecord&) const = default;
 };
 
@@ -78,8 +91,14 @@ struct Intent {
     std::string written_hash;
     enum class Held { kHash, kNoFile, kNotOurs } held = Held::kNotOurs;
     std::string held_hash;  // with kHash
+    // The last conversions of the bytes it would hold and of those it held
+    // (see FileRecord::base_hash); empty when they are those bytes.
+    std::string base_hash, held_base;
     // Whether a target that holds `hash` now was left by that run.
     bool covers(const std::string& hash) const;
+    // The last conversion of `hash`, which it covers: `hash` itself unless
+    // that run wrote or found a merged page.
+    std::string base_of(const std::string& hash) const;
     bool operator==(const Intent&) const = default;
 };
 
@@ -120,6 +139,11 @@ class Record {
     // target at once.
     Error open(const std::string& path, const std::string& source, const std::string& target);
 
+    // The same without the lock, for a run that writes nothing (--diff):
+    // such a record is only read, and never claimed in nor saved.
+    Error open_read_only(const std::string& path, const std::string& source,
+                         const std::string& target);
+
     // Replaces the batching rule (the tests count syncs and lines).
     void set_batching(Batching batching);
 
@@ -132,6 +156,17 @@ class Record {
     Error claim(const std::string& target_path, const FileRecord& file);
     // Forgets a file whose target is gone.
     void forget(const std::string& target_path);
+
+    // Stores the conversion `bytes` (content hash `hash`) as a base, before
+    // anything that names it is claimed or staged. Thread-safe.
+    Error put_base(const std::string& hash, std::string_view bytes) {
+        return store_.put(hash, bytes);
+    }
+    // The stored base `hash` (a FileRecord's base_hash), checked.
+    Error load_base(const std::string& hash, std::string& bytes) const {
+        return tree::load_base(store_.directory(), hash, bytes);
+    }
+    const std::string& store_directory() const { return store_.directory(); }
 
     // The intent a killed run left for a target that no later claim
     // resolved, if any.
@@ -162,7 +197,7 @@ class Record {
     void flush_or_keep();
 
     // Syncs the target, journals the last batch, writes the whole record
-    // durably and removes the journal.
+    // durably, removes the journal and the bases no entry names.
     Error save();
     // Whether anything changed since it was read.
     bool changed() const { return changed_; }
@@ -180,6 +215,7 @@ class Record {
     };
 
     Error take_lock(const std::string& lock);
+    Error load();
     Error read(const std::string& data);
     void replay(const std::string& journal);
     Error append_to_journal(std::string lines, std::uint64_t& at);
@@ -189,8 +225,10 @@ class Record {
     bool batch_due();
     void place(Staged& s, const Error& failed);
     Error write_record(int fd);
+    void collect_bases();
 
     std::string path_, source_, target_;
+    BaseStore store_;
     std::map<std::string, FileRecord> files_;
     std::map<std::string, Intent> intents_;  // unresolved, from earlier runs
     // The claims this run journalled: save copies their lines.

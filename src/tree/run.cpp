@@ -79,8 +79,11 @@ class Pipeline {
         Converted c = converter_(e, bytes);
         if (c.outcome.status != FileStatus::kFailed)
             writer_.commit_template(e, plan, bytes, c.output, c.outcome, slot);
-        if (options_.diff && c.outcome.status != FileStatus::kFailed)
-            c.outcome.diff = git_diff(bytes, c.output, diff_file(e));
+        if (options_.diff && c.outcome.status != FileStatus::kFailed) {
+            c.outcome.diff = git_diff(
+                bytes, c.outcome.merge_text ? *c.outcome.merge_text : c.output, diff_file(e));
+            c.outcome.merge_text.reset();
+        }
         return std::move(c.outcome);
     }
 
@@ -226,7 +229,7 @@ class Runner {
         std::lock_guard lock(mutex_);
         outcomes_[i] = std::move(r);
         // A file written is finished once it is in place, with its batch.
-        if (outcomes_[i].action == Action::kWritten && ++placing_[i] < 2) return;
+        if (is_written(outcomes_[i].action) && ++placing_[i] < 2) return;
         finish(i);
     }
 
@@ -390,6 +393,16 @@ int check_names(const Options& options, std::FILE* report, Roots& roots) {
         if (::stat(roots.target.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
             return usage_error(report, target_name + ": not a directory");
     }
+    if (!options.conflicts.empty()) {
+        const std::string dir = resolved(options.conflicts);
+        // Either way round, a page written there could land in a tree.
+        auto overlaps = [&](const std::string& root) {
+            return !root.empty() && (is_within(dir, root) || is_within(root, dir));
+        };
+        if (dir.empty() || overlaps(roots.source) || overlaps(roots.target))
+            return usage_error(report, "the conflicts directory " + printable(options.conflicts) +
+                                           " overlaps the source or target directory");
+    }
     for (const std::string* file : {&options.report, &options.html, &options.sarif}) {
         if (file->empty()) continue;
         if (*file != "-" && is_within(resolved(*file), roots.source))
@@ -423,15 +436,33 @@ int record_path(const Options& options, std::FILE* report, const Roots& roots, s
     return 0;
 }
 
+// For --check, and --diff without a record of TARGET_DIR: nothing is read
+// of the target. --diff with one previews the merges a run would make.
+int open_dry_writer(const Options& options, std::FILE* report, const Roots& roots, Record& record,
+                    std::unique_ptr<Writer>& writer) {
+    std::string path;
+    struct stat st;
+    if (!options.diff || options.target.empty() ||
+        (options.state.empty() && Record::default_path(roots.target, path)) ||
+        (!options.state.empty() && (path = resolved(options.state)).empty()) ||
+        ::stat(path.c_str(), &st) != 0) {
+        writer = dry_writer();
+        return 0;
+    }
+    if (Error problem = record.open_read_only(path, roots.source, roots.target)) {
+        std::fprintf(report, "tvconv-tree: %s\n", printable(problem.message()).c_str());
+        return 1;
+    }
+    writer = preview_writer(options, roots.source, roots.target, record);
+    return 0;
+}
+
 // The writer of this run: for --check and --diff one that writes nothing;
 // otherwise the target is made and the record opened. Returns the exit
 // status of a failure, or 0.
 int open_writer(const Options& options, std::FILE* report, Roots& roots, Record& record,
                 std::unique_ptr<Writer>& writer) {
-    if (options.check) {
-        writer = dry_writer();
-        return 0;
-    }
+    if (options.check) return open_dry_writer(options, report, roots, record, writer);
     std::string path;
     if (int status = record_path(options, report, roots, path)) return status;
     std::error_code ec;

@@ -31,6 +31,41 @@ struct Lists {
     }
     std::string& at(Count c) { return of[std::size_t(c)]; }
 
+    // Each conflicting hunk, its three sides a few lines each.
+    void add_conflicts(const Entry& e, const FileOutcome& r) {
+        std::string& out = at(Count::conflicts);
+        out += "    " + printable(e.target) + ": " + std::to_string(r.conflicts.size()) +
+               (r.conflicts.size() == 1 ? " conflicting hunk\n" : " conflicting hunks\n");
+        for (const ConflictHunk& h : r.conflicts) {
+            out += "      at line " + std::to_string(h.line) + " of the merge:\n";
+            if (h.base_known)
+                side(out, "last conversion", h.base);
+            else
+                out += "        last conversion: (not told apart from the hunks around)\n";
+            side(out, "target (yours)", h.ours);
+            side(out, "new conversion", h.theirs);
+        }
+    }
+    static void side(std::string& out, const char* name, const std::string& text) {
+        constexpr std::size_t kShown = 4;
+        std::size_t lines = 0, start = 0;
+        out += std::string("        ") + name + ":" + (text.empty() ? " (nothing)\n" : "\n");
+        for (; start < text.size() && lines < kShown; ++lines) {
+            std::size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            out += "          | " + printable(text.substr(start, end - start)) + "\n";
+            start = end + 1;
+        }
+        if (start < text.size()) {
+            const auto more = std::count(text.begin() + std::ptrdiff_t(start), text.end(), '\n') +
+                              (text.back() != '\n');
+            out += "          | ... " + plural_lines(std::size_t(more)) + " more\n";
+        }
+    }
+    static std::string plural_lines(std::size_t n) {
+        return std::to_string(n) + (n == 1 ? " line" : " lines");
+    }
+
     void add(const Entry& e, const FileOutcome& r) {
         const std::string path = shown_path(e);
         switch (r.status) {
@@ -54,10 +89,12 @@ struct Lists {
                 break;
             case FileStatus::kEdited:
                 at(Count::edited) += "    " + printable(e.target) + "\n";
+                if (!r.conflicts.empty()) add_conflicts(e, r);
                 break;
             default:
                 break;
         }
+        if (r.action == Action::kMerged) at(Count::merged) += "    " + printable(e.target) + "\n";
         if (is_renamed(e, r))
             at(Count::renamed) += "    " + path + " -> " + printable(e.target) + "\n";
     }
@@ -146,6 +183,26 @@ std::string mend_step(const ReportModel& model) {
            " listed above, then run again\n";
 }
 
+// Pages whose merge conflicts: where to see and resolve them.
+std::string conflict_step(const ReportModel& model, std::size_t conflicts,
+                          const std::string& target) {
+    const Options& options = model.options();
+    std::string out =
+        "next: " + plural(conflicts, "page", "pages") +
+        (conflicts == 1 ? " edited by hand conflicts with its source's changes and was kept; "
+                        : " edited by hand conflict with their sources' changes and were kept; ");
+    if (!options.conflicts.empty())
+        out += "resolve the conflict markers in " + printable(options.conflicts) +
+               " (the hunks are listed above)";
+    else
+        out += "run again with --conflicts DIR to get " +
+               std::string(conflicts == 1 ? "it" : "each") +
+               " with conflict markers in DIR (the hunks are listed above, and in the "
+               "--report and --html reports)";
+    return out + ", copy the resolved " + (conflicts == 1 ? "page" : "pages") + " into " + target +
+           " and run again";
+}
+
 // What to do next, most pressing first. Every state a run can end in says
 // something true of it: --check writes nothing, so under it the line says
 // what a real run would do.
@@ -158,6 +215,9 @@ std::string next_step(const ReportModel& model) {
                                "is kept\n";
     if (model.count(Count::failed) || model.skipped_template()) return mend_step(model);
     const std::size_t manual = model.count(Count::manual);
+    if (const std::size_t conflicts = model.count(Count::conflicts))
+        return conflict_step(model, conflicts, target) +
+               (manual ? "; edit the files with manual edits left in " + target : "") + "\n";
     if (model.count(Count::edited))
         return "next: the files edited by hand were kept; where their sources changed since, "
                "carry the changes over by hand (--diff shows each conversion), or run with "

@@ -61,6 +61,12 @@ class Writer {
 // For --check and --diff: nothing is written, nothing is recorded.
 std::unique_ptr<Writer> dry_writer();
 
+// For --diff with a record of `target_root`: writes nothing, but gives each
+// page edited by hand the merge a run would make (FileOutcome::merge_text,
+// and a conflict's outcome).
+std::unique_ptr<Writer> preview_writer(const Options& options, const std::string& source_root,
+                                       const std::string& target_root, Record& record);
+
 // Writes under `target_root` (resolved, and made), never inside
 // `source_root`, and claims every file in `record` (open).
 std::unique_ptr<Writer> tree_writer(const Options& options, const std::string& source_root,

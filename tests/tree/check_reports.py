@@ -148,7 +148,7 @@ def validate(kind, path, schema_path):
 
 # Codes that say what happened to a file, not what its conversion found.
 FILE_CODES = {"file-failed", "template-skipped", "file-skipped", "edited-by-hand",
-              "stale-target"}
+              "stale-target", "merge-conflict"}
 
 
 def derived_summary(doc):
@@ -168,6 +168,8 @@ def derived_summary(doc):
         "converted": status["converted"],
         "manual": status["manual"],
         "edited": status["edited"],
+        "merged": sum(d["code"] == "merged" for d in doc["diagnostics"]),
+        "conflicts": sum(f["action"] == "conflict" and "conflicts" in f for f in files),
         "failed": sum(f["status"] == "failed" and f["kind"] != "directory" for f in files)
         + len(empty_failed_dirs),
         "copied": status["copied"],
@@ -175,7 +177,7 @@ def derived_summary(doc):
         "renamed": len(doc["renames"]),
         "references_rewritten": sum(d["code"] == "reference-rewritten"
                                     for d in doc["diagnostics"]),
-        "written": action["written"],
+        "written": action["written"] + action["merged"],
         "unchanged": action["unchanged"],
         "skipped": status["skipped"],
         "excluded": status["excluded"],

@@ -5,7 +5,7 @@
       prints every entry of DIR: type, mode, size, mtime and content digest
   fault_check.py check --hash HASH_FILE --target DIR --record FILE
                  [--allow DIR]... [--exact DIR] [--temporaries]
-                 [--covered] [--source DIR SNAPSHOT]
+                 [--covered] [--source DIR SNAPSHOT] [--edited PATH]...
       prints one line per problem and exits 1 if there is any:
       - with --allow: every regular file in the target equals the file at the
         same place in one of the allowed trees (its full conversion, or what
@@ -20,7 +20,11 @@
       - with --covered: every regular file in the target is claimed with the
         hash it holds or covered by such an intent, so that the next run
         never takes the tool's own file for a hand edit;
-      - with --source: the source still matches its snapshot.
+      - with --source: the source still matches its snapshot;
+      - a target file named by --edited (relative to the target) was edited
+        by hand: it holds no claimed hash, and it must still hold every line
+        that is in it now in every allowed tree, which the first --allow
+        tree gives (the hand edit, before or after a merge).
 """
 import hashlib
 import json
@@ -156,13 +160,22 @@ def check(args):
     claimed, intents = claims(record)
     known = hashes(args["hash"], [os.path.join(target, rel) for rel in files])
     covered = args["covered"]
+    edited = set(args["edited"])
+    for rel in sorted(edited):
+        lines = (read(os.path.join(target, rel)) or b"").splitlines()
+        wanted = (read(os.path.join(args["allow"][0], rel)) if args["allow"] else b"") or b""
+        for line in wanted.splitlines():
+            if b"by hand" in line and line not in lines:
+                problems.append(f"the hand edit {line!r} is lost from {rel}")
     for rel, written in sorted(claimed.items()):
+        if rel in edited and not args["exact"]:
+            continue
         actual = known.get(os.path.join(target, rel))
         if actual is None:
             problems.append(f"the record claims {rel}, which does not exist")
         elif actual != written and not (covered and actual in intents.get(rel, ())):
             problems.append(f"the record claims {rel} with hash {written}; it holds {actual}")
-    for rel in files if covered else []:
+    for rel in [f for f in files if f not in edited] if covered else []:
         actual = known[os.path.join(target, rel)]
         if rel not in claimed and actual not in intents.get(rel, ()):
             problems.append(f"neither claimed nor announced: {rel}")
@@ -186,12 +199,15 @@ def main(argv):
         print(__doc__, file=sys.stderr)
         return 2
     args = {"hash": None, "target": None, "record": None, "allow": [], "exact": None,
-            "temporaries": False, "source": None, "covered": False}
+            "temporaries": False, "source": None, "covered": False, "edited": []}
     i = 1
     while i < len(argv):
         option = argv[i]
         if option in ("--hash", "--target", "--record", "--exact"):
             args[option[2:]] = argv[i + 1]
+            i += 2
+        elif option == "--edited":
+            args["edited"].append(argv[i + 1])
             i += 2
         elif option == "--allow":
             args["allow"].append(argv[i + 1])

@@ -34,18 +34,22 @@ start=$(date +%s)
 # The faulted run's target and record: the only places a fault is injected.
 T=$W/t
 ST=$W/st
-tree_run() {  # tree_run JOBS SOURCE [ENV...]: a run into $T, its status in $status
-    jobs=$1 src=$2
+tree_run() {  # tree_run JOBS SOURCE [OPTION...] [ENV...]: a run into $T, its status in $status
+    jobs=$1 src=$2 options=
     shift 2
-    env "$@" "$TREE" -j "$jobs" --state "$ST/rec.json" "$src" "$T" >"$W/out" 2>"$W/err"
+    while [ $# -gt 0 ] && [ "${1#--}" != "$1" ]; do options="$options $1 $2" && shift 2; done
+    # shellcheck disable=SC2086
+    env "$@" "$TREE" -j "$jobs" --state "$ST/rec.json" $options "$src" "$T" >"$W/out" 2>"$W/err"
     status=$?
 }
 # Runs with the library loaded; counts the calls it can fail.
-faulted() {  # faulted JOBS SOURCE [ENV...]
-    jobs=$1 src=$2
+faulted() {  # faulted JOBS SOURCE [OPTION VALUE...] [ENV...]
+    jobs=$1 src=$2 options=
     shift 2
+    while [ $# -gt 0 ] && [ "${1#--}" != "$1" ]; do options="$options $1 $2" && shift 2; done
     : >"$W/trace"
-    tree_run "$jobs" "$src" LD_PRELOAD="$PRELOAD" TVCONV_FAULT_DIRS="$T:$ST" \
+    # shellcheck disable=SC2086
+    tree_run "$jobs" "$src" $options LD_PRELOAD="$PRELOAD" TVCONV_FAULT_DIRS="$T:$ST" \
         TVCONV_FAULT_TRACE="$W/trace" TVCONV_FAULT_COUNT_FILE="$W/count" "$@"
 }
 checked() {  # checked [fault_check.py check options]: says what is wrong, if anything
@@ -211,7 +215,7 @@ while [ "$n" -le "$K2" ]; do
     faulted 1 "$S2" TVCONV_FAULT_AT="$n" TVCONV_FAULT_KILL=1
     point=$(grep -E ' KILLED$' "$W/trace" | sed "s| $W/| |; s/ [A-Z]*\$//")
     label="re-run killed at $point, then killed saving the record"
-    faulted 1 "$S2" TVCONV_FAULT_MATCH="mkstemp $ST/rec.json." TVCONV_FAULT_KILL=1
+    faulted 1 "$S2" TVCONV_FAULT_MATCH="mkstemp $ST/rec.json.XXXXXX" TVCONV_FAULT_KILL=1
     if grep -q ' KILLED$' "$W/trace"; then
         check "$label: killed" test "$status" -eq 137
     else
@@ -237,6 +241,67 @@ for scenario in first rerun; do
     done
 done
 
+# Merges into pages edited by hand: version 6 has two pages of several
+# lines; in its target both are edited by hand, and version 7 changes both
+# sources, one apart from the edit (a clean merge), one on the edited line
+# (a conflict, kept, with --conflicts). A run killed or failed at any point
+# never loses a hand edit, and the next run merges, rather than overwrites.
+S6=$W/src6
+mkdir -p "$S6/news"
+printf 'Title\nOne\nTwo\nThree\nFour\nFive\n' >"$S6/m.html"
+printf 'Head\nBody\nFoot\n' >"$S6/news/c.html"
+printf 'Price: $5\n' >"$S6/p.html"
+mkdir -p "$W/e6.state"
+"$TREE" -j 1 --state "$W/e6.state/rec.json" "$S6" "$W/e6" 2>/dev/null
+check "a clean run of the sixth version succeeds" test $? -eq 0
+sed -i 's/^Five$/Five, by hand/' "$W/e6/m.html"
+sed -i 's/^Body$/Body, by hand/' "$W/e6/news/c.html"
+S7=$W/src7
+cp -a "$S6" "$S7"
+sed -i 's/^Title$/Title, v7/' "$S7/m.html"
+sed -i 's/^Body$/Body, v7/' "$S7/news/c.html"
+printf 'Price: $7\n' >"$S7/p.html"
+"$PY" "$CHECK" snapshot "$S7" >"$W/src7.snapshot"
+cp -a "$W/e6" "$W/e7" && cp -a "$W/e6.state" "$W/e7.state"
+"$TREE" -j 1 --state "$W/e7.state/rec.json" --conflicts "$W/cf" "$S7" "$W/e7" 2>/dev/null
+clean7=$?
+check "the merges of the seventh version: a conflict is left (3)" test "$clean7" -eq 3
+check "  the clean one merged" grep -q 'Title, v7' "$W/e7/m.html"
+check "  and the edit kept" grep -q 'Five, by hand' "$W/e7/m.html"
+reset_merge() {
+    rm -rf "$T" "$ST" "$W/cf" && cp -a "$W/e6" "$T" && cp -a "$W/e6.state" "$ST"
+}
+merge_checked() {  # what a faulted or a plain merging run may leave
+    checked --allow "$W/e7" --allow "$W/e6" --edited m.html --edited news/c.html "$@"
+}
+reset_merge
+faulted 1 "$S7" --conflicts "$W/cf"
+K7=$(cat "$W/count")
+check "counting the merge run changes nothing" test "$status" -eq "$clean7"
+check "  tree and record" merge_checked --exact "$W/e7"
+for mode in fail kill; do
+    n=1
+    while [ "$n" -le "$K7" ]; do
+        reset_merge
+        if [ "$mode" = kill ]; then
+            faulted 1 "$S7" --conflicts "$W/cf" TVCONV_FAULT_AT="$n" TVCONV_FAULT_KILL=1
+        else
+            faulted 1 "$S7" --conflicts "$W/cf" TVCONV_FAULT_AT="$n" TVCONV_FAULT_ERRNO=EIO
+        fi
+        point=$(grep -E ' (FAILED|KILLED)$' "$W/trace" | sed "s| $W/| |; s/ [A-Z]*\$//")
+        label="merge, $mode at $point"
+        check "$label: no hand edit lost, nothing half-written" \
+            merge_checked --temporaries --covered --source "$S7" "$W/src7.snapshot"
+        tree_run 1 "$S7" --conflicts "$W/cf"
+        check "$label: a plain re-run exits as a clean run (got $status)" test "$status" -eq "$clean7"
+        check "$label: a plain re-run merges, and overwrites nothing" \
+            merge_checked --exact "$W/e7" --source "$S7" "$W/src7.snapshot"
+        check "$label: the conflict stays out of the target" \
+            lacks '^<<<<<<<' "$T/news/c.html"
+        n=$((n + 1))
+    done
+done
+
 # A source whose mode alone changed: an unchanged re-run gives its target
 # the new mode, for a template and a copied file alike.
 S5=$W/src5
@@ -252,6 +317,6 @@ check_equal "the other targets keep theirs" 640 "$(stat -c %a "$W/e5/news/item.h
 "$TREE" -j 1 --state "$W/e5.state/rec.json" "$S5" "$W/e5" 2>"$W/err"
 check "then nothing is left to do" grep -q '^  unchanged since the last run: 6$' "$W/err"
 
-echo "fault points: first run $K1, re-run $K2; $(($(date +%s) - start)) s"
+echo "fault points: first run $K1, re-run $K2, merge $K7; $(($(date +%s) - start)) s"
 echo "$passed passed, $failures failed"
 test "$failures" -eq 0

@@ -382,9 +382,9 @@ TEST_F(TreeRecord, AnIntentOfAKilledRunCoversItsTarget) {
         ASSERT_FALSE(kept.open(path_, "/s", "/t"));
         kept.set_batching(counted(256, std::chrono::hours(1)));
         ASSERT_NE(kept.intent("a.html"), nullptr);
-        EXPECT_EQ(*kept.intent("a.html"), (Intent{"new", Intent::Held::kHash, "old"}));
-        EXPECT_EQ(*kept.intent("n.html"), (Intent{"fresh", Intent::Held::kNoFile, ""}));
-        EXPECT_EQ(*kept.intent("f.html"), (Intent{"forced", Intent::Held::kNotOurs, ""}));
+        EXPECT_EQ(*kept.intent("a.html"), (Intent{"new", Intent::Held::kHash, "old", {}, {}}));
+        EXPECT_EQ(*kept.intent("n.html"), (Intent{"fresh", Intent::Held::kNoFile, "", {}, {}}));
+        EXPECT_EQ(*kept.intent("f.html"), (Intent{"forced", Intent::Held::kNotOurs, "", {}, {}}));
         ASSERT_FALSE(kept.claim("a.html", sample(0)));
         kept.forget("n.html");
         ASSERT_FALSE(kept.save());

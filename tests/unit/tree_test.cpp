@@ -634,7 +634,8 @@ TEST(TreePlan, EachEntryGetsItsStep) {
     struct stat st;
     ASSERT_EQ(::stat((root + "/same.html").c_str(), &st), 0);
     const std::string inputs = "i", copy_inputs = "c";
-    writer.known = FileRecord{"same.html", identity_of(st), "s", inputs, "w", {1, 2, 3, 4}, {}};
+    writer.known =
+        FileRecord{"same.html", identity_of(st), "s", inputs, "w", {1, 2, 3, 4}, {}, {}, {}};
     writer.known.findings = {Finding::at(DiagnosticCode::nul_byte, 1, "m")};
     PlanContext context{root, true, inputs, copy_inputs};
     auto step = [&](const char* path, Kind kind, const char* problem = "") {
