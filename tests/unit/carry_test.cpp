@@ -31,14 +31,37 @@ TEST(LineMap, KeptLinesMoveChangedAndDeletedOnesAreGone) {
     EXPECT_EQ(map_all(base, "", 4), (Lines(4, std::nullopt)));
 }
 
-TEST(LineMap, ComparesWholeLinesWithTheirEnds) {
-    // A last line that lost its line feed, or gained a CR, was changed.
-    EXPECT_EQ(map_all("a\nb\n", "a\nb", 2), (Lines{1, std::nullopt}));
-    EXPECT_EQ(map_all("a\nb\n", "a\r\nb\n", 2), (Lines{std::nullopt, 2}));
+TEST(LineMap, LineEndsAreNotEdits) {
+    // An editor that writes CR LF, or drops the last line feed, changed no
+    // construct; a space at the end of a line is a change.
+    EXPECT_EQ(map_all("a\nb\n", "a\nb", 2), (Lines{1, 2}));
+    EXPECT_EQ(map_all("a\nb\n", "a\r\nb\r\n", 2), (Lines{1, 2}));
+    EXPECT_EQ(map_all("a\nb\n", "a \nb\n", 2), (Lines{std::nullopt, 2}));
     // Lines out of range have no place.
     LineMap map("a\n", "a\n");
     EXPECT_EQ(map.find(0), std::nullopt);
     EXPECT_EQ(map.find(2), std::nullopt);
+}
+
+TEST(CarryFindings, OpenOnesFollowTheirLines) {
+    auto at = [](int output_line, DiagnosticCode code = DiagnosticCode::unconvertible_operator) {
+        Finding f = Finding::at(code, 1, "m");
+        f.output_line = output_line;
+        return f;
+    };
+    Finding bom = Finding::at(DiagnosticCode::utf8_bom, 1, "bom");
+    Finding nul = Finding::at(DiagnosticCode::nul_byte, std::nullopt, "nul");
+    const std::string base = "\xEF\xBB\xBFhead\n^rem{x}\nmid\n^rem{y}\n";
+    const std::vector<Finding> findings = {at(2), at(4), bom, nul};
+    // One remark fixed, a line added above: the other moves down; the BOM
+    // is still there, the NUL bytes have no line to follow.
+    std::vector<Finding> open =
+        carry_findings(base, "\xEF\xBB\xBFhead\nnew\n^rem{x}\nmid\nfixed\n", findings);
+    ASSERT_EQ(open.size(), 2u);
+    EXPECT_EQ(open[0].output_line, 3);
+    EXPECT_EQ(open[1].code, DiagnosticCode::utf8_bom);
+    // The mark removed: nothing is left.
+    EXPECT_TRUE(carry_findings(base, "head\nfx\nmid\nfy\n", findings).empty());
 }
 
 TEST(LineMap, RepeatedLinesAreMatchedInOrder) {
@@ -53,8 +76,11 @@ TEST(LineMap, RepeatedLinesAreMatchedInOrder) {
     int open = 0;
     for (const auto& line : seen) open += line.has_value();
     EXPECT_EQ(open, 5);
-    for (std::size_t i = 0; i < seen.size(); ++i)
-        if (seen[i]) EXPECT_NE(*seen[i], 4u) << "line " << i + 1;
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        if (seen[i]) {
+            EXPECT_NE(*seen[i], 4u) << "line " << i + 1;
+        }
+    }
 }
 
 TEST(LineMap, LongerBeforeThanAfter) {
