@@ -164,8 +164,8 @@ class TreeWriter final : public Writer {
                  Merge* merge);
     bool claim_held(const Entry& e, const Plan& plan, FileRecord& file, FileOutcome& r,
                     std::string_view base_bytes);
-    bool kept(const Entry& e, const Plan& plan, const Held& held, FileRecord& file,
-              FileOutcome& r, std::string_view output);
+    bool kept(const Entry& e, const Plan& plan, const Held& held, FileRecord& file, FileOutcome& r,
+              std::string_view output);
     bool merged(const Entry& e, const Held& held, FileRecord& file, Intent& intent, FileOutcome& r,
                 Merge& merge);
     void conflict(const Entry& e, const MergeResult& result, FileOutcome& r);
@@ -290,10 +290,11 @@ bool TreeWriter::kept(const Entry& e, const Plan& plan, const Held& held, FileRe
     if (read_file(join(target_, e.target), page) || content_hash(page) != held.hash) return false;
     std::vector<Finding> open = carry_findings(output, page, r.findings);
     const FileStatus status = converted_status(open);
-    open.push_back(Finding::at(DiagnosticCode::kept_by_hand, std::nullopt,
-                               status == FileStatus::kConverted
-                                   ? "edited by hand; kept, nothing is left to do in it"
-                                   : "edited by hand; kept, with the findings its lines still hold"));
+    open.push_back(
+        Finding::at(DiagnosticCode::kept_by_hand, std::nullopt,
+                    status == FileStatus::kConverted
+                        ? "edited by hand; kept, nothing is left to do in it"
+                        : "edited by hand; kept, with the findings its lines still hold"));
     r.status = status;
     r.findings = open;
     file.findings = std::move(open);
@@ -415,8 +416,9 @@ void TreeWriter::preview(const Entry& e, const Plan& plan, std::string_view outp
     r = std::move(probe);
     if (r.action == Action::kMerged) {
         r.action = Action::kNone;  // nothing is written
-        r.findings.front().message = "a run would merge the source's changes into the page "
-                                     "edited by hand";
+        r.findings.front().message =
+            "a run would merge the source's changes into the page "
+            "edited by hand";
     }
     r.merge_text = std::move(merge.merged);
 }

@@ -1,11 +1,11 @@
 // Findings follow the lines a hand edit kept and are resolved by the lines it
 // changed or deleted.
+#include "tree/carry.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
-
-#include "tree/carry.h"
 
 namespace tvconv::tree {
 namespace {
