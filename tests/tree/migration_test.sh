@@ -385,5 +385,38 @@ PY
 "$TREE" s "$(printf 'bad\033name')/x" 2>err >/dev/null
 check "top-level errors are escaped too" test "$(grep -c "$(printf '\033')" err)" = 0
 
+# --- the to-do list through hand edits and merges ----------------------------------
+# Three remarks; the user fixes the middle one and adds lines above. Each
+# source change below the edits is merged in: the fixed remark stays
+# resolved, the others follow their lines, and the JSON agrees.
+mkdir -p todo
+printf 'top\n^ascii[a]\nmid\n^ascii[b]\nlow\n^ascii[c]\nend 0\n' >todo/p.html
+"$TREE" --state "$W/todo.rec" todo todo.out 2>/dev/null
+printf 'mine 1\nmine 2\ntop\n^rem{^ascii[a]}\nmid\nfixed b\nlow\n^rem{^ascii[c]}\nend 0\n' \
+    >todo.out/p.html
+"$TREE" --state "$W/todo.rec" todo todo.out 2>err
+check "to-do: the fixed remark is gone, the others moved" test \
+    "$(grep -o '^p.html:[0-9][0-9]*' err | tr '\n' ' ')" = "p.html:4 p.html:8 "
+for n in 1 2 3; do
+    sed -i "s/^end .*/end $n/" todo/p.html
+    "$TREE" --report todo.json --state "$W/todo.rec" todo todo.out 2>err
+    check "to-do: merge $n keeps every hand edit" grep -q '^fixed b$' todo.out/p.html
+    check "to-do: merge $n brings the source change" grep -q "^end $n\$" todo.out/p.html
+    check "to-do: merge $n keeps the open findings at their lines" test \
+        "$(grep -o '^p.html:[0-9][0-9]*' err | tr '\n' ' ')" = "p.html:4 p.html:8 "
+done
+check "to-do: the JSON lists the two open findings where they are" python3 - todo.json <<'PY'
+import json, sys
+doc = json.load(open(sys.argv[1]))
+lines = [d["target_line"] for d in doc["diagnostics"] if d["code"] == "unconvertible-operator"]
+assert lines == [4, 8], lines
+PY
+# The last two fixed: after the next run the page is done, and stays so.
+sed -i 's/^\^rem{^ascii\[a\]}$/fixed a/; s/^\^rem{^ascii\[c\]}$/fixed c/' todo.out/p.html
+"$TREE" --state "$W/todo.rec" todo todo.out 2>err
+check "to-do: a page with every finding fixed is done" test $? -eq 0
+"$TREE" --state "$W/todo.rec" todo todo.out 2>err
+check "to-do: and stays done" test $? -eq 0
+
 echo "$passed passed, $failures failed"
 test "$failures" -eq 0
