@@ -297,6 +297,7 @@ bool TreeWriter::kept(const Entry& e, const Plan& plan, const Held& held, FileRe
                         : "edited by hand; kept, with the findings its lines still hold"));
     r.status = status;
     r.findings = open;
+    if (r.excerpt) r.target_excerpt = target_excerpt_of(page, r.findings, *r.excerpt);
     file.findings = std::move(open);
     file.base_hash = held.base;
     file.written_hash = held.hash;
@@ -333,6 +334,7 @@ bool TreeWriter::merged(const Entry& e, const Held& held, FileRecord& file, Inte
     // once, by this run, and not recorded.
     r.findings = carry_findings(merge.output, result.text, r.findings);
     file.findings = r.findings;
+    if (r.excerpt) r.target_excerpt = target_excerpt_of(result.text, r.findings, *r.excerpt);
     r.findings.insert(r.findings.begin(),
                       Finding::at(DiagnosticCode::merged, std::nullopt,
                                   "merged the source's changes into the page edited by hand"));
