@@ -12,10 +12,6 @@
 
 namespace tvconv::tree {
 
-namespace {
-
-// Lines with their line feeds, so that a last line without one differs from
-// the same line with one, as it does for patch.
 std::vector<std::string_view> lines_of(std::string_view text) {
     std::vector<std::string_view> lines;
     while (!text.empty()) {
@@ -26,6 +22,8 @@ std::vector<std::string_view> lines_of(std::string_view text) {
     }
     return lines;
 }
+
+namespace {
 
 void put_line(std::string& out, char mark, std::string_view line) {
     out += mark;

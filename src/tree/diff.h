@@ -8,8 +8,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tvconv::tree {
+
+// The lines of `text` with their line feeds, so that a last line without one
+// differs from the same line with one, as it does for patch.
+std::vector<std::string_view> lines_of(std::string_view text);
 
 // A unified diff from `before` (shown as a/OLD_NAME) to `after` (b/NEW_NAME)
 // that patch applies: three lines of context, a line without a final line

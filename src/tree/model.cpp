@@ -1,5 +1,7 @@
 #include "tree/model.h"
 
+#include <algorithm>
+
 namespace tvconv::tree {
 
 bool is_renamed(const Entry& e, const FileOutcome& r) {
@@ -15,6 +17,11 @@ bool target_converted(const FileOutcome& r) {
 std::string_view edited_in(const Entry& e, const FileOutcome& r) {
     return target_converted(r) || r.status == FileStatus::kEdited ? std::string_view(e.target)
                                                                   : std::string_view();
+}
+
+bool is_kept_by_hand(const FileOutcome& r) {
+    return std::any_of(r.findings.begin(), r.findings.end(),
+                       [](const Finding& f) { return f.code == DiagnosticCode::kept_by_hand; });
 }
 
 const char* kind_name(Kind k) {
@@ -92,6 +99,7 @@ void ReportModel::add(const Entry& e, const FileOutcome& r) {
          r.action == Action::kMerged || (r.action == Action::kRecorded && !r.findings.empty() &&
                                          r.findings.front().code == DiagnosticCode::merged));
     bump(Count::conflicts, r.action == Action::kConflict && !r.conflicts.empty());
+    bump(Count::kept, is_kept_by_hand(r));
     bump(Count::unchanged, r.action == Action::kUnchanged);
     skipped_template_ |= r.status == FileStatus::kSkipped && e.template_name;
 

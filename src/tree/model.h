@@ -34,6 +34,7 @@ enum class Count {
     edited,
     merged,
     conflicts,
+    kept,
     failed,
     copied,
     not_copied,
@@ -68,6 +69,8 @@ inline constexpr CountInfo kCountInfo[kCountCount] = {
      "edited by hand, the source's changes merged in", false, Shown::nonzero},
     {"conflicts", "merge conflicts, not overwritten",
      "edited by hand, the source's changes conflict (target kept)", false, Shown::nonzero},
+    {"kept", "edited by hand, kept with their open findings",
+     "edited by hand and kept (source unchanged)", false, Shown::nonzero},
     {"failed", "failed", nullptr, true, Shown::always},
     {"copied", "copied", nullptr, true, Shown::always},
     {"not_copied", "not copied (--no-copy)", nullptr, true, Shown::without_copy},
@@ -142,6 +145,8 @@ class ReportModel {
 
 // Whether the entry's file took a new name (a macro file).
 bool is_renamed(const Entry& e, const FileOutcome& r);
+// Whether the page was edited by hand and kept with its open findings.
+bool is_kept_by_hand(const FileOutcome& r);
 // Whether the target holds (or, under --check, would hold) the conversion
 // that the entry's findings come from, so that their output lines are its.
 bool target_converted(const FileOutcome& r);

@@ -52,8 +52,12 @@ Plan cannot_read(int error) {
 
 // Whether the last run left both sides as they are now (a source whose mode
 // changed is not: its target takes the new mode).
-bool unchanged(const Entry& e, const Plan& plan) {
+bool unchanged(const Entry& e, const Plan& plan, bool force) {
     const FileRecord* known = plan.target.known;
+    // A page kept or merged with hand edits holds other bytes than its
+    // conversion, which --force puts back.
+    if (force && known && !known->base_hash.empty() && known->base_hash != known->written_hash)
+        return false;
     return known && known->source == e.path && known->source_id == plan.source_id &&
            known->inputs == *plan.inputs && plan.target.id && known->target_id == *plan.target.id &&
            (!plan.target.mode || *plan.target.mode == (e.mode & 07777));
@@ -80,7 +84,9 @@ Plan plan_entry(const Entry& e, const PlanContext& context, Writer& writer) {
     plan.inputs = is_template ? &context.template_inputs : &context.copy_inputs;
     if (Error refused = writer.inspect(e.target, plan.target))
         return final_plan(failed_outcome(refused.message()));
-    plan.step = unchanged(e, plan) ? Step::kUnchanged : is_template ? Step::kConvert : Step::kCopy;
+    plan.step = unchanged(e, plan, context.force) ? Step::kUnchanged
+                : is_template                     ? Step::kConvert
+                                                  : Step::kCopy;
     return plan;
 }
 

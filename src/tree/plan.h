@@ -61,7 +61,8 @@ class Writer;
 // What every plan depends on beyond its entry.
 struct PlanContext {
     const std::string& source_root;
-    bool copy;  // false with --no-copy
+    bool copy;   // false with --no-copy
+    bool force;  // --force: hand edits the record kept are overwritten too
     const std::string& template_inputs;
     const std::string& copy_inputs;
 };

@@ -44,7 +44,7 @@ class Pipeline {
              const std::vector<Entry>& entries, Writer& writer)
         : options_(options),
           converter_(options, entries),
-          context_{source_root, options.copy, converter_.template_inputs(),
+          context_{source_root, options.copy, options.force, converter_.template_inputs(),
                    converter_.copy_inputs()},
           writer_(writer) {}
 

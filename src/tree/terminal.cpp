@@ -95,6 +95,9 @@ struct Lists {
                 break;
         }
         if (r.action == Action::kMerged) at(Count::merged) += "    " + printable(e.target) + "\n";
+        // Listed when kept by this run; a re-run counts it quietly.
+        if (is_kept_by_hand(r) && r.action == Action::kKept)
+            at(Count::kept) += "    " + printable(e.target) + "\n";
         if (is_renamed(e, r))
             at(Count::renamed) += "    " + path + " -> " + printable(e.target) + "\n";
     }

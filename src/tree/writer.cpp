@@ -10,11 +10,13 @@
 #include <list>
 #include <set>
 
+#include "tree/carry.h"
 #include "tree/content_hash.h"
 #include "tree/io.h"
 #include "tree/merge.h"
 #include "tree/output.h"
 #include "tree/paths.h"
+#include "tree/plan.h"
 
 namespace tvconv::tree {
 
@@ -162,6 +164,8 @@ class TreeWriter final : public Writer {
                  Merge* merge);
     bool claim_held(const Entry& e, const Plan& plan, FileRecord& file, FileOutcome& r,
                     std::string_view base_bytes);
+    bool kept(const Entry& e, const Plan& plan, const Held& held, FileRecord& file, FileOutcome& r,
+              std::string_view output);
     bool merged(const Entry& e, const Held& held, FileRecord& file, Intent& intent, FileOutcome& r,
                 Merge& merge);
     void conflict(const Entry& e, const MergeResult& result, FileOutcome& r);
@@ -224,12 +228,7 @@ bool TreeWriter::settled(const Entry& e, const Plan& plan, FileRecord& file, Int
     } else if (options_.force) {
         return false;
     }
-    if (merge && held.ours && held.base == file.written_hash) {
-        // A merged page whose source brought nothing new (touched, say).
-        file.written_hash = held.hash;
-        file.base_hash = held.base;
-        return claim_held(e, plan, file, r, merge->output);
-    }
+    if (merge && kept(e, plan, held, file, r, merge->output)) return true;
     if (merge && options_.merge && !held.base.empty() && merged(e, held, file, intent, r, *merge)) {
         if (r.action != Action::kMerged) return true;      // a conflict, kept
         if (file.written_hash != held.hash) return false;  // to be written
@@ -277,6 +276,37 @@ bool TreeWriter::claim_held(const Entry& e, const Plan& plan, FileRecord& file, 
 // (the source brought no change) or nothing to merge with (the base is not
 // stored): the page is kept as it is. Otherwise `r` says what came of it:
 // merged (`file` and `intent` then name the merge), or a conflict, kept.
+// A page edited by hand whose conversion is still its last one: kept, with
+// the findings its lines still hold, and recorded as it is now (its base
+// stays the conversion) so that an unchanged re-run leaves it alone and a
+// later source change merges into it. Returns false, for the old
+// behaviour, when there is no base to compare with.
+bool TreeWriter::kept(const Entry& e, const Plan& plan, const Held& held, FileRecord& file,
+                      FileOutcome& r, std::string_view output) {
+    const FileRecord* known = plan.target.known;
+    if (held.base != file.written_hash || !known || !known->conflict_base.empty()) return false;
+    std::string page;
+    if (read_file(join(target_, e.target), page) || content_hash(page) != held.hash) return false;
+    std::vector<Finding> open = carry_findings(output, page, r.findings);
+    const FileStatus status = converted_status(open);
+    open.push_back(
+        Finding::at(DiagnosticCode::kept_by_hand, std::nullopt,
+                    status == FileStatus::kConverted
+                        ? "edited by hand; kept, nothing is left to do in it"
+                        : "edited by hand; kept, with the findings its lines still hold"));
+    r.status = status;
+    r.findings = open;
+    if (r.excerpt) r.target_excerpt = target_excerpt_of(page, r.findings, *r.excerpt);
+    file.findings = std::move(open);
+    file.base_hash = held.base;
+    file.written_hash = held.hash;
+    claim_held(e, plan, file, r, output);
+    // A page the record holds as it is (kept or merged before) whose source
+    // was only touched is recorded; else this run found the edit.
+    if (r.status != FileStatus::kFailed && !held.ours) r.action = Action::kKept;
+    return true;
+}
+
 bool TreeWriter::merged(const Entry& e, const Held& held, FileRecord& file, Intent& intent,
                         FileOutcome& r, Merge& merge) {
     // The same conversion as the base: the source brought nothing new, unless
@@ -301,7 +331,11 @@ bool TreeWriter::merged(const Entry& e, const Held& held, FileRecord& file, Inte
         remember_conflict(e, held, file, merge.output);
         return true;
     }
-    // Said once, by this run: the record keeps the conversion's findings.
+    // The conversion's findings where the merge put them; the note is said
+    // once, by this run, and not recorded.
+    r.findings = carry_findings(merge.output, result.text, r.findings);
+    file.findings = r.findings;
+    if (r.excerpt) r.target_excerpt = target_excerpt_of(result.text, r.findings, *r.excerpt);
     r.findings.insert(r.findings.begin(),
                       Finding::at(DiagnosticCode::merged, std::nullopt,
                                   "merged the source's changes into the page edited by hand"));

@@ -170,6 +170,7 @@ def derived_summary(doc):
         "edited": status["edited"],
         "merged": sum(d["code"] == "merged" for d in doc["diagnostics"]),
         "conflicts": sum(f["action"] == "conflict" and "conflicts" in f for f in files),
+        "kept": sum(d["code"] == "kept-by-hand" for d in doc["diagnostics"]),
         "failed": sum(f["status"] == "failed" and f["kind"] != "directory" for f in files)
         + len(empty_failed_dirs),
         "copied": status["copied"],

@@ -19,6 +19,7 @@ cd "$W" || exit 1
 same() { diff -u "$1" "$2" >&2; }
 mtime() { stat -c %Y.%y "$1"; }
 has() { grep -q -- "$1" "$2" || { echo "no '$1' in $2:" >&2; cat "$2" >&2; false; }; }
+lacks() { ! grep -q -- "$1" "$2" || { echo "'$1' in $2:" >&2; cat "$2" >&2; false; }; }
 
 # --- references to renamed macro files ----------------------------------------
 mkdir -p site/inc
@@ -83,18 +84,33 @@ check "unchanged re-run: all unchanged" has '^  unchanged since the last run: 4$
 check "unchanged re-run: still lists the manual edits" has '^b.html:1: Unconvertible operator' err
 check "unchanged re-run: the modification time stays" test "$before_a" = "$(mtime t/a.html)"
 
-# A hand edit is kept, also in a read-only file; its exit status is 3.
+# A hand edit is kept, also in a read-only file. It fixed the page's one
+# remark, so the page is done: a note, and exit status 0.
 printf 'fixed by hand\n' >t/b.html
 chmod 444 t/b.html
 printf 'Page $2\n' >s/a.html
 "$TREE" s t 2>err
-check "hand edit: exit 3" test $? -eq 3
+check "hand edit that fixes every finding: exit 0" test $? -eq 0
 check "hand edit: kept" test "$(cat t/b.html)" = "fixed by hand"
-check "hand edit: reported" has '^b.html: edited by hand since the last run; not overwritten$' err
+check "hand edit: reported as kept" has '^b.html: edited by hand; kept, nothing is left to do in it$' err
+check "hand edit: no warning left" lacks 'Unconvertible' err
 check "a changed source is converted again" test "$(cat t/a.html)" = 'Page ^$2'
 check "only the changed source is written" has '^  written: 1$' err
+"$TREE" s t 2>err
+check "a done page stays done" test $? -eq 0
+check "a done page is quiet on an unchanged re-run" lacks '^ *b.html' err
 "$TREE" --force s t 2>err
 check "--force overwrites the hand edit" test "$(cat t/b.html)" = '^rem{^ascii[x]}'
+
+# An edit that leaves the remark as it was: still open, at its new line, on
+# this run and on an unchanged one after it.
+chmod u+w t/b.html
+printf 'added above\n^rem{^ascii[x]}\n' >t/b.html
+"$TREE" s t 2>err
+check "an edit that leaves a finding: exit 3" test $? -eq 3
+check "the open finding at its new line" has '^b.html:2: Unconvertible operator' err
+"$TREE" s t 2>err
+check "the open finding again on an unchanged re-run" has '^b.html:2: Unconvertible operator' err
 
 # A lost record never costs a hand edit; an equal file is simply recorded.
 printf 'edited again\n' >t/b.html
@@ -288,7 +304,11 @@ check "next, written, manual edits left" is_next \
     'edit the files listed above in nxmout; a later run keeps those edits' err
 printf 'by hand\n' >nxmout/a.html
 "$TREE" --state "$W/nxm.rec" nx/manual nxmout 2>err
-check "next, edited by hand" is_next \
+check "next, a page edited by hand and done" is_next \
+    'edit the files listed above in nxmout; a later run keeps those edits' err
+printf 'more\n' >>nx/manual/a.html
+"$TREE" --no-merge --state "$W/nxm.rec" nx/manual nxmout 2>err
+check "next, edited by hand, --no-merge" is_next \
     'the files edited by hand were kept; where their sources changed since, carry the changes over by hand (--diff shows each conversion), or run with --force to overwrite the edits; edit the files with manual edits left in nxmout' err
 cp -R nx/clean nx/broken
 printf '^if\n' >nx/broken/c.html
@@ -364,6 +384,39 @@ assert len(set(paths)) == len(paths)
 PY
 "$TREE" s "$(printf 'bad\033name')/x" 2>err >/dev/null
 check "top-level errors are escaped too" test "$(grep -c "$(printf '\033')" err)" = 0
+
+# --- the to-do list through hand edits and merges ----------------------------------
+# Three remarks; the user fixes the middle one and adds lines above. Each
+# source change below the edits is merged in: the fixed remark stays
+# resolved, the others follow their lines, and the JSON agrees.
+mkdir -p todo
+printf 'top\n^ascii[a]\nmid\n^ascii[b]\nlow\n^ascii[c]\nend 0\n' >todo/p.html
+"$TREE" --state "$W/todo.rec" todo todo.out 2>/dev/null
+printf 'mine 1\nmine 2\ntop\n^rem{^ascii[a]}\nmid\nfixed b\nlow\n^rem{^ascii[c]}\nend 0\n' \
+    >todo.out/p.html
+"$TREE" --state "$W/todo.rec" todo todo.out 2>err
+check "to-do: the fixed remark is gone, the others moved" test \
+    "$(grep -o '^p.html:[0-9][0-9]*' err | tr '\n' ' ')" = "p.html:4 p.html:8 "
+for n in 1 2 3; do
+    sed -i "s/^end .*/end $n/" todo/p.html
+    "$TREE" --report todo.json --state "$W/todo.rec" todo todo.out 2>err
+    check "to-do: merge $n keeps every hand edit" grep -q '^fixed b$' todo.out/p.html
+    check "to-do: merge $n brings the source change" grep -q "^end $n\$" todo.out/p.html
+    check "to-do: merge $n keeps the open findings at their lines" test \
+        "$(grep -o '^p.html:[0-9][0-9]*' err | tr '\n' ' ')" = "p.html:4 p.html:8 "
+done
+check "to-do: the JSON lists the two open findings where they are" python3 - todo.json <<'PY'
+import json, sys
+doc = json.load(open(sys.argv[1]))
+lines = [d["target_line"] for d in doc["diagnostics"] if d["code"] == "unconvertible-operator"]
+assert lines == [4, 8], lines
+PY
+# The last two fixed: after the next run the page is done, and stays so.
+sed -i 's/^\^rem{^ascii\[a\]}$/fixed a/; s/^\^rem{^ascii\[c\]}$/fixed c/' todo.out/p.html
+"$TREE" --state "$W/todo.rec" todo todo.out 2>err
+check "to-do: a page with every finding fixed is done" test $? -eq 0
+"$TREE" --state "$W/todo.rec" todo todo.out 2>err
+check "to-do: and stays done" test $? -eq 0
 
 echo "$passed passed, $failures failed"
 test "$failures" -eq 0

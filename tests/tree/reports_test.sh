@@ -46,7 +46,10 @@ reports_ok() {
 # report_is NAME REPORT EXPECTED: REPORT is byte for byte the data file
 # expected/EXPECTED, in which "@TOOL@" stands for the tool and its version;
 # a difference is shown as a diff.
+# With TVCONV_UPDATE_EXPECTED set, the data files are rewritten from this
+# run instead (review the change with git diff).
 report_is() {
+    [ -z "${TVCONV_UPDATE_EXPECTED:-}" ] || sed "s|$TOOL|@TOOL@|" "$2" >"$HERE/expected/$3"
     sed "s|@TOOL@|$TOOL|" "$HERE/expected/$3" >"$W/expected.json"
     check "$1: the JSON report" diff -u "$W/expected.json" "$2"
 }
@@ -54,6 +57,7 @@ report_is() {
 # those of the data file expected/EXPECTED (none for "-").
 page_shows() {
     $PY "$CHECK" findings "$2" >"$W/findings"
+    [ -z "${TVCONV_UPDATE_EXPECTED:-}" ] || [ "$3" = - ] || cp "$W/findings" "$HERE/expected/$3"
     if [ "$3" = - ]; then
         check "$1: the HTML page shows no finding" test ! -s "$W/findings"
     else

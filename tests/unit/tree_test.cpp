@@ -637,7 +637,7 @@ TEST(TreePlan, EachEntryGetsItsStep) {
     writer.known =
         FileRecord{"same.html", identity_of(st), "s", inputs, "w", {1, 2, 3, 4}, {}, {}, {}};
     writer.known.findings = {Finding::at(DiagnosticCode::nul_byte, 1, "m")};
-    PlanContext context{root, true, inputs, copy_inputs};
+    PlanContext context{root, true, false, inputs, copy_inputs};
     auto step = [&](const char* path, Kind kind, const char* problem = "") {
         Entry e;
         e.path = e.target = path;
