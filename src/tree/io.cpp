@@ -255,22 +255,12 @@ Error sync_file_system(const std::string& path) {
 }
 
 std::size_t remove_leftovers(const std::string& dir, std::string_view prefix) {
-    std::size_t removed = 0;
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return 0;
-    while (dirent* entry = ::readdir(d)) {
-        std::string_view name = entry->d_name;
-        if (!name.starts_with(prefix) || name.size() != prefix.size() + kTemporarySuffix ||
-            name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
-                                   prefix.size()) != std::string_view::npos)
-            continue;
-        struct stat st;
-        std::string path = join(dir, std::string(name));
-        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.c_str()) == 0)
-            ++removed;
-    }
-    ::closedir(d);
-    return removed;
+    return remove_files_unless(dir, [prefix](std::string_view name) {
+        return !name.starts_with(prefix) || name.size() != prefix.size() + kTemporarySuffix ||
+               name.find_first_not_of(
+                   "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+                   prefix.size()) != std::string_view::npos;
+    });
 }
 
 std::size_t remove_files_unless(const std::string& dir,
