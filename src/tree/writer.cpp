@@ -334,6 +334,7 @@ bool TreeWriter::merged(const Entry& e, const Held& held, FileRecord& file, Inte
     // The conversion's findings where the merge put them; the note is said
     // once, by this run, and not recorded.
     r.findings = carry_findings(merge.output, result.text, r.findings);
+    r.status = converted_status(r.findings);
     file.findings = r.findings;
     if (r.excerpt) r.target_excerpt = target_excerpt_of(result.text, r.findings, *r.excerpt);
     r.findings.insert(r.findings.begin(),
