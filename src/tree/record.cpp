@@ -102,6 +102,14 @@ void put_identity(std::string& out, const Identity& id) {
     out += ']';
 }
 
+// A field written only when it has a value, so that entries without one
+// read as those of older records.
+void put_if_set(std::string& out, std::string_view key, const std::string& value) {
+    if (value.empty()) return;
+    out += key;
+    put_string(out, value);
+}
+
 // One file's entry, the same in the record and in a journal line.
 void put_file(std::string& out, const std::string& target, const FileRecord& f) {
     out += "{\"target\":";
@@ -116,14 +124,8 @@ void put_file(std::string& out, const std::string& target, const FileRecord& f) 
     put_string(out, f.inputs);
     out += ",\"written_hash\":";
     put_string(out, f.written_hash);
-    if (!f.base_hash.empty()) {
-        out += ",\"base_hash\":";
-        put_string(out, f.base_hash);
-    }
-    if (!f.conflict_base.empty()) {
-        out += ",\"conflict_base\":";
-        put_string(out, f.conflict_base);
-    }
+    put_if_set(out, ",\"base_hash\":", f.base_hash);
+    put_if_set(out, ",\"conflict_base\":", f.conflict_base);
     out += ",\"target_id\":";
     put_identity(out, f.target_id);
     out += ",\"findings\":[";
@@ -161,12 +163,8 @@ void put_intent(std::string& out, const std::string& target, const Intent& inten
     } else if (intent.held == Intent::Held::kNoFile) {
         out += ",\"held\":null";
     }
-    for (auto [key, hash] : {std::pair{",\"base\":", &intent.base_hash},
-                             std::pair{",\"held_base\":", &intent.held_base}}) {
-        if (hash->empty()) continue;
-        out += key;
-        put_string(out, *hash);
-    }
+    put_if_set(out, ",\"base\":", intent.base_hash);
+    put_if_set(out, ",\"held_base\":", intent.held_base);
     out += '}';
 }
 
