@@ -103,7 +103,7 @@ printf 'edited\n' >out1/lib.tvx
 "$TREE" src out1 2>err_rerun
 check "rerun exits as before" test $? -eq 1
 check "rerun keeps a hand edit" test "$(cat out1/lib.tvx)" = edited
-cat err_rerun >&2
+check "rerun keeps and reports the hand edit" grep -q '^lib.tvx: edited by hand; kept, nothing is left to do in it (source _lib.cfg)$' err_rerun
 check "rerun converts nothing unchanged" grep -q '^  unchanged since the last run: 6$' err_rerun
 check "rerun keeps files it does not convert" test "$(cat out1/extra.txt)" = mine
 rm out1/extra.txt
