@@ -159,12 +159,14 @@ class Runner {
         total_ = work.size();
         jobs = std::max(1u, std::min<unsigned>(jobs, unsigned(work.size())));
         install_cleanup(jobs + writer_.use_slots(jobs, jobs));
+        const std::vector<std::size_t> runs = directory_runs(work);
         std::atomic<std::size_t> next{0};
         std::vector<std::thread> workers;
         for (unsigned slot = 0; slot < jobs; ++slot) {
             workers.emplace_back([&, slot] {
-                for (std::size_t k; !interrupted() && (k = next.fetch_add(1)) < work.size();)
-                    process(work[k], slot);
+                for (std::size_t r; !interrupted() && (r = next.fetch_add(1)) + 1 < runs.size();)
+                    for (std::size_t k = runs[r]; k < runs[r + 1] && !interrupted(); ++k)
+                        process(work[k], slot);
                 writer_.flush();
                 std::lock_guard lock(mutex_);
                 ++workers_done_;
@@ -180,6 +182,25 @@ class Runner {
     const std::vector<char>& finished() const { return finished_; }
 
   private:
+    // Where each run of files of one target directory starts in `work`, and
+    // its end. A worker takes a whole run: two threads creating files in one
+    // directory queue on its lock in the kernel (spinning, on some file
+    // systems), while files in different directories are created in
+    // parallel. A long run is cut, so that a flat site is still converted on
+    // every worker.
+    std::vector<std::size_t> directory_runs(const std::vector<std::size_t>& work) const {
+        constexpr std::size_t kLongest = 64;
+        std::vector<std::size_t> runs;
+        std::string dir;
+        for (std::size_t k = 0; k < work.size(); ++k) {
+            std::string here = parent(entries_[work[k]].target);
+            if (k == 0 || here != dir || k - runs.back() == kLongest) runs.push_back(k);
+            dir = std::move(here);
+        }
+        runs.push_back(work.size());
+        return runs;
+    }
+
     // Makes the directories, so that workers only write files; whatever lies
     // in a directory that could not be made fails with it, reported once, by
     // the directory. Returns the entries left for the workers.
