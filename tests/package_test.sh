@@ -50,6 +50,7 @@ check "file name tvconv_VERSION_ARCH.deb" \
     test "$(basename "$deb")" = "tvconv_${version}_$(dpkg --print-architecture).deb"
 check "Depends computed from the binaries" sh -c "dpkg-deb --field '$deb' Depends | grep -q 'libc6 (>='"
 check "Depends names libgit2, which merges link" sh -c "dpkg-deb --field '$deb' Depends | grep -q 'libgit2-'"
+check "Depends names libxxhash, which hashes contents" sh -c "dpkg-deb --field '$deb' Depends | grep -q 'libxxhash0'"
 check "Recommends bash-completion, which loads the completion" test "$(field Recommends)" = bash-completion
 check "Section" test "$(field Section)" = devel
 check "Maintainer" test -n "$(field Maintainer)"
