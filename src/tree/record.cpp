@@ -707,6 +707,9 @@ void Record::collect_bases() {
     for (const auto& [target, f] : files_) {
         live.insert(f.base_hash);
         live.insert(f.conflict_base);
+        // The page as it stood at its conflict: what tells an edit that
+        // resolved the conflict from one made elsewhere.
+        if (!f.conflict_base.empty()) live.insert(f.written_hash);
     }
     for (const auto& [target, intent] : intents_) {
         live.insert(intent.base_hash);

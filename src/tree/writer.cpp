@@ -169,8 +169,9 @@ class TreeWriter final : public Writer {
     bool merged(const Entry& e, const Held& held, FileRecord& file, Intent& intent, FileOutcome& r,
                 Merge& merge);
     void conflict(const Entry& e, const MergeResult& result, FileOutcome& r);
+    bool conflict_open(const Entry& e, const FileRecord& known);
     void remember_conflict(const Entry& e, const Held& held, const FileRecord& file,
-                           std::string_view output);
+                           std::string_view output, std::string_view page);
     using Fill =
         std::function<Error(unsigned slot, std::string& temp, struct stat& st, FileRecord& file)>;
     void stage(const Entry& e, FileRecord file, Intent intent, FileOutcome& r, const Fill& fill);
@@ -201,10 +202,35 @@ TreeWriter::Held TreeWriter::held_at(const Entry& e, const Plan& plan) {
         h.base = announced->base_of(h.hash);
     } else if (known) {
         // Changed since a conflict was reported: resolved, from the new
-        // conversion of then.
-        h.base = known->conflict_base.empty() ? known->base_hash : known->conflict_base;
+        // conversion of then, unless the edit left the conflicting lines as
+        // they were; then the merge is made again from the last conversion.
+        h.base = known->conflict_base.empty() || conflict_open(e, *known) ? known->base_hash
+                                                                          : known->conflict_base;
     }
     return h;
+}
+
+// Whether the page at the target, changed since the conflict the record
+// holds, still has every conflicting region of the page of then as it was
+// (an edit made elsewhere). False when that cannot be told: an old record,
+// or regions that were deleted by hand, leave the change counting as the
+// resolution, as it always did.
+bool TreeWriter::conflict_open(const Entry& e, const FileRecord& known) {
+    std::string base, then, theirs, now;
+    if (record_.load_base(known.base_hash, base) || record_.load_base(known.written_hash, then) ||
+        record_.load_base(known.conflict_base, theirs) || read_file(join(target_, e.target), now))
+        return false;
+    MergeResult result;
+    if (merge_text(base, then, theirs, merge_labels(e.target), result) || result.clean)
+        return false;
+    bool any = false;
+    for (const ConflictHunk& hunk : result.conflicts) {
+        if (hunk.ours.empty()) continue;
+        any = true;
+        if (!now.starts_with(hunk.ours) && now.find("\n" + hunk.ours) == std::string::npos)
+            return false;
+    }
+    return any;
 }
 
 // A file already at the target is overwritten only when it still holds what
@@ -328,7 +354,7 @@ bool TreeWriter::merged(const Entry& e, const Held& held, FileRecord& file, Inte
             merge.merged = std::move(result.text);
             return true;
         }
-        remember_conflict(e, held, file, merge.output);
+        remember_conflict(e, held, file, merge.output, ours);
         return true;
     }
     // The conversion's findings where the merge put them; the note is said
@@ -352,7 +378,7 @@ bool TreeWriter::merged(const Entry& e, const Held& held, FileRecord& file, Inte
 // for the base once the page is resolved. The source stays as last recorded,
 // so the next run merges again.
 void TreeWriter::remember_conflict(const Entry& e, const Held& held, const FileRecord& file,
-                                   std::string_view output) {
+                                   std::string_view output, std::string_view page) {
     const FileRecord* known = record_.find(e.target);
     struct stat st;
     if (!known || ::lstat(join(target_, e.target).c_str(), &st) != 0) return;
@@ -361,7 +387,8 @@ void TreeWriter::remember_conflict(const Entry& e, const Held& held, const FileR
     kept.base_hash = held.base;
     kept.target_id = identity_of(st);
     kept.conflict_base = file.written_hash;
-    if (!record_.put_base(kept.conflict_base, output)) (void)record_.claim(e.target, kept);
+    if (!record_.put_base(kept.conflict_base, output) && !record_.put_base(held.hash, page))
+        (void)record_.claim(e.target, kept);
 }
 
 // Keeps the page; with --conflicts, writes the merge with its markers there.

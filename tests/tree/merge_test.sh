@@ -135,6 +135,17 @@ check "--diff of a conflict: its patch gives the merge with markers" cmp want co
 run
 check "conflict, run again unresolved: still a conflict" test "$status" -eq 3
 check "  the target still untouched" cmp edited t/a.html
+# An edit elsewhere in the page does not resolve the conflict: the source's
+# change to the conflicting line is still to be merged, not dropped.
+sed -i 's/^four, edited by hand$/four, edited by hand again/' t/a.html
+cp t/a.html edited
+run --conflicts "$W/cf"
+check "conflict, edited elsewhere: still a conflict" test "$status" -eq 3
+check "  the target untouched" cmp edited t/a.html
+check "  the same hunk" has '| two, from the source' err
+check "  --conflicts shows the new edit too" has '^four, edited by hand again$' cf/a.html
+run
+check "  and so on the next run" test "$status" -eq 3
 run --conflicts "$W/t/x"
 check "--conflicts inside the target is refused" test "$status" -eq 2
 check "  with a message" has 'conflicts directory .* overlaps' err

@@ -466,17 +466,19 @@ TEST_F(TreeRecord, OpeningRemovesTheTemporaryCopyOfAKilledSave) {
 // when whole, and dropped once the record names them no more and they take
 // more room than those it names.
 TEST_F(TreeRecord, StoredBasesAreCheckedAndCollected) {
-    const std::string one = "one\n", two = "two\n", dead(100, 'x');
+    // `pag` is the page as it stood at a conflict, named by written_hash.
+    const std::string one = "one\n", two = "two\n", pag = "pag\n", dead(100, 'x');
     {
         Record record;
         ASSERT_FALSE(record.open(path_, "/s", "/t"));
         record.set_batching(counted(256, std::chrono::hours(1)));
-        for (const std::string* b : {&one, &two, &dead})
+        for (const std::string* b : {&one, &two, &pag, &dead})
             ASSERT_FALSE(record.put_base(content_hash(*b), *b));
         ASSERT_FALSE(record.put_base(content_hash(one), one)) << "a second put is no failure";
         FileRecord f = sample(0);
         f.base_hash = content_hash(one);
         f.conflict_base = content_hash(two);
+        f.written_hash = content_hash(pag);
         ASSERT_FALSE(record.claim("a.html", f));
         ASSERT_FALSE(record.save());
     }
@@ -484,7 +486,7 @@ TEST_F(TreeRecord, StoredBasesAreCheckedAndCollected) {
     const fs::directory_iterator first(store), last;
     std::vector<fs::path> packs(first, last);
     ASSERT_EQ(packs.size(), 1u);
-    EXPECT_EQ(fs::file_size(packs[0]), 2 * (33 + 2) + 2 * 4) << "one entry each, none dead";
+    EXPECT_EQ(fs::file_size(packs[0]), 3 * (33 + 2) + 3 * 4) << "one entry each, none dead";
 
     Record again;
     ASSERT_FALSE(again.open(path_, "/s", "/t"));
@@ -493,6 +495,7 @@ TEST_F(TreeRecord, StoredBasesAreCheckedAndCollected) {
     std::string bytes;
     ASSERT_FALSE(again.load_base(content_hash(one), bytes));
     EXPECT_EQ(bytes, one);
+    ASSERT_FALSE(again.load_base(content_hash(pag), bytes)) << "kept while its conflict is open";
     EXPECT_EQ(again.load_base(content_hash(dead), bytes).errnum(), ENOENT);
     EXPECT_TRUE(again.load_base("../a.html", bytes)) << "only hashes name bases";
 
