@@ -110,13 +110,15 @@ class OutputBuilder {
         o.taint_ = !cv.optimize;
         std::size_t at = 0;
         std::size_t entry = 0;
-        const std::vector<std::string>& helpers = cv.registry.entries();
+        const std::vector<std::string_view>& helpers = cv.registry.entries();
         for (const Registry::EntryMarks& e : cv.registry.marks()) {
             for (; entry < e.entry; ++entry) at += helpers[entry].size();
             for (TextMark m : e.marks) marks.push_back({at + m.offset, m.diagnostic});
         }
         at = 0;
-        o.helpers_ = cv.registry.take_entries();
+        Registry::Entries entries = cv.registry.take_entries();
+        o.helpers_ = std::move(entries.texts);
+        o.helper_bytes_ = std::move(entries.bytes);
         o.for_each_piece([&at](std::string_view s) { at += s.size(); });
         at -= o.taint_ ? kTaintEnd.size() : 0;
         add(o, cv.document, at, marks);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "context/diagnostic.h"
+#include "text/text.h"
 
 namespace tvconv {
 
@@ -38,7 +39,7 @@ class Output {
     // Calls `f(std::string_view)` for each piece in order.
     template <typename F>
     void for_each_piece(F&& f) const {
-        for (const std::string& h : helpers_) f(std::string_view(h));
+        for (std::string_view h : helpers_) f(h);
         if (!helpers_.empty()) f(std::string_view("\n@main[]\n"));
         if (taint_) f(std::string_view("^taint[html]["));
         for (const Piece& p : body_) f(std::string_view(p.data.get(), p.size));
@@ -59,7 +60,8 @@ class Output {
     };
     bool present_ = false;
     bool taint_ = false;
-    std::vector<std::string> helpers_;
+    std::vector<std::string_view> helpers_;  // views into helper_bytes_ or static storage
+    ByteStore helper_bytes_;
     std::vector<Piece> body_;
 };
 

@@ -22,7 +22,74 @@ constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
 // The heap below this address has been advised; 0 while nobody asked for it.
 std::atomic<std::uintptr_t> heap_advised{0};
 
+// A mapping of `size` bytes (a multiple of kHugePage) that starts on a huge
+// page, advised to get huge pages; null when there is none.
+char* map_huge_pages(std::size_t size) {
+    const std::size_t span = size + kHugePage;
+    void* p = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return nullptr;
+    const auto start = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
+    if (aligned > start) ::munmap(p, aligned - start);
+    if (start + span > aligned + size)
+        ::munmap(reinterpret_cast<void*>(aligned + size), start + span - (aligned + size));
+    ::madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+    return reinterpret_cast<char*>(aligned);
+}
+
 }  // namespace
+
+ByteStore& ByteStore::operator=(ByteStore&& other) noexcept {
+    if (this != &other) {
+        clear();
+        chunks_ = std::move(other.chunks_);
+        next_ = std::exchange(other.next_, nullptr);
+        end_ = std::exchange(other.end_, nullptr);
+        reserved_ = std::exchange(other.reserved_, 0);
+        other.chunks_.clear();
+    }
+    return *this;
+}
+
+void ByteStore::clear() {
+    for (const Chunk& c : chunks_) {
+        if (c.mapped) {
+            ::munmap(c.data, c.size);
+        } else {
+            std::free(c.data);
+        }
+    }
+    chunks_.clear();
+    next_ = end_ = nullptr;
+    reserved_ = 0;
+}
+
+void ByteStore::add_chunk(std::size_t n) {
+    // Each chunk is at least as large as all before it, so there are few;
+    // what is left at the end of the one before is not used. Below
+    // kMapFrom a huge page would mostly be faulted in for nothing.
+    constexpr std::size_t kFirst = 16 * 1024;
+    constexpr std::size_t kMapFrom = 256 * 1024;
+    std::size_t size = std::max({n, reserved_, kFirst});
+    chunks_.reserve(chunks_.size() + 1);
+    char* data = nullptr;
+    bool mapped = false;
+    if (heap_advised.load(std::memory_order_relaxed) && reserved_ + size >= kMapFrom &&
+        size <= static_cast<std::size_t>(-1) - 2 * kHugePage) {
+        const std::size_t whole = (size + kHugePage - 1) & ~(kHugePage - 1);
+        data = map_huge_pages(whole);
+        if (data) {
+            size = whole;
+            mapped = true;
+        }
+    }
+    if (!data) data = static_cast<char*>(std::malloc(size));
+    if (!data) throw std::bad_alloc();
+    chunks_.push_back({data, size, mapped});
+    reserved_ += size;
+    next_ = data;
+    end_ = data + size;
+}
 
 // The pages it advises lie ahead of what malloc has handed out (it grows the
 // heap by its top pad ahead of use), so they are not yet touched.
@@ -330,29 +397,37 @@ void move_marks(const FormatString& fmt, std::initializer_list<FormatArg> args, 
 
 namespace {
 
-// format_into without the marks.
-void write_format(Text& out, const FormatString& fmt, std::initializer_list<FormatArg> args) {
-    // Room for the format string and every argument (an integer has at most 20
-    // characters), then one pass writing straight into it: this runs for
-    // nearly every construction.
+// Room for the format string and every argument (an integer has at most 20
+// characters), and whether every argument is a text.
+std::size_t room_for(const FormatString& fmt, std::initializer_list<FormatArg> args,
+                     bool& texts) {
     std::size_t room = fmt.text().size();
-    bool texts = fmt.places() >= 0;
+    texts = fmt.places() >= 0;
     for (const FormatArg& a : args) {
         room += a.kind == FormatArg::Kind::text      ? a.text.size()
                 : a.kind == FormatArg::Kind::integer ? 20
                                                      : 1;
         texts = texts && a.kind == FormatArg::Kind::text;
     }
-    char* w = out.tail(room);
-    if (texts) {
-        out.commit(fill_texts(w, fmt, args));
-        return;
-    }
+    return room;
+}
+
+// One pass writing the format at `w`, which has the room; returns the end.
+char* write_pieces(char* w, const FormatString& fmt, std::initializer_list<FormatArg> args,
+                   bool texts) {
+    if (texts) return fill_texts(w, fmt, args);
     for_each_piece(fmt, args, [&w](std::string_view piece, const FormatArg*) {
         copy_piece(w, piece);
         w += piece.size();
     });
-    out.commit(w);
+    return w;
+}
+
+// format_into without the marks: this runs for nearly every construction.
+void write_format(Text& out, const FormatString& fmt, std::initializer_list<FormatArg> args) {
+    bool texts;
+    const std::size_t room = room_for(fmt, args, texts);
+    out.commit(write_pieces(out.tail(room), fmt, args, texts));
 }
 
 }  // namespace
@@ -363,18 +438,28 @@ void format_into(Text& out, const FormatString& fmt, std::initializer_list<Forma
     move_marks(fmt, args, base, out);
 }
 
-std::string format_string(const FormatString& fmt, std::initializer_list<FormatArg> args,
-                          TextMarks* marks) {
-    std::size_t room = fmt.text().size();
-    for (const FormatArg& a : args) room += a.kind == FormatArg::Kind::text ? a.text.size() : 20;
-    std::string s;
-    s.reserve(room);
-    for_each_piece(fmt, args, [&s](std::string_view piece, const FormatArg*) { s += piece; });
+std::size_t format_room(const FormatString& fmt, std::initializer_list<FormatArg> args) {
+    bool texts;
+    return room_for(fmt, args, texts);
+}
+
+char* format_chars(char* to, const FormatString& fmt, std::initializer_list<FormatArg> args,
+                   TextMarks* marks) {
+    bool texts;
+    room_for(fmt, args, texts);
+    char* end = write_pieces(to, fmt, args, texts);
     if (marks) {
         for_each_marked(fmt, args, 0, [marks](Text& from, std::size_t at) {
             for (TextMark m : from.release_marks()) marks->push_back({m.offset + at, m.diagnostic});
         });
     }
+    return end;
+}
+
+std::string format_string(const FormatString& fmt, std::initializer_list<FormatArg> args,
+                          TextMarks* marks) {
+    std::string s(format_room(fmt, args), '\0');
+    s.resize(static_cast<std::size_t>(format_chars(s.data(), fmt, args, marks) - s.data()));
     return s;
 }
 

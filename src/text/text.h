@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tvconv {
@@ -226,6 +227,49 @@ void grow_heap_in_huge_pages();
 // when nothing has. Called where large amounts are allocated.
 void advise_heap_growth();
 
+// Storage for bytes that are written once and kept until the output is
+// written (the helper methods): handed out in order from chunks that never
+// move, so a view into them stays good as long as the store. Once it holds
+// more than a little, and the process asked for huge pages
+// (grow_heap_in_huge_pages), its chunks are mappings of whole 2 MiB pages:
+// the end of malloc's heap never lies in a whole huge page, so bytes kept
+// there are faulted in 4 KiB at a time.
+class ByteStore {
+  public:
+    ByteStore() = default;
+    ByteStore(ByteStore&& other) noexcept { *this = std::move(other); }
+    ByteStore& operator=(ByteStore&& other) noexcept;
+    ByteStore(const ByteStore&) = delete;
+    ByteStore& operator=(const ByteStore&) = delete;
+    ~ByteStore() { clear(); }
+
+    // Room for `n` bytes; throws std::bad_alloc when there is none.
+    char* allocate(std::size_t n) {
+        if (static_cast<std::size_t>(end_ - next_) < n) add_chunk(n);
+        char* p = next_;
+        next_ += n;
+        return p;
+    }
+    // Gives back the bytes of the latest allocation from `end` on.
+    void shrink_last(char* end) { next_ = end; }
+    // Frees every chunk.
+    void clear();
+    // The bytes of all chunks, handed out or not.
+    std::size_t reserved() const { return reserved_; }
+
+  private:
+    struct Chunk {
+        char* data;
+        std::size_t size;
+        bool mapped;
+    };
+    void add_chunk(std::size_t n);
+    std::vector<Chunk> chunks_;
+    char* next_ = nullptr;
+    char* end_ = nullptr;
+    std::size_t reserved_ = 0;
+};
+
 // One value for a `format` directive: a text for %s, an integer for %d, a
 // byte for %c.
 struct FormatArg {
@@ -296,9 +340,15 @@ class FormatString {
 // directive without a matching argument of its kind expands to nothing.
 void format_into(Text& out, const FormatString& fmt, std::initializer_list<FormatArg> args);
 
-// `format` into a string, for a text that is kept as one (a helper method):
-// the arguments' bytes are copied once, straight into it. The marks of the
-// text arguments move to `marks`, when given, as offsets into the string.
+// `format` into storage of the caller's, for a text kept outside the pool
+// (a helper method): `to` has room for format_room(fmt, args) bytes, and
+// the end of the bytes written is returned. The arguments' bytes are copied
+// once, straight there. The marks of the text arguments move to `marks`,
+// when given, as offsets from `to`.
+std::size_t format_room(const FormatString& fmt, std::initializer_list<FormatArg> args);
+char* format_chars(char* to, const FormatString& fmt, std::initializer_list<FormatArg> args,
+                   TextMarks* marks = nullptr);
+// format_chars into a string.
 std::string format_string(const FormatString& fmt, std::initializer_list<FormatArg> args,
                           TextMarks* marks = nullptr);
 

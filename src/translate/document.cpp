@@ -34,14 +34,13 @@ Text* macro_mime_types(Conversion& cv, Text* params, Text* line_end, Text* body)
 
 Text* macro_definition(Conversion& cv, Text* name, Text* params, Text* line_end, Text* body) {
     cv.release(line_end);
-    // Made a string at once: a definition is often most of a page, and is
-    // then copied once rather than moved behind its header and copied.
-    TextMarks marks;
-    std::string method = format_string("@m_%s%s\n%s\n\n", {name, params, body}, &marks);
+    // Written straight into the registry: a definition is often most of a
+    // page, and is then copied once rather than moved behind its header and
+    // copied.
+    cv.registry.register_format("@m_%s%s\n%s\n\n", {name, params, body});
     cv.release(name);
     cv.release(params);
     cv.release(body);
-    cv.registry.register_owned(std::move(method), std::move(marks));
     return cv.make({});
 }
 

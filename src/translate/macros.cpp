@@ -21,11 +21,9 @@ Text* macro_new_name(Conversion& cv, Text* name, Text* body) {
                         "Unconvertible form of 'macro_new' operator (line %d): use font method of "
                         "image class; remarked, edit manually");
     }
-    TextMarks marks;
-    std::string method = format_string("@m_%s\n%s\n\n", {name, body}, &marks);
+    cv.registry.register_format_always("@m_%s\n%s\n\n", {name, body});
     cv.release(name);
     cv.release(body);
-    cv.registry.register_always_owned(std::move(method), std::move(marks));
     return cv.make({});
 }
 

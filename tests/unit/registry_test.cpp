@@ -30,21 +30,41 @@ TEST(Registry, KeepsFirstRegistrationOrderAndDropsEqualTexts) {
     EXPECT_EQ(r.entries()[2], "@a\n\n");
 }
 
-// A text handed over as a string is registered by the same rule, and kept
-// as it was given.
-TEST(Registry, OwnedTextsFollowTheSameRule) {
+// A text formatted into the registry is registered by the same rule, and
+// kept as it was formatted; one that is dropped leaves no bytes behind.
+TEST(Registry, FormattedTextsFollowTheSameRule) {
     const std::string head(80, 'h');
     Registry r;
-    EXPECT_TRUE(r.register_owned(head + "first"));
-    EXPECT_FALSE(r.register_owned(head + "second"));
+    EXPECT_TRUE(r.register_format("%s%s", {std::string_view(head), "first"}));
+    EXPECT_FALSE(r.register_format("%s%s", {std::string_view(head), "second"}));
     EXPECT_FALSE(r.register_helper(head + "third"));
-    EXPECT_TRUE(r.register_owned("@a\n\n"));
+    EXPECT_TRUE(r.register_format("@%s\n\n", {"a"}));
     EXPECT_FALSE(r.register_helper("@a\n\n"));
-    r.register_always_owned("@a\n\n");
-    ASSERT_EQ(r.size(), 3u);
+    r.register_format_always("@%s\n%d\n", {"a", 12});
+    EXPECT_TRUE(r.register_static("@s\n"));
+    ASSERT_EQ(r.size(), 4u);
     EXPECT_EQ(r.entries()[0], head + "first");
     EXPECT_EQ(r.entries()[1], "@a\n\n");
-    EXPECT_EQ(r.entries()[2], "@a\n\n");
+    EXPECT_EQ(r.entries()[2], "@a\n12\n");
+    EXPECT_EQ(r.entries()[3], "@s\n");
+    // The entries lie one behind the other: the dropped one took no room.
+    EXPECT_EQ(r.entries()[0].data() + r.entries()[0].size(), r.entries()[1].data());
+}
+
+// Taken entries keep their bytes, however many chunks of storage they
+// needed, after the registry has gone on to new ones.
+TEST(Registry, TakenEntriesOutliveTheRegistry) {
+    Registry r;
+    std::vector<std::string> model;
+    for (int i = 0; i < 3000; ++i) {
+        model.push_back("@m_" + std::to_string(i) + "\n" + std::string(i % 1000, 'x'));
+        r.register_format_always("%s", {std::string_view(model.back())});
+    }
+    Registry::Entries taken = r.take_entries();
+    EXPECT_TRUE(r.empty());
+    for (int i = 0; i < 100; ++i) r.register_helper(std::string(5000, 'y'));
+    ASSERT_EQ(taken.texts.size(), model.size());
+    for (std::size_t i = 0; i < model.size(); ++i) ASSERT_EQ(taken.texts[i], model[i]);
 }
 
 TEST(Registry, EqualityLooksAtTheFirstEightyBytes) {
@@ -162,7 +182,8 @@ TEST(Registry, EqualityIsABoundedStringComparisonOfTheNewTextsLength) {
         ASSERT_EQ(registry.register_helper(t), !equal) << "text of " << t.size() << " bytes";
         if (!equal) model.push_back(t);
     }
-    EXPECT_EQ(registry.entries(), model);
+    EXPECT_EQ(std::vector<std::string>(registry.entries().begin(), registry.entries().end()),
+              model);
 }
 
 }  // namespace

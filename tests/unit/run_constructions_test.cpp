@@ -21,12 +21,16 @@ struct Converted {
     std::vector<std::string> helpers;
 };
 
+std::vector<std::string> helpers_of(const Conversion& cv) {
+    return {cv.registry.entries().begin(), cv.registry.entries().end()};
+}
+
 Converted by_writer(int token, const std::string& context, const std::string& argument) {
     Conversion cv(nullptr);
     if (!context.empty()) cv.contexts.push(context);
     Text* into = cv.make("before ");
     RunConstructions(cv).write(token, argument, *into);
-    return {std::string(into->view()), cv.registry.entries()};
+    return {std::string(into->view()), helpers_of(cv)};
 }
 
 Converted by_action(int token, const std::string& context, const std::string& argument) {
@@ -34,7 +38,7 @@ Converted by_action(int token, const std::string& context, const std::string& ar
     if (!context.empty()) cv.contexts.push(context);
     Text* a = cv.make(argument);
     Text* v = token == TOK_ITEM ? tr::item_1(cv, a) : tr::var_1(cv, a);
-    return {"before " + std::string(v->view()), cv.registry.entries()};
+    return {"before " + std::string(v->view()), helpers_of(cv)};
 }
 
 TEST(RunConstructions, WriteWhatTheirActionsGive) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <new>
 #include <random>
 #include <string>
@@ -250,6 +252,37 @@ TEST(TextLimit, AGrowthPastTheLimitThrowsAndKeepsTheText) {
     EXPECT_THROW(t->reserve(65), std::bad_alloc);
     EXPECT_EQ(t->view(), std::string(60, 'a') + "bbbb");
     EXPECT_LE(t->capacity(), 64u);
+}
+
+// Kept bytes never move while the store grows, and a process that asked
+// for huge pages gets a large store in whole, aligned ones. (Each test runs
+// in a process of its own, so asking here changes no other test.)
+TEST(ByteStore, KeepsEveryAllocationInPlaceAndAlignsLargeChunksOnHugePages) {
+    grow_heap_in_huge_pages();
+    ByteStore store;
+    std::vector<std::pair<char*, std::size_t>> kept;
+    for (int i = 0; store.reserved() < (std::size_t{5} << 20); ++i) {
+        const std::size_t n = 1 + static_cast<std::size_t>(i) * 7919 % 60000;
+        char* p = store.allocate(n);
+        std::memset(p, 'a' + i % 26, n);
+        kept.push_back({p, n});
+    }
+    // A dropped tail is handed out again.
+    char* p = store.allocate(100);
+    store.shrink_last(p + 10);
+    EXPECT_EQ(store.allocate(1), p + 10);
+    // More than is left in any chunk: it begins one.
+    const std::size_t large = store.reserved();
+    char* big = store.allocate(large);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(big) % (std::uintptr_t{2} << 20), 0u);
+    std::memset(big, 'z', large);
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const std::string expected(kept[i].second, static_cast<char>('a' + i % 26));
+        ASSERT_EQ(std::string_view(kept[i].first, kept[i].second), expected) << "allocation " << i;
+    }
+    ByteStore moved = std::move(store);
+    EXPECT_EQ(store.reserved(), 0u);
+    EXPECT_EQ(big[large - 1], 'z');
 }
 
 }  // namespace
